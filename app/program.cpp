@@ -1,0 +1,67 @@
+// Program entry and the main message loop.
+#include "app/shell.h"
+#include "resources/resource.h"
+
+#include <cstdio>
+
+HINSTANCE appInstance = nullptr;
+HWND mainWindow = nullptr;
+char messageText[kMessageTextSize] = "";
+
+namespace {
+constexpr char kClassName[] = "TW_App_MainWnd";
+
+void ReportStorePathTooLong()
+{
+    char text[kMessageTextSize];
+    std::snprintf(text, sizeof text,
+                  "The record's path is too long for the image store:\n%.180s\n\nNothing was opened or changed.",
+                  storePath[0] ? storePath : "(path not kept)");
+    MessageBoxA(nullptr, text, appName, MB_OK | MB_ICONSTOP);
+}
+
+int RunMessageLoop()
+{
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+}  // namespace
+
+bool RegisterMainWindowClass(HINSTANCE instance)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, "TW_APP_ICO");
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszMenuName = "TW_App_Menu";
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+int RunProgram(HINSTANCE instance, HINSTANCE previous, const char* commandLine, int showCommand)
+{
+    appInstance = instance;
+    ParseCommandLine(commandLine);
+    LoadSettings();
+    LoadStringA(instance, IDS_APPNAME, appName, sizeof appName);
+    if (previous)
+        return 0;
+    if (storePathTooLong) {
+        ReportStorePathTooLong();
+        return 0;
+    }
+    if (!RegisterMainWindowClass(instance))
+        return 0;
+    if (!CreateMainWindow(showCommand))
+        return 0;
+    int exitCode = RunMessageLoop();
+    SaveSettings();
+    return exitCode;
+}

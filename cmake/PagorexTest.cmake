@@ -1,0 +1,30 @@
+# Test helpers shared by every test directory.
+#
+# Windows test programs run under Wine through the generated script build/wine-run
+# (the CTest cross-compiling emulator). A fixture warms the wineserver (and Xvfb when
+# no display is set) once for the whole run and stops them at the end.
+
+set(PAGOREX_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+configure_file(${CMAKE_SOURCE_DIR}/tools/wine-run.in ${PAGOREX_WINE_RUN}
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
+               @ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${PAGOREX_WINE_RUN})
+
+# Native (host compiler, sanitizers) build tree for the byte-level code.
+set(PAGOREX_NATIVE_DIR ${CMAKE_BINARY_DIR}/native CACHE PATH "Native sanitizer build tree")
+set(PAGOREX_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzz target runs during make test")
+
+# pagorex_add_test(NAME name SOURCES ... [LIBS ...] [TIMEOUT s] [LABELS ...])
+# One GoogleTest program per subsystem, run as one CTest test.
+function(pagorex_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED wine
+                       LABELS "${T_LABELS}")
+endfunction()
