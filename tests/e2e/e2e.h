@@ -1,0 +1,38 @@
+#pragma once
+// Shared pieces of the end-to-end tests: a fresh store directory per test and the real
+// program started on it.
+
+#include "support/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { dir_ = driver::MakeTempDirectory("pgx-e2e"); }
+    void TearDown() override
+    {
+        driver::Release(program_);
+        driver::RemoveDirectoryTree(dir_);
+    }
+
+    std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
+    static std::string Exe() { return driver::BinDirectory() + "pagorex.exe"; }
+
+    // Starts the program for a record of the test's store and waits for its window.
+    void StartFor(int record, const std::string& hostFile = "CALLS.DB")
+    {
+        ASSERT_TRUE(driver::Start(program_, Exe(), std::to_string(record) + " " + Path(hostFile), dir_));
+        ASSERT_TRUE(driver::WaitForMainWindow(program_)) << "no main window";
+    }
+    // Closes the window from its title bar and expects a clean end.
+    void CloseAndExpectExit()
+    {
+        driver::Close(program_.window);
+        EXPECT_EQ(driver::WaitForExit(program_), 0);
+    }
+
+    std::string dir_;
+    driver::Program program_;
+};

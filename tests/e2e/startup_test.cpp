@@ -1,0 +1,102 @@
+#include "e2e.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+using Bytes = std::vector<unsigned char>;
+
+TEST_F(ProgramTest, StartsForTheRecordAndCreatesTheSettingsFile)
+{
+    StartFor(7);
+    EXPECT_EQ(driver::Title(program_.window), "Pagorex - Page Capture");
+    // The settings file is created in the store directory while the program starts.
+    EXPECT_TRUE(driver::FileExists(Path("pagorex.cfg")));
+    SIZE client = driver::ClientSize(program_.window);
+    EXPECT_GT(client.cx, 300);
+    EXPECT_GT(client.cy, 200);
+    // No image: the client area is black.
+    EXPECT_EQ(driver::Pixel(program_.window, client.cx / 2, client.cy / 2), RGB(0, 0, 0));
+    RECT frame;
+    GetWindowRect(program_.window, &frame);
+    EXPECT_EQ(frame.right - frame.left, 500);
+    EXPECT_EQ(frame.bottom - frame.top, 350);
+    CloseAndExpectExit();
+    EXPECT_EQ(driver::ReadFileBytes(Path("pagorex.cfg")), Bytes{0});
+}
+
+struct SettingsCase {
+    const char* name;
+    bool exists;
+    Bytes before;
+    Bytes after;
+};
+
+TEST_F(ProgramTest, SettingsByteIsWrittenBackAsFound)
+{
+    const SettingsCase cases[] = {
+        {"missing", false, {}, {0}},
+        {"empty", true, {}, {0}},
+        {"two stays two", true, {2}, {2}},
+        {"longer file keeps its tail", true, {1, 5, 6}, {1, 5, 6}},
+    };
+    for (const SettingsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(Path("pagorex.cfg").c_str());
+        if (c.exists) {
+            ASSERT_TRUE(driver::WriteFileBytes(Path("pagorex.cfg"), c.before));
+        }
+        StartFor(3);
+        CloseAndExpectExit();
+        driver::Release(program_);
+        EXPECT_EQ(driver::ReadFileBytes(Path("pagorex.cfg")), c.after);
+    }
+}
+
+TEST_F(ProgramTest, StretchSettingSurvivesToTheNextRun)
+{
+    StartFor(1);
+    ASSERT_TRUE(driver::Command(program_.window, 118));
+    CloseAndExpectExit();
+    driver::Release(program_);
+    EXPECT_EQ(driver::ReadFileBytes(Path("pagorex.cfg")), Bytes{1});
+
+    StartFor(1);
+    ASSERT_TRUE(driver::Command(program_.window, 118));
+    CloseAndExpectExit();
+    EXPECT_EQ(driver::ReadFileBytes(Path("pagorex.cfg")), Bytes{0});
+}
+
+TEST_F(ProgramTest, ExitAbortAsksAndOnlyYesEnds)
+{
+    StartFor(1);
+    driver::PostCommand(program_.window, 117);
+    driver::MessageBoxInfo box = driver::WaitForMessageBox(program_);
+    ASSERT_TRUE(box.window);
+    EXPECT_EQ(box.text, "Are you positive you wish to abort any changes?");
+    EXPECT_EQ(box.caption, "");
+    driver::PressButton(box.window, IDNO);
+    EXPECT_EQ(driver::WaitForExit(program_, 500), -1) << "No must keep the program running";
+
+    driver::PostCommand(program_.window, 117);
+    box = driver::WaitForMessageBox(program_);
+    ASSERT_TRUE(box.window);
+    driver::PressButton(box.window, IDYES);
+    EXPECT_EQ(driver::WaitForExit(program_), 0);
+}
+
+TEST_F(ProgramTest, PathWithoutRoomForStoreNamesIsRefusedAndTouchesNothing)
+{
+    std::string longDirectory = "C:\\" + std::string(250, 'd') + "\\";
+    ASSERT_TRUE(driver::Start(program_, Exe(), "4 " + longDirectory + "x.db", dir_));
+    driver::MessageBoxInfo box = driver::WaitForMessageBox(program_);
+    ASSERT_TRUE(box.window);
+    EXPECT_EQ(box.caption, "PAGOREX");
+    EXPECT_NE(box.text.find("too long"), std::string::npos) << box.text;
+    driver::PressButton(box.window, IDOK);
+    EXPECT_EQ(driver::WaitForExit(program_), 0);
+    // Nothing was created, neither in the working directory nor anywhere else we know.
+    EXPECT_FALSE(driver::FileExists(Path("pagorex.cfg")));
+}
+}  // namespace

@@ -1,0 +1,276 @@
+#include "support/driver.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace driver {
+namespace {
+
+struct FindState {
+    DWORD processId;
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM param)
+{
+    auto* state = reinterpret_cast<FindState*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (owner == state->processId && lstrcmpiA(name, state->className) == 0 && IsWindowVisible(window)) {
+        state->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindProcessWindow(DWORD processId, const char* className)
+{
+    FindState state{processId, className, nullptr};
+    EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&state));
+    return state.found;
+}
+
+bool Exited(const Program& program)
+{
+    return program.process && WaitForSingleObject(program.process, 0) == WAIT_OBJECT_0;
+}
+}  // namespace
+
+std::string BinDirectory()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text(path);
+    return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+std::string MakeTempDirectory(const std::string& prefix)
+{
+    char base[MAX_PATH] = "";
+    GetTempPathA(sizeof base, base);
+    for (unsigned attempt = 0;; ++attempt) {
+        char name[MAX_PATH];
+        std::snprintf(name, sizeof name, "%s%s-%lu-%u", base, prefix.c_str(), GetCurrentProcessId(), attempt);
+        if (CreateDirectoryA(name, nullptr))
+            return name;
+    }
+}
+
+void RemoveDirectoryTree(const std::string& path)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = entry.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string full = path + "\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveDirectoryTree(full);
+            } else {
+                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(full.c_str());
+            }
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+bool Start(Program& program, const std::string& exe, const std::string& commandLine, const std::string& workingDirectory)
+{
+    std::string line = "\"" + exe + "\" " + commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    program.process = info.hProcess;
+    program.processId = info.dwProcessId;
+    program.window = nullptr;
+    return true;
+}
+
+HWND WaitForWindow(Program& program, const char* className, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        if (HWND window = FindProcessWindow(program.processId, className))
+            return window;
+        if (Exited(program))
+            return nullptr;
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+bool WaitForMainWindow(Program& program, DWORD timeoutMs)
+{
+    program.window = WaitForWindow(program, "TW_App_MainWnd", timeoutMs);
+    return program.window != nullptr;
+}
+
+std::string Title(HWND window)
+{
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+SIZE ClientSize(HWND window)
+{
+    RECT client = {};
+    GetClientRect(window, &client);
+    return SIZE{client.right - client.left, client.bottom - client.top};
+}
+
+COLORREF Pixel(HWND window, int x, int y)
+{
+    HDC dc = GetDC(window);
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return colour;
+}
+
+std::vector<COLORREF> Pixels(HWND window, int width, int height)
+{
+    std::vector<COLORREF> result;
+    result.reserve(static_cast<size_t>(width) * height);
+    HDC dc = GetDC(window);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            result.push_back(GetPixel(dc, x, y));
+    ReleaseDC(window, dc);
+    return result;
+}
+
+PendingCommand::PendingCommand(HWND window, int command) : window_(window), command_(command)
+{
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+}
+
+PendingCommand::~PendingCommand()
+{
+    if (thread_) {
+        WaitForSingleObject(thread_, 30000);
+        CloseHandle(thread_);
+    }
+}
+
+DWORD WINAPI PendingCommand::Run(void* self)
+{
+    auto* pending = static_cast<PendingCommand*>(self);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(pending->window_, WM_COMMAND, static_cast<WPARAM>(pending->command_), 0, SMTO_NORMAL,
+                        120000, &result);
+    return 0;
+}
+
+bool PendingCommand::Wait(DWORD timeoutMs)
+{
+    return thread_ && WaitForSingleObject(thread_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool Command(HWND window, int command, DWORD timeoutMs)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_COMMAND, static_cast<WPARAM>(command), 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
+void PostCommand(HWND window, int command)
+{
+    PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(command), 0);
+}
+
+void Close(HWND window)
+{
+    PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+MessageBoxInfo WaitForMessageBox(const Program& program, DWORD timeoutMs)
+{
+    MessageBoxInfo info;
+    DWORD start = GetTickCount();
+    do {
+        if (HWND box = FindProcessWindow(program.processId, "#32770")) {
+            info.window = box;
+            info.caption = Title(box);
+            // A message box shows its text in the static control 0xFFFF.
+            info.text = DialogItemText(box, 0xFFFF);
+            return info;
+        }
+        if (Exited(program))
+            break;
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return info;
+}
+
+bool PressButton(HWND dialog, int buttonId)
+{
+    HWND button = GetDlgItem(dialog, buttonId);
+    if (!button)
+        return false;
+    PostMessageA(button, BM_CLICK, 0, 0);
+    return true;
+}
+
+std::string DialogItemText(HWND dialog, int itemId)
+{
+    HWND item = GetDlgItem(dialog, itemId);
+    if (!item)
+        return {};
+    return Title(item);
+}
+
+int WaitForExit(Program& program, DWORD timeoutMs)
+{
+    if (!program.process || WaitForSingleObject(program.process, timeoutMs) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(program.process, &code);
+    return static_cast<int>(code);
+}
+
+void Kill(Program& program)
+{
+    if (program.process && !Exited(program)) {
+        TerminateProcess(program.process, 99);
+        WaitForSingleObject(program.process, 10000);
+    }
+}
+
+void Release(Program& program)
+{
+    Kill(program);
+    if (program.process)
+        CloseHandle(program.process);
+    program = Program{};
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<unsigned char> ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+}  // namespace driver

@@ -1,0 +1,79 @@
+#pragma once
+// Drives a real program from outside, as a user would: start it, find its main window,
+// read title, client size and pixels, send commands, answer message boxes, wait for it.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace driver {
+
+struct Program {
+    HANDLE process = nullptr;
+    DWORD processId = 0;
+    HWND window = nullptr;
+};
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+};
+
+// The directory of the running test program (build/bin), with a trailing backslash.
+std::string BinDirectory();
+// A new empty directory under the Windows temp directory.
+std::string MakeTempDirectory(const std::string& prefix);
+void RemoveDirectoryTree(const std::string& path);
+
+bool Start(Program& program, const std::string& exe, const std::string& commandLine, const std::string& workingDirectory);
+// Waits for a visible top-level window of the given class that belongs to the program.
+HWND WaitForWindow(Program& program, const char* className, DWORD timeoutMs = 10000);
+// Waits for the program's "TW_App_MainWnd" window and remembers it.
+bool WaitForMainWindow(Program& program, DWORD timeoutMs = 10000);
+
+std::string Title(HWND window);
+SIZE ClientSize(HWND window);
+COLORREF Pixel(HWND window, int x, int y);
+// Reads a whole rectangle of the client area, row by row from the top.
+std::vector<COLORREF> Pixels(HWND window, int width, int height);
+
+// Sends WM_COMMAND on a helper thread so that a modal box it opens does not block us.
+class PendingCommand {
+public:
+    PendingCommand(HWND window, int command);
+    ~PendingCommand();
+    PendingCommand(const PendingCommand&) = delete;
+    PendingCommand& operator=(const PendingCommand&) = delete;
+    // True when the window procedure has returned from the command.
+    bool Wait(DWORD timeoutMs);
+
+private:
+    HANDLE thread_ = nullptr;
+    HWND window_;
+    int command_;
+    static DWORD WINAPI Run(void* self);
+};
+// Sends the command and waits until it has been handled; false on timeout.
+bool Command(HWND window, int command, DWORD timeoutMs = 20000);
+void PostCommand(HWND window, int command);
+void Close(HWND window);
+
+// A message box ("#32770") of the program; empty window on timeout.
+MessageBoxInfo WaitForMessageBox(const Program& program, DWORD timeoutMs = 10000);
+// Presses a button of a dialog by its identifier (IDOK, IDYES, IDNO, IDCANCEL...).
+bool PressButton(HWND dialog, int buttonId);
+std::string DialogItemText(HWND dialog, int itemId);
+
+// Exit code, or -1 when the program did not end in time (it is then left running).
+int WaitForExit(Program& program, DWORD timeoutMs = 20000);
+void Kill(Program& program);
+void Release(Program& program);
+
+// File helpers for checking what the program left behind.
+bool FileExists(const std::string& path);
+std::vector<unsigned char> ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+
+}  // namespace driver
