@@ -1,0 +1,104 @@
+// The chunked copy, AppendWorkFile and the progress display.
+#include "store/store_copy.h"
+
+#include "app/shell.h"
+#include "store/record_buffer.h"
+
+#include <algorithm>
+
+namespace {
+// The one buffer every copy goes through.
+uint8_t chunkBuffer[kChunkSize];
+int storeBusy = 0;
+
+int32_t ReadChunk(ChunkSource source, uint32_t count)
+{
+    return source.gz ? GzReadStoreFile(source.gz, chunkBuffer, count)
+                     : ReadStoreFile(source.file, chunkBuffer, count);
+}
+
+bool WriteChunk(ChunkSink sink, uint32_t count)
+{
+    return sink.gz ? GzWriteStoreFile(sink.gz, chunkBuffer, count) : WriteStoreFile(sink.file, chunkBuffer, count);
+}
+}  // namespace
+
+CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, ChunkProgress afterChunk)
+{
+    CopyOutcome outcome;
+    uint32_t remaining = length;
+    uint32_t chunk = 0;
+    while (remaining > 0) {
+        uint32_t asked = std::min(remaining, kChunkSize);
+        int32_t delivered = ReadChunk(source, asked);
+        if (delivered <= 0)
+            break;
+        uint32_t count = static_cast<uint32_t>(delivered);
+        remaining -= count;
+        if (!WriteChunk(sink, count)) {
+            outcome.sinkFailed = true;
+            break;
+        }
+        outcome.copied += count;
+        if (afterChunk)
+            afterChunk(++chunk, remaining);
+        if (count != kChunkSize)
+            break;
+    }
+    return outcome;
+}
+
+bool AppendWorkFile(StoreHandle destination)
+{
+    ScopedStoreFile work(OpenStoreFile(kWorkFileName));
+    if (!work)
+        return false;
+    int32_t end = SeekStoreFile(destination, 0, FILE_END);
+    if (end < 0)
+        return false;
+    uint32_t stored = 0;
+    bool complete = true;
+    for (;;) {
+        int32_t read = ReadStoreFile(work.get(), chunkBuffer, kChunkSize);
+        if (read == 0)
+            break;
+        // Offsets are signed 32-bit positions: a blob must end below 2 GiB.
+        if (read < 0 || static_cast<uint32_t>(read) > 0x7FFFFFFFu - static_cast<uint32_t>(end) - stored ||
+            !WriteStoreFile(destination, chunkBuffer, static_cast<uint32_t>(read))) {
+            complete = false;
+            break;
+        }
+        stored += static_cast<uint32_t>(read);
+    }
+    if (!complete) {
+        // The record keeps its old blob; what was written is dropped again.
+        TruncateStoreFile(destination, end);
+        return false;
+    }
+    recordBuffer.dataOffset = static_cast<uint32_t>(end);
+    recordBuffer.storedLength = stored;
+    recordBuffer.compressed = 1;
+    return true;
+}
+
+void ShowProgress(const char* text)
+{
+    SetWindowTextA(mainWindow, text);
+    PumpPendingMessages();
+    UpdateWindow(mainWindow);
+}
+
+bool StoreBusy()
+{
+    return storeBusy > 0;
+}
+
+StoreBusyScope::StoreBusyScope()
+{
+    ++storeBusy;
+}
+
+StoreBusyScope::~StoreBusyScope()
+{
+    --storeBusy;
+}

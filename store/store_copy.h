@@ -1,0 +1,52 @@
+#pragma once
+// Moving blobs: the chunked copy, appending the work file to a data file, and the
+// progress display of the long store operations.
+
+#include "store/store_files.h"
+
+#include <cstdint>
+
+inline constexpr uint32_t kChunkSize = 1024;
+
+// Where a copy reads: the file, or zlib's gzread when gz is set.
+struct ChunkSource {
+    StoreHandle file;
+    GzHandle gz;
+};
+// Where a copy writes: the file, or zlib's gzwrite when gz is set.
+struct ChunkSink {
+    StoreHandle file;
+    GzHandle gz;
+};
+
+struct CopyOutcome {
+    uint32_t copied = 0;      // bytes passed to the sink
+    bool sinkFailed = false;  // a write failed or fell short; the copy stopped there
+};
+
+// Called after every chunk with the chunk's count (1, 2, ...) and the bytes still to copy.
+using ChunkProgress = void (*)(uint32_t chunk, uint32_t remaining);
+
+// Copies up to length bytes from the source's current position through the one
+// 1024-byte buffer. A delivery shorter than asked, or a failed read, ends the copy.
+CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, ChunkProgress afterChunk = nullptr);
+
+// Appends the whole work file to the end of destination and points the record buffer at
+// it (dataOffset, storedLength, compressed 1). Answers false, leaving the record buffer
+// as it was and cutting destination back to its former end, when the work file cannot
+// be opened or read or a write fails or falls short.
+bool AppendWorkFile(StoreHandle destination);
+
+// Sets the main window's title to text, dispatches waiting messages and repaints.
+void ShowProgress(const char* text);
+
+// Store operations pump messages while files are open and the record buffer is in use;
+// a second one must not start meanwhile.
+bool StoreBusy();
+class StoreBusyScope {
+public:
+    StoreBusyScope();
+    ~StoreBusyScope();
+    StoreBusyScope(const StoreBusyScope&) = delete;
+    StoreBusyScope& operator=(const StoreBusyScope&) = delete;
+};

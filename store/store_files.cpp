@@ -1,0 +1,158 @@
+// Platform file operations of the image store, with the test hook for failures.
+#include "store/store_files.h"
+
+#include "app/shell.h"
+
+#include <cstring>
+
+namespace {
+struct FaultHook {
+    StoreFault fault = StoreFault::None;
+    char name[16] = "";
+    int nth = 0;
+    int seen = 0;
+};
+FaultHook faultHook;
+
+// Counts the operation and answers whether it is to fail.
+bool Injected(StoreFault operation, const char* name)
+{
+    if (faultHook.fault == StoreFault::None || !name || std::strcmp(name, faultHook.name) != 0)
+        return false;
+    bool matches = faultHook.fault == operation ||
+                   (operation == StoreFault::FailWrite && faultHook.fault == StoreFault::ShortWrite);
+    return matches && ++faultHook.seen >= faultHook.nth;
+}
+}  // namespace
+
+void SetStoreFault(StoreFault fault, const char* name, int nth)
+{
+    faultHook = FaultHook{};
+    faultHook.fault = fault;
+    std::strncpy(faultHook.name, name, sizeof faultHook.name - 1);
+    faultHook.nth = nth;
+}
+
+void ClearStoreFault()
+{
+    faultHook = FaultHook{};
+}
+
+StoreHandle OpenStoreFile(const char* name)
+{
+    if (storePathTooLong || Injected(StoreFault::FailOpen, name))
+        return {};
+    return {_lopen(StoreFile(name), OF_READWRITE | OF_SHARE_DENY_NONE), name};
+}
+
+StoreHandle CreateStoreFile(const char* name)
+{
+    if (storePathTooLong || Injected(StoreFault::FailCreate, name))
+        return {};
+    return {_lcreat(StoreFile(name), 0), name};
+}
+
+StoreHandle OpenOrCreateStoreFile(const char* name)
+{
+    StoreHandle handle = OpenStoreFile(name);
+    return handle ? handle : CreateStoreFile(name);
+}
+
+int32_t ReadStoreFile(StoreHandle handle, void* buffer, uint32_t count)
+{
+    UINT read = _lread(handle.file, buffer, count);
+    return read == static_cast<UINT>(HFILE_ERROR) ? -1 : static_cast<int32_t>(read);
+}
+
+bool WriteStoreFile(StoreHandle handle, const void* buffer, uint32_t count)
+{
+    if (count == 0)
+        return true;  // a zero-length _lwrite would truncate the file
+    if (Injected(StoreFault::FailWrite, handle.name)) {
+        if (faultHook.fault == StoreFault::ShortWrite)
+            _lwrite(handle.file, static_cast<LPCCH>(buffer), count / 2 ? count / 2 : 1);
+        return false;
+    }
+    return _lwrite(handle.file, static_cast<LPCCH>(buffer), count) == count;
+}
+
+int32_t SeekStoreFile(StoreHandle handle, int32_t offset, int origin)
+{
+    LONG position = _llseek(handle.file, offset, origin);
+    return position == HFILE_ERROR ? -1 : position;
+}
+
+bool TruncateStoreFile(StoreHandle handle, int32_t length)
+{
+    // _lwrite of zero bytes sets the end of the file at the current position.
+    return SeekStoreFile(handle, length, FILE_BEGIN) == length && _lwrite(handle.file, "", 0) == 0;
+}
+
+void CloseStoreFile(StoreHandle& handle)
+{
+    if (handle)
+        _lclose(handle.file);
+    handle = {};
+}
+
+bool DeleteStoreFile(const char* name)
+{
+    if (storePathTooLong)
+        return false;
+    const char* path = StoreFile(name);
+    return DeleteFileA(path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool RenameStoreFile(const char* from, const char* to)
+{
+    if (storePathTooLong)
+        return false;
+    char source[kStorePathSize];
+    std::memcpy(source, StoreFile(from), sizeof source);
+    return MoveFileA(source, StoreFile(to)) != 0;
+}
+
+uint32_t StoreFileSize(const char* name)
+{
+    if (storePathTooLong)
+        return 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(StoreFile(name), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    return found.nFileSizeLow;
+}
+
+GzHandle GzOpenStoreFile(const char* name, const char* mode)
+{
+    StoreFault operation = mode[0] == 'r' ? StoreFault::FailOpen : StoreFault::FailCreate;
+    if (storePathTooLong || Injected(operation, name))
+        return {};
+    return {gzopen(StoreFile(name), mode), name};
+}
+
+int32_t GzReadStoreFile(GzHandle handle, void* buffer, uint32_t count)
+{
+    int read = gzread(handle.file, buffer, count);
+    return read < 0 ? -1 : read;
+}
+
+bool GzWriteStoreFile(GzHandle handle, const void* buffer, uint32_t count)
+{
+    if (count == 0)
+        return true;
+    if (Injected(StoreFault::FailWrite, handle.name)) {
+        if (faultHook.fault == StoreFault::ShortWrite)
+            gzwrite(handle.file, buffer, count / 2 ? count / 2 : 1);
+        return false;
+    }
+    return gzwrite(handle.file, buffer, count) == static_cast<int>(count);
+}
+
+bool GzCloseStoreFile(GzHandle& handle)
+{
+    bool completed = handle && gzclose(handle.file) == Z_OK;
+    handle = {};
+    return completed;
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The image store's files and the platform operations on them. Every file is named by
+// its store name ("pagorex.idx", ...) and addressed through the shell's store path, which
+// is rewritten immediately before each open, create, delete or rename.
+
+#include <windows.h>
+
+#include <zlib.h>
+
+#include <cstdint>
+
+inline constexpr char kIndexFileName[] = "pagorex.idx";
+inline constexpr char kDataFileName[] = "pagorex.dat";
+inline constexpr char kNewDataFileName[] = "pagorex.new";
+inline constexpr char kWorkFileName[] = "pagorex.tmp";
+inline constexpr char kSecondWorkFileName[] = "pagorex.2";
+
+// An open store file. The name travels with the handle so that failures can be
+// injected by name (below).
+struct StoreHandle {
+    HFILE file = HFILE_ERROR;
+    const char* name = nullptr;
+    explicit operator bool() const { return file != HFILE_ERROR; }
+};
+
+// Open existing, for reading and writing, without excluding other openers.
+StoreHandle OpenStoreFile(const char* name);
+// Create, or truncate an existing file to zero length.
+StoreHandle CreateStoreFile(const char* name);
+StoreHandle OpenOrCreateStoreFile(const char* name);
+// Answers the count of bytes read (0 at the end), or -1 on an error.
+int32_t ReadStoreFile(StoreHandle handle, void* buffer, uint32_t count);
+// True only when every byte was written.
+bool WriteStoreFile(StoreHandle handle, const void* buffer, uint32_t count);
+// origin: FILE_BEGIN, FILE_CURRENT or FILE_END. Answers the new position or -1.
+int32_t SeekStoreFile(StoreHandle handle, int32_t offset, int origin);
+// Cuts the file back to length (used to drop a partly appended blob).
+bool TruncateStoreFile(StoreHandle handle, int32_t length);
+void CloseStoreFile(StoreHandle& handle);
+
+// A missing file is no error: answers whether the file is gone.
+bool DeleteStoreFile(const char* name);
+// Fails when the target exists.
+bool RenameStoreFile(const char* from, const char* to);
+// The low 32 bits of the file's size; 0 when it does not exist.
+uint32_t StoreFileSize(const char* name);
+
+// Closes the file when the scope ends, unless it was closed before.
+class ScopedStoreFile {
+public:
+    explicit ScopedStoreFile(StoreHandle handle) : handle_(handle) {}
+    ~ScopedStoreFile() { CloseStoreFile(handle_); }
+    ScopedStoreFile(const ScopedStoreFile&) = delete;
+    ScopedStoreFile& operator=(const ScopedStoreFile&) = delete;
+    StoreHandle get() const { return handle_; }
+    explicit operator bool() const { return static_cast<bool>(handle_); }
+    void Close() { CloseStoreFile(handle_); }
+
+private:
+    StoreHandle handle_;
+};
+
+// A store file opened through zlib's gz functions.
+struct GzHandle {
+    gzFile file = nullptr;
+    const char* name = nullptr;
+    explicit operator bool() const { return file != nullptr; }
+};
+
+// mode "wb9" writes one gzip member at level 9, "rb" reads.
+GzHandle GzOpenStoreFile(const char* name, const char* mode);
+// Answers the count of bytes delivered, or -1 on an error.
+int32_t GzReadStoreFile(GzHandle handle, void* buffer, uint32_t count);
+// True only when every byte was accepted.
+bool GzWriteStoreFile(GzHandle handle, const void* buffer, uint32_t count);
+// True when the member was completed (the last compressed bytes reached the file).
+bool GzCloseStoreFile(GzHandle& handle);
+
+// Failure injection for tests; compiled in, set only by tests. From the nth matching
+// operation on a file of that store name on, every matching operation fails (a disk
+// that has filled up stays full). FailOpen covers opening an existing file (also gzopen
+// "rb"), FailCreate creating one (also gzopen "wb9"), FailWrite a write that writes
+// nothing, ShortWrite one that writes half of its bytes and then reports failure.
+enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite };
+void SetStoreFault(StoreFault fault, const char* name, int nth = 1);
+void ClearStoreFault();

@@ -1,0 +1,307 @@
+// The store's files: lookup, chunked copies, appending the work file, progress.
+#include "store/record_buffer.h"
+#include "store/store_copy.h"
+#include "store_support.h"
+
+#include "app/shell.h"
+
+#include <optional>
+
+namespace {
+using StoreFiles = StoreDirectory;
+
+struct LookupCase {
+    const char* what;
+    std::vector<IndexRecord> records;
+    size_t fragment;  // trailing bytes after the records
+    int32_t wanted;
+    std::optional<int32_t> position;
+    uint32_t expectedOffset;  // dataOffset of the record found
+};
+
+const LookupCase kLookups[] = {
+    {"empty index", {}, 0, 1, std::nullopt, 0},
+    {"only a fragment", {}, 255, 1, std::nullopt, 0},
+    {"first record", {MakeRecord(1, 10, 1, 1, 1), MakeRecord(2, 20, 1, 1, 1)}, 0, 1, 0, 10},
+    {"third record", {MakeRecord(5, 0, 1, 1, 1), MakeRecord(6, 0, 1, 1, 1), MakeRecord(7, 30, 1, 1, 1)}, 0, 7, 512,
+     30},
+    {"first of two duplicates",
+     {MakeRecord(3, 0, 1, 1, 1), MakeRecord(4, 40, 1, 1, 1), MakeRecord(4, 50, 1, 1, 1)}, 0, 4, 256, 40},
+    {"deleted record still found", {MakeRecord(9, 90, 1, 1, 1, 1)}, 0, 9, 0, 90},
+    {"negative record number", {MakeRecord(-3, 33, 1, 1, 1)}, 0, -3, 0, 33},
+    {"no match", {MakeRecord(1, 0, 1, 1, 1), MakeRecord(2, 0, 1, 1, 1)}, 0, 3, std::nullopt, 0},
+};
+
+TEST_F(StoreFiles, FindIndexRecordTakesTheFirstWholeMatchingRecord)
+{
+    for (const LookupCase& c : kLookups) {
+        SCOPED_TRACE(c.what);
+        Bytes index;
+        for (const IndexRecord& record : c.records)
+            index = Concat({index, RecordBytes(record)});
+        index = Concat({index, Bytes(c.fragment, 0)});  // a zero fragment would be record 0
+        Write("pagorex.idx", index);
+
+        ScopedStoreFile file(OpenStoreFile(kIndexFileName));
+        ASSERT_TRUE(file);
+        std::optional<int32_t> found = FindIndexRecord(file.get(), c.wanted);
+        EXPECT_EQ(found, c.position);
+        if (found) {
+            EXPECT_EQ(int32_t{recordBuffer.recordNumber}, c.wanted);
+            EXPECT_EQ(uint32_t{recordBuffer.dataOffset}, c.expectedOffset);
+        }
+    }
+}
+
+TEST_F(StoreFiles, AFragmentNeverMatchesEvenWhenItStartsLikeTheRecord)
+{
+    Bytes fragment = RecordBytes(MakeRecord(4, 7, 1, 1, 1));
+    fragment.resize(200);
+    Write("pagorex.idx", Concat({RecordBytes(MakeRecord(1, 0, 1, 1, 1)), fragment}));
+    ScopedStoreFile file(OpenStoreFile(kIndexFileName));
+    EXPECT_EQ(FindIndexRecord(file.get(), 4), std::nullopt);
+}
+
+TEST_F(StoreFiles, MissingFilesCannotBeOpenedButCanBeCreated)
+{
+    EXPECT_FALSE(OpenStoreFile(kIndexFileName));
+    StoreHandle created = CreateStoreFile(kIndexFileName);
+    EXPECT_TRUE(created);
+    CloseStoreFile(created);
+    EXPECT_TRUE(Exists("pagorex.idx"));
+    EXPECT_EQ(StoreFileSize(kIndexFileName), 0u);
+    EXPECT_TRUE(DeleteStoreFile(kIndexFileName));
+    EXPECT_TRUE(DeleteStoreFile(kIndexFileName));  // already gone: no error
+    EXPECT_FALSE(Exists("pagorex.idx"));
+}
+
+TEST_F(StoreFiles, RenameRefusesAnExistingTargetAndSizeComesFromTheDirectory)
+{
+    Write("pagorex.new", Pattern(3000, 1));
+    Write("pagorex.dat", Pattern(10, 2));
+    EXPECT_EQ(StoreFileSize(kNewDataFileName), 3000u);
+    EXPECT_FALSE(RenameStoreFile(kNewDataFileName, kDataFileName));
+    EXPECT_EQ(Read("pagorex.dat"), Pattern(10, 2));
+    ASSERT_TRUE(DeleteStoreFile(kDataFileName));
+    EXPECT_TRUE(RenameStoreFile(kNewDataFileName, kDataFileName));
+    EXPECT_EQ(Read("pagorex.dat"), Pattern(3000, 1));
+    EXPECT_FALSE(Exists("pagorex.new"));
+}
+
+struct CopyCase {
+    const char* what;
+    size_t sourceSize;
+    uint32_t start;
+    uint32_t length;
+    uint32_t copied;
+};
+
+// Lengths around the chunk size, and sources that end before the length is reached.
+const CopyCase kCopies[] = {
+    {"nothing", 100, 0, 0, 0},
+    {"one byte", 100, 0, 1, 1},
+    {"one chunk", 5000, 0, 1024, 1024},
+    {"chunk and a byte", 5000, 0, 1025, 1025},
+    {"from an offset", 5000, 1000, 3000, 3000},
+    {"source ends short", 1500, 0, 4000, 1500},
+    {"source ends short from an offset", 3000, 2500, 1024, 500},
+    {"offset beyond the end", 100, 200, 50, 0},
+};
+
+TEST_F(StoreFiles, FileToFileCopyStopsAtTheLengthOrTheFirstShortRead)
+{
+    for (const CopyCase& c : kCopies) {
+        SCOPED_TRACE(c.what);
+        Bytes source = Pattern(c.sourceSize, 3);
+        Write("pagorex.dat", source);
+        ScopedStoreFile from(OpenStoreFile(kDataFileName));
+        ScopedStoreFile to(CreateStoreFile(kWorkFileName));
+        ASSERT_TRUE(from && to);
+        SeekStoreFile(from.get(), static_cast<int32_t>(c.start), FILE_BEGIN);
+        CopyOutcome outcome = CopyChunks({from.get(), {}}, {to.get(), {}}, c.length);
+        to.Close();
+        EXPECT_FALSE(outcome.sinkFailed);
+        EXPECT_EQ(outcome.copied, c.copied);
+        Bytes expected(source.begin() + std::min<size_t>(c.start, source.size()),
+                       source.begin() + std::min<size_t>(c.start + c.copied, source.size()));
+        EXPECT_EQ(Read("pagorex.tmp"), expected);
+    }
+}
+
+TEST_F(StoreFiles, GzipCopiesRoundTripAndTheImageLengthBoundsTheExpansion)
+{
+    Bytes image = Pattern(5000, 4);
+    Write("pagorex.2", image);
+    {
+        ScopedStoreFile from(OpenStoreFile(kSecondWorkFileName));
+        GzHandle gz = GzOpenStoreFile(kWorkFileName, "wb9");
+        ASSERT_TRUE(gz);
+        CopyOutcome outcome = CopyChunks({from.get(), {}}, {{}, gz}, 5000);
+        EXPECT_EQ(outcome.copied, 5000u);
+        EXPECT_TRUE(GzCloseStoreFile(gz));
+    }
+    EXPECT_EQ(Gunzip(Read("pagorex.tmp")), image);
+
+    struct {
+        uint32_t bound;
+        uint32_t copied;
+    } const bounds[] = {{5000, 5000}, {3000, 3000}, {9000, 5000}, {0, 0}};
+    for (auto b : bounds) {
+        SCOPED_TRACE(b.bound);
+        GzHandle gz = GzOpenStoreFile(kWorkFileName, "rb");
+        ScopedStoreFile to(CreateStoreFile(kSecondWorkFileName));
+        CopyOutcome outcome = CopyChunks({{}, gz}, {to.get(), {}}, b.bound);
+        GzCloseStoreFile(gz);
+        to.Close();
+        EXPECT_EQ(outcome.copied, b.copied);
+        EXPECT_EQ(Read("pagorex.2"), Bytes(image.begin(), image.begin() + b.copied));
+    }
+}
+
+TEST_F(StoreFiles, ProgressIsCalledAfterEveryChunkWithWhatRemains)
+{
+    static std::vector<std::pair<uint32_t, uint32_t>> calls;
+    calls.clear();
+    Write("pagorex.dat", Pattern(2100, 5));
+    ScopedStoreFile from(OpenStoreFile(kDataFileName));
+    ScopedStoreFile to(CreateStoreFile(kWorkFileName));
+    CopyChunks({from.get(), {}}, {to.get(), {}}, 2100,
+               [](uint32_t chunk, uint32_t remaining) { calls.emplace_back(chunk, remaining); });
+    std::vector<std::pair<uint32_t, uint32_t>> expected = {{1, 1076}, {2, 52}, {3, 0}};
+    EXPECT_EQ(calls, expected);
+}
+
+struct SinkFaultCase {
+    const char* what;
+    StoreFault fault;
+    int nth;
+    bool gzipSink;
+    uint32_t copied;
+};
+
+const SinkFaultCase kSinkFaults[] = {
+    {"first file write fails", StoreFault::FailWrite, 1, false, 0},
+    {"third file write fails", StoreFault::FailWrite, 3, false, 2048},
+    {"second file write falls short", StoreFault::ShortWrite, 2, false, 1024},
+    {"first gzwrite fails", StoreFault::FailWrite, 1, true, 0},
+    {"second gzwrite falls short", StoreFault::ShortWrite, 2, true, 1024},
+};
+
+TEST_F(StoreFiles, ASinkThatFailsStopsTheCopyAndIsReported)
+{
+    for (const SinkFaultCase& c : kSinkFaults) {
+        SCOPED_TRACE(c.what);
+        Write("pagorex.dat", Pattern(5000, 6));
+        ScopedStoreFile from(OpenStoreFile(kDataFileName));
+        SetStoreFault(c.fault, kWorkFileName, c.nth);
+        CopyOutcome outcome;
+        if (c.gzipSink) {
+            GzHandle gz = GzOpenStoreFile(kWorkFileName, "wb9");
+            outcome = CopyChunks({from.get(), {}}, {{}, gz}, 5000);
+            GzCloseStoreFile(gz);
+        } else {
+            ScopedStoreFile to(CreateStoreFile(kWorkFileName));
+            outcome = CopyChunks({from.get(), {}}, {to.get(), {}}, 5000);
+        }
+        ClearStoreFault();
+        EXPECT_TRUE(outcome.sinkFailed);
+        EXPECT_EQ(outcome.copied, c.copied);
+    }
+}
+
+struct AppendCase {
+    const char* what;
+    size_t dataSize;
+    size_t workSize;
+};
+
+const AppendCase kAppends[] = {
+    {"onto an empty data file", 0, 3000},
+    {"onto a non-empty data file", 777, 2048},
+    {"an empty work file", 500, 0},
+    {"a single byte", 0, 1},
+};
+
+TEST_F(StoreFiles, AppendWorkFilePutsTheWholeWorkFileAtTheEndAndPointsTheRecordAtIt)
+{
+    for (const AppendCase& c : kAppends) {
+        SCOPED_TRACE(c.what);
+        Bytes data = Pattern(c.dataSize, 7), work = Pattern(c.workSize, 8);
+        Write("pagorex.dat", data);
+        Write("pagorex.tmp", work);
+        ResetRecordBuffer(12);
+        FillReserved(recordBuffer, 9);
+        recordBuffer.imageLength = 4321;
+        IndexRecord before = recordBuffer;
+
+        ScopedStoreFile dataFile(OpenStoreFile(kDataFileName));
+        ASSERT_TRUE(AppendWorkFile(dataFile.get()));
+        dataFile.Close();
+
+        EXPECT_EQ(Read("pagorex.dat"), Concat({data, work}));
+        EXPECT_EQ(uint32_t{recordBuffer.dataOffset}, c.dataSize);
+        EXPECT_EQ(uint32_t{recordBuffer.storedLength}, c.workSize);
+        EXPECT_EQ(recordBuffer.compressed, 1);
+        // Everything else is carried over.
+        IndexRecord expected = before;
+        expected.dataOffset = recordBuffer.dataOffset;
+        expected.storedLength = recordBuffer.storedLength;
+        expected.compressed = 1;
+        EXPECT_EQ(RecordBytes(recordBuffer), RecordBytes(expected));
+    }
+}
+
+struct AppendFailureCase {
+    const char* what;
+    StoreFault fault;
+    const char* file;
+    int nth;
+};
+
+const AppendFailureCase kAppendFailures[] = {
+    {"work file cannot be opened", StoreFault::FailOpen, kWorkFileName, 1},
+    {"first write fails", StoreFault::FailWrite, kDataFileName, 1},
+    {"third write fails", StoreFault::FailWrite, kDataFileName, 3},
+    {"second write falls short", StoreFault::ShortWrite, kDataFileName, 2},
+    {"last write falls short", StoreFault::ShortWrite, kDataFileName, 4},
+};
+
+TEST_F(StoreFiles, AFailedAppendLeavesTheRecordAndTheDataFileAsTheyWere)
+{
+    Bytes data = Pattern(1500, 10), work = Pattern(3500, 11);
+    for (const AppendFailureCase& c : kAppendFailures) {
+        SCOPED_TRACE(c.what);
+        Write("pagorex.dat", data);
+        Write("pagorex.tmp", work);
+        IndexRecord old = MakeRecord(12, 100, 200, 1, 300);
+        FillReserved(old, 1);
+        recordBuffer = old;
+
+        ScopedStoreFile dataFile(OpenStoreFile(kDataFileName));
+        SetStoreFault(c.fault, c.file, c.nth);
+        EXPECT_FALSE(AppendWorkFile(dataFile.get()));
+        ClearStoreFault();
+        dataFile.Close();
+
+        EXPECT_EQ(RecordBytes(recordBuffer), RecordBytes(old));
+        EXPECT_EQ(Read("pagorex.dat"), data);
+    }
+}
+
+TEST_F(StoreFiles, ProgressSetsTheMainWindowTitleAndKeepsIt)
+{
+    ShowProgress("Please wait, compressing 1 of 3");
+    char title[128] = "";
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, "Please wait, compressing 1 of 3");
+}
+
+TEST_F(StoreFiles, ProgressDispatchesWaitingMessages)
+{
+    PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
+    PostMessageA(window, WM_USER + 1, 0, 0);
+    ShowProgress("progress");
+    MSG message;
+    EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE));
+}
+}  // namespace

@@ -1,0 +1,262 @@
+#include "store_support.h"
+
+#include "app/shell.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+int directoryCounter = 0;
+
+void RemoveTree(const std::string& directory)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((directory + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = directory + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path + "\\");
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(directory.c_str());
+}
+}  // namespace
+
+void StoreDirectory::SetUp()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    char name[64];
+    std::snprintf(name, sizeof name, "pagorex_store_%lu_%d\\", GetCurrentProcessId(), ++directoryCounter);
+    directory = std::string(temp) + name;
+    RemoveTree(directory);
+    ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr)) << directory;
+    UseRecord(1);
+    appInstance = GetModuleHandleA(nullptr);
+    std::strcpy(appName, "PAGOREX");
+    window = CreateWindowExA(0, "STATIC", "untouched", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                             appInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    mainWindow = window;
+}
+
+void StoreDirectory::TearDown()
+{
+    if (window)
+        DestroyWindow(window);
+    mainWindow = nullptr;
+    RemoveTree(directory);
+}
+
+void StoreDirectory::UseRecord(int32_t number)
+{
+    ParseCommandLine((std::to_string(number) + " " + directory + "host.db").c_str());
+}
+
+void StoreDirectory::Write(const char* name, const Bytes& bytes) const
+{
+    FILE* file = std::fopen(Path(name).c_str(), "wb");
+    ASSERT_NE(file, nullptr) << name;
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+Bytes StoreDirectory::Read(const char* name) const
+{
+    Bytes bytes;
+    FILE* file = std::fopen(Path(name).c_str(), "rb");
+    if (!file)
+        return bytes;
+    uint8_t chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    std::fclose(file);
+    return bytes;
+}
+
+bool StoreDirectory::Exists(const char* name) const
+{
+    return GetFileAttributesA(Path(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void StoreDirectory::MakeDirectoryAt(const char* name) const
+{
+    ASSERT_TRUE(CreateDirectoryA(Path(name).c_str(), nullptr)) << name;
+}
+
+void StoreDirectory::SetReadOnly(const char* name) const
+{
+    ASSERT_TRUE(SetFileAttributesA(Path(name).c_str(), FILE_ATTRIBUTE_READONLY)) << name;
+}
+
+std::vector<IndexRecord> StoreDirectory::Records() const
+{
+    Bytes bytes = Read("pagorex.idx");
+    std::vector<IndexRecord> records(IndexRecordCount(static_cast<uint32_t>(bytes.size())));
+    for (size_t i = 0; i < records.size(); ++i)
+        DecodeIndexRecord(std::span(bytes).subspan(i * kIndexRecordSize), records[i]);
+    return records;
+}
+
+Bytes RecordBytes(const IndexRecord& record)
+{
+    Bytes bytes(kIndexRecordSize);
+    EncodeIndexRecord(record, bytes);
+    return bytes;
+}
+
+IndexRecord MakeRecord(int32_t number, uint32_t offset, uint32_t stored, uint8_t compressed, uint32_t imageLength,
+                       uint8_t deleted)
+{
+    IndexRecord record{};
+    record.deleted = deleted;
+    record.recordNumber = number;
+    record.dataOffset = offset;
+    record.storedLength = stored;
+    record.compressed = compressed;
+    record.imageLength = imageLength;
+    return record;
+}
+
+void FillReserved(IndexRecord& record, uint8_t seed)
+{
+    for (size_t i = 0; i < sizeof record.reserved; ++i)
+        record.reserved[i] = static_cast<uint8_t>(seed + i * 7);
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Bytes Pattern(size_t size, uint8_t seed)
+{
+    Bytes bytes(size);
+    uint32_t state = seed * 2654435761u + 1;
+    for (uint8_t& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(state >> 16);
+    }
+    return bytes;
+}
+
+Bytes Gzip(const Bytes& bytes)
+{
+    char path[MAX_PATH], temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    GetTempFileNameA(temp, "pgz", 0, path);
+    gzFile file = gzopen(path, "wb9");
+    if (!bytes.empty())
+        gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size()));
+    gzclose(file);
+    Bytes member;
+    FILE* in = std::fopen(path, "rb");
+    int c;
+    while ((c = std::fgetc(in)) != EOF)
+        member.push_back(static_cast<uint8_t>(c));
+    std::fclose(in);
+    DeleteFileA(path);
+    return member;
+}
+
+Bytes Gunzip(const Bytes& member)
+{
+    char path[MAX_PATH], temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    GetTempFileNameA(temp, "pgz", 0, path);
+    FILE* out = std::fopen(path, "wb");
+    std::fwrite(member.data(), 1, member.size(), out);
+    std::fclose(out);
+    gzFile file = gzopen(path, "rb");
+    Bytes bytes;
+    uint8_t chunk[4096];
+    int got;
+    while ((got = gzread(file, chunk, sizeof chunk)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    gzclose(file);
+    DeleteFileA(path);
+    return bytes;
+}
+
+MessageBoxWatcher::MessageBoxWatcher()
+{
+    InitializeCriticalSection(&lock_);
+    thread_ = std::thread([this] { Run(); });
+}
+
+MessageBoxWatcher::~MessageBoxWatcher()
+{
+    stop_ = true;
+    thread_.join();
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<MessageBoxWatcher::Seen> MessageBoxWatcher::Boxes()
+{
+    EnterCriticalSection(&lock_);
+    std::vector<Seen> copy = seen_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+namespace {
+struct BoxParts {
+    std::string text;
+    HWND firstButton = nullptr;
+};
+
+BOOL CALLBACK CollectBoxPart(HWND child, LPARAM context)
+{
+    auto* parts = reinterpret_cast<BoxParts*>(context);
+    char className[32] = "", text[1024] = "";
+    GetClassNameA(child, className, sizeof className);
+    GetWindowTextA(child, text, sizeof text);
+    if (lstrcmpiA(className, "Static") == 0 && text[0])
+        parts->text = text;
+    else if (lstrcmpiA(className, "Button") == 0 && !parts->firstButton)
+        parts->firstButton = child;
+    return TRUE;
+}
+}  // namespace
+
+void MessageBoxWatcher::Run()
+{
+    DWORD process = GetCurrentProcessId();
+    while (!stop_) {
+        HWND box = FindWindowA("#32770", nullptr);
+        DWORD owner = 0;
+        if (box)
+            GetWindowThreadProcessId(box, &owner);
+        if (box && owner == process && IsWindowVisible(box)) {
+            char caption[512] = "";
+            GetWindowTextA(box, caption, sizeof caption);
+            BoxParts parts;
+            EnumChildWindows(box, CollectBoxPart, reinterpret_cast<LPARAM>(&parts));
+            if (parts.firstButton) {
+                EnterCriticalSection(&lock_);
+                seen_.push_back({caption, parts.text});
+                LeaveCriticalSection(&lock_);
+                PostMessageA(parts.firstButton, BM_CLICK, 0, 0);
+                // Wait for this box to go before looking for the next one.
+                for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i)
+                    Sleep(10);
+            }
+        }
+        Sleep(10);
+    }
+}

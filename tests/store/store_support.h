@@ -1,0 +1,67 @@
+#pragma once
+// A temporary store directory under the Windows temp directory, with the shell's store
+// path pointed at it, and helpers to lay out and inspect store files.
+
+#include "store/index_record.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+class StoreDirectory : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Points the shell at this directory for host record number.
+    void UseRecord(int32_t number);
+
+    std::string Path(const char* name) const { return directory + name; }
+    void Write(const char* name, const Bytes& bytes) const;
+    Bytes Read(const char* name) const;
+    bool Exists(const char* name) const;
+    void MakeDirectoryAt(const char* name) const;
+    void SetReadOnly(const char* name) const;
+    // The index file's records, whole ones only.
+    std::vector<IndexRecord> Records() const;
+
+    std::string directory;  // ends with a backslash
+    HWND window = nullptr;  // a real hidden window, the shell's main window
+};
+
+Bytes RecordBytes(const IndexRecord& record);
+IndexRecord MakeRecord(int32_t number, uint32_t offset, uint32_t stored, uint8_t compressed, uint32_t imageLength,
+                       uint8_t deleted = 0);
+void FillReserved(IndexRecord& record, uint8_t seed);
+Bytes Concat(std::initializer_list<Bytes> parts);
+Bytes Pattern(size_t size, uint8_t seed);
+// A gzip member of bytes, as zlib writes it at level 9.
+Bytes Gzip(const Bytes& bytes);
+Bytes Gunzip(const Bytes& member);
+
+// Watches for message boxes from another thread: records each one's caption and text
+// and presses its first button (OK, or Yes).
+class MessageBoxWatcher {
+public:
+    MessageBoxWatcher();
+    ~MessageBoxWatcher();
+    struct Seen {
+        std::string caption;
+        std::string text;
+    };
+    std::vector<Seen> Boxes();
+
+private:
+    void Run();
+    std::atomic<bool> stop_{false};
+    std::vector<Seen> seen_;
+    CRITICAL_SECTION lock_;
+    std::thread thread_;
+};
