@@ -10,6 +10,7 @@ struct FaultHook {
     StoreFault fault = StoreFault::None;
     char name[16] = "";
     int nth = 0;
+    int times = 0;
     int seen = 0;
 };
 FaultHook faultHook;
@@ -21,16 +22,20 @@ bool Injected(StoreFault operation, const char* name)
         return false;
     bool matches = faultHook.fault == operation ||
                    (operation == StoreFault::FailWrite && faultHook.fault == StoreFault::ShortWrite);
-    return matches && ++faultHook.seen >= faultHook.nth;
+    if (!matches)
+        return false;
+    ++faultHook.seen;
+    return faultHook.seen >= faultHook.nth && faultHook.seen - faultHook.nth < faultHook.times;
 }
 }  // namespace
 
-void SetStoreFault(StoreFault fault, const char* name, int nth)
+void SetStoreFault(StoreFault fault, const char* name, int nth, int times)
 {
     faultHook = FaultHook{};
     faultHook.fault = fault;
     std::strncpy(faultHook.name, name, sizeof faultHook.name - 1);
     faultHook.nth = nth;
+    faultHook.times = times;
 }
 
 void ClearStoreFault()
@@ -55,7 +60,9 @@ StoreHandle CreateStoreFile(const char* name)
 StoreHandle OpenOrCreateStoreFile(const char* name)
 {
     StoreHandle handle = OpenStoreFile(name);
-    return handle ? handle : CreateStoreFile(name);
+    if (handle || StoreFileExists(name))
+        return handle;
+    return CreateStoreFile(name);
 }
 
 int32_t ReadStoreFile(StoreHandle handle, void* buffer, uint32_t count)
@@ -110,6 +117,11 @@ bool RenameStoreFile(const char* from, const char* to)
     char source[kStorePathSize];
     std::memcpy(source, StoreFile(from), sizeof source);
     return MoveFileA(source, StoreFile(to)) != 0;
+}
+
+bool StoreFileExists(const char* name)
+{
+    return !storePathTooLong && GetFileAttributesA(StoreFile(name)) != INVALID_FILE_ATTRIBUTES;
 }
 
 uint32_t StoreFileSize(const char* name)

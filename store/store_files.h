@@ -27,6 +27,8 @@ struct StoreHandle {
 StoreHandle OpenStoreFile(const char* name);
 // Create, or truncate an existing file to zero length.
 StoreHandle CreateStoreFile(const char* name);
+// Creates the file only when there is none: an existing file that cannot be opened at
+// the moment must not be truncated.
 StoreHandle OpenOrCreateStoreFile(const char* name);
 // Answers the count of bytes read (0 at the end), or -1 on an error.
 int32_t ReadStoreFile(StoreHandle handle, void* buffer, uint32_t count);
@@ -42,6 +44,7 @@ void CloseStoreFile(StoreHandle& handle);
 bool DeleteStoreFile(const char* name);
 // Fails when the target exists.
 bool RenameStoreFile(const char* from, const char* to);
+bool StoreFileExists(const char* name);
 // The low 32 bits of the file's size; 0 when it does not exist.
 uint32_t StoreFileSize(const char* name);
 
@@ -76,11 +79,12 @@ bool GzWriteStoreFile(GzHandle handle, const void* buffer, uint32_t count);
 // True when the member was completed (the last compressed bytes reached the file).
 bool GzCloseStoreFile(GzHandle& handle);
 
-// Failure injection for tests; compiled in, set only by tests. From the nth matching
-// operation on a file of that store name on, every matching operation fails (a disk
-// that has filled up stays full). FailOpen covers opening an existing file (also gzopen
-// "rb"), FailCreate creating one (also gzopen "wb9"), FailWrite a write that writes
-// nothing, ShortWrite one that writes half of its bytes and then reports failure.
+// Failure injection for tests; compiled in, set only by tests. Operations of one kind on
+// the file of that store name are counted from the moment the fault is set: the nth and
+// the (times - 1) after it fail (by default every later one, like a disk that has filled
+// up). FailOpen covers opening an existing file (also gzopen "rb"), FailCreate creating
+// one (also gzopen "wb9"), FailWrite a write that writes nothing, ShortWrite one that
+// writes half of its bytes and then reports failure.
 enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite };
-void SetStoreFault(StoreFault fault, const char* name, int nth = 1);
+void SetStoreFault(StoreFault fault, const char* name, int nth = 1, int times = 1 << 30);
 void ClearStoreFault();

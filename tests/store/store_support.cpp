@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -94,11 +95,6 @@ bool StoreDirectory::Exists(const char* name) const
 void StoreDirectory::MakeDirectoryAt(const char* name) const
 {
     ASSERT_TRUE(CreateDirectoryA(Path(name).c_str(), nullptr)) << name;
-}
-
-void StoreDirectory::SetReadOnly(const char* name) const
-{
-    ASSERT_TRUE(SetFileAttributesA(Path(name).c_str(), FILE_ATTRIBUTE_READONLY)) << name;
 }
 
 std::vector<IndexRecord> StoreDirectory::Records() const
@@ -259,4 +255,54 @@ void MessageBoxWatcher::Run()
         }
         Sleep(10);
     }
+}
+
+Bytes PackedDib(int width, int height, uint8_t seed)
+{
+    uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = rowBytes * static_cast<uint32_t>(height);
+    header.biXPelsPerMeter = header.biYPelsPerMeter = 11811;
+    Bytes bytes(reinterpret_cast<uint8_t*>(&header), reinterpret_cast<uint8_t*>(&header) + sizeof header);
+    Bytes pixels = Pattern(header.biSizeImage, seed);
+    for (int row = 0; row < height; ++row)  // the padding bytes are zero
+        for (uint32_t i = static_cast<uint32_t>(width) * 3; i < rowBytes; ++i)
+            pixels[row * rowBytes + i] = 0;
+    return Concat({bytes, pixels});
+}
+
+Bytes BitmapFile(const Bytes& packedDib)
+{
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + packedDib.size());
+    Bytes bytes(reinterpret_cast<uint8_t*>(&file), reinterpret_cast<uint8_t*>(&file) + sizeof file);
+    return Concat({bytes, packedDib});
+}
+
+HGLOBAL DibFromBytes(const Bytes& packedDib)
+{
+    HGLOBAL dib = GlobalAlloc(GMEM_MOVEABLE, packedDib.size());
+    std::memcpy(GlobalLock(dib), packedDib.data(), packedDib.size());
+    GlobalUnlock(dib);
+    return dib;
+}
+
+Bytes BytesOfDib(HGLOBAL dib)
+{
+    if (!dib)
+        return {};
+    auto* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(dib));
+    uint32_t rowBytes = (static_cast<uint32_t>(header->biWidth) * header->biBitCount + 31) / 32 * 4;
+    size_t size = header->biSize + rowBytes * static_cast<uint32_t>(std::abs(header->biHeight));
+    Bytes bytes(reinterpret_cast<const uint8_t*>(header), reinterpret_cast<const uint8_t*>(header) + size);
+    GlobalUnlock(dib);
+    return bytes;
 }

@@ -17,7 +17,7 @@
 using Bytes = std::vector<uint8_t>;
 
 class StoreDirectory : public ::testing::Test {
-protected:
+public:
     void SetUp() override;
     void TearDown() override;
     // Points the shell at this directory for host record number.
@@ -28,7 +28,6 @@ protected:
     Bytes Read(const char* name) const;
     bool Exists(const char* name) const;
     void MakeDirectoryAt(const char* name) const;
-    void SetReadOnly(const char* name) const;
     // The index file's records, whole ones only.
     std::vector<IndexRecord> Records() const;
 
@@ -65,3 +64,10 @@ private:
     CRITICAL_SECTION lock_;
     std::thread thread_;
 };
+
+// A 24-bit bottom-up packed DIB (info header and rows) with pixels from seed, and the
+// bitmap file that holds it.
+Bytes PackedDib(int width, int height, uint8_t seed);
+Bytes BitmapFile(const Bytes& packedDib);
+HGLOBAL DibFromBytes(const Bytes& packedDib);
+Bytes BytesOfDib(HGLOBAL dib);
