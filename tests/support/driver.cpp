@@ -274,3 +274,23 @@ bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
 }
 
 }  // namespace driver
+
+namespace driver {
+bool AnswerFileDialog(HWND dialog, const std::string& fileName)
+{
+    if (fileName.empty())
+        return PressButton(dialog, IDCANCEL);
+    // The file name box is the combo box cmb13 (its edit inside) or, in older layouts, edt1.
+    HWND box = GetDlgItem(dialog, 0x47C);
+    if (box) {
+        if (HWND edit = FindWindowExA(box, nullptr, "Edit", nullptr))
+            box = edit;
+    } else {
+        box = GetDlgItem(dialog, 0x480);
+    }
+    if (!box)
+        return false;
+    SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName.c_str()));
+    return PressButton(dialog, IDOK);
+}
+}  // namespace driver

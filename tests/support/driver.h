@@ -77,3 +77,9 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 
 }  // namespace driver
+
+namespace driver {
+// Answers a common Open or Save As dialog of the program: types the file name and presses
+// OK. An empty name presses Cancel instead.
+bool AnswerFileDialog(HWND dialog, const std::string& fileName);
+}  // namespace driver

@@ -1,0 +1,40 @@
+#pragma once
+// Builds and reads store files and bitmap files byte by byte, independently of the
+// program's own code, so tests can check what the program wrote.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace storefiles {
+
+using Bytes = std::vector<unsigned char>;
+
+struct Record {
+    uint8_t deleted = 0;
+    int32_t recordNumber = 0;
+    uint32_t dataOffset = 0;
+    uint32_t storedLength = 0;
+    uint8_t compressed = 0;
+    uint32_t imageLength = 0;
+    Bytes reserved = Bytes(238, 0);
+};
+
+Bytes EncodeRecord(const Record& record);
+std::vector<Record> DecodeIndex(const Bytes& index);
+
+// A 24-bit bottom-up bitmap file whose pixel (x, y) from the top is colour(x, y).
+Bytes Bitmap24(int width, int height, uint32_t (*colour)(int x, int y));
+// The colour of pixel (x, y), counted from the top, of a 24-bit bitmap file, as 0x00BBGGRR.
+uint32_t BitmapPixel(const Bytes& file, int x, int y);
+
+Bytes Gzip(const Bytes& data);
+Bytes Gunzip(const Bytes& data);
+
+// The image file of record i as stored: the blob, decompressed when compressed.
+Bytes ImageOf(const Record& record, const Bytes& data);
+
+// Appends blobs and records: the blob of each image goes to the end of data.
+void AddRecord(Bytes& index, Bytes& data, int32_t recordNumber, const Bytes& imageFile, bool compressed);
+
+}  // namespace storefiles
