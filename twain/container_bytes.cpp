@@ -7,6 +7,17 @@
 
 namespace cbytes {
 
+static_assert(offsetof(TW_ARRAY, ItemList) == arrayHeader);
+static_assert(offsetof(TW_ENUMERATION, NumItems) == offNumItems);
+static_assert(offsetof(TW_ENUMERATION, CurrentIndex) == enumCurrent);
+static_assert(offsetof(TW_ENUMERATION, DefaultIndex) == enumDefault);
+static_assert(offsetof(TW_ENUMERATION, ItemList) == enumHeader);
+static_assert(offsetof(TW_ONEVALUE, Item) == oneItem && sizeof(TW_ONEVALUE) == oneValueBytes);
+static_assert(offsetof(TW_RANGE, MinValue) == rangeMin && offsetof(TW_RANGE, MaxValue) == rangeMax);
+static_assert(offsetof(TW_RANGE, StepSize) == rangeStep && offsetof(TW_RANGE, DefaultValue) == rangeDefault);
+static_assert(offsetof(TW_RANGE, CurrentValue) == rangeCurrent && sizeof(TW_RANGE) == rangeBytes);
+static_assert(sizeof(TW_FRAME) == 16 && sizeof(TW_STR255) == 256 && sizeof(TW_STR32) == 34);
+
 std::uint16_t Read16(const std::uint8_t* p)
 {
     return static_cast<std::uint16_t>(p[0] | p[1] << 8);
@@ -40,10 +51,10 @@ std::uint32_t ContainerBytes(std::uint32_t containerType, std::uint32_t itemType
     const std::uint64_t size = ItemSize(itemType);
     std::uint64_t bytes = 0;
     switch (containerType) {
-    case onArray: bytes = 8 + n * size; break;
-    case onEnumeration: bytes = 16 + n * size; break;
-    case onOneValue: bytes = size <= 4 ? oneValueBytes : size + 2; break;
-    case onRange: bytes = rangeBytes; break;
+    case TWON_ARRAY: bytes = 8 + n * size; break;
+    case TWON_ENUMERATION: bytes = 16 + n * size; break;
+    case TWON_ONEVALUE: bytes = size <= 4 ? oneValueBytes : size + 2; break;
+    case TWON_RANGE: bytes = rangeBytes; break;
     default: return 0;
     }
     return bytes > UINT32_MAX ? 0 : static_cast<std::uint32_t>(bytes);
@@ -96,14 +107,14 @@ std::int64_t TruncateToInt64(double x)
 double FieldToDouble(std::uint32_t itemType, std::uint32_t field)
 {
     switch (itemType) {
-    case tyInt8: return static_cast<std::int8_t>(field & 0xFF);
-    case tyInt16: return static_cast<std::int16_t>(field & 0xFFFF);
-    case tyInt32: return static_cast<std::int32_t>(field);
-    case tyUint8: return field & 0xFF;
-    case tyUint16:
-    case tyBool: return field & 0xFFFF;
-    case tyUint32: return field;
-    case tyFix32: return Fix32BitsToDouble(field);
+    case TWTY_INT8: return static_cast<std::int8_t>(field & 0xFF);
+    case TWTY_INT16: return static_cast<std::int16_t>(field & 0xFFFF);
+    case TWTY_INT32: return static_cast<std::int32_t>(field);
+    case TWTY_UINT8: return field & 0xFF;
+    case TWTY_UINT16:
+    case TWTY_BOOL: return field & 0xFFFF;
+    case TWTY_UINT32: return field;
+    case TWTY_FIX32: return Fix32BitsToDouble(field);
     default: return 0;
     }
 }
@@ -112,14 +123,14 @@ std::uint32_t DoubleToField(std::uint32_t itemType, double x)
 {
     const auto v = static_cast<std::uint64_t>(TruncateToInt64(x));
     switch (itemType) {
-    case tyInt8: return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int8_t>(v & 0xFF)));
-    case tyInt16: return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int16_t>(v & 0xFFFF)));
-    case tyInt32:
-    case tyUint32: return static_cast<std::uint32_t>(v);
-    case tyUint8: return v & 0xFF;
-    case tyUint16:
-    case tyBool: return v & 0xFFFF;
-    case tyFix32: return DoubleToFix32Bits(x);
+    case TWTY_INT8: return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int8_t>(v & 0xFF)));
+    case TWTY_INT16: return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int16_t>(v & 0xFFFF)));
+    case TWTY_INT32:
+    case TWTY_UINT32: return static_cast<std::uint32_t>(v);
+    case TWTY_UINT8: return v & 0xFF;
+    case TWTY_UINT16:
+    case TWTY_BOOL: return v & 0xFFFF;
+    case TWTY_FIX32: return DoubleToFix32Bits(x);
     default: return 0;
     }
 }
@@ -136,7 +147,7 @@ double ItemToDouble(std::uint32_t itemType, const std::uint8_t* item)
 
 bool StoreItem(std::uint32_t itemType, std::uint8_t* item, double x)
 {
-    if (itemType > tyFix32)
+    if (itemType > TWTY_FIX32)
         return false;
     const std::uint32_t v = DoubleToField(itemType, x);
     switch (itemSizes[itemType]) {
@@ -151,7 +162,7 @@ bool ItemTypesCompatible(std::uint32_t have, std::uint32_t want)
 {
     if (have == want)
         return true;
-    if (have > tyUint32 || want > tyUint32)
+    if (have > TWTY_UINT32 || want > TWTY_UINT32)
         return false;
     return itemSizes[have] == itemSizes[want];
 }

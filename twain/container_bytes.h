@@ -15,18 +15,12 @@
 #include <cstdint>
 #include <optional>
 
+#include "twain/twain_defs.h"
+
 // Bytes of one item, indexed by its TWTY_ code; codes 13 to 15 are not item types.
 inline constexpr std::array<std::uint16_t, 16> itemSizes{1, 2, 4, 1, 2, 4, 2, 4, 16, 34, 66, 130, 256, 0, 0, 0};
 
 namespace cbytes {
-
-// The few TWAIN codes this layer needs, under short names (twain_defs.h is checked
-// against them where both are visible).
-enum : std::uint16_t {
-    tyInt8 = 0, tyInt16 = 1, tyInt32 = 2, tyUint8 = 3, tyUint16 = 4, tyUint32 = 5,
-    tyBool = 6, tyFix32 = 7, tyFrame = 8, tyStr32 = 9, tyStr255 = 12,
-};
-enum : std::uint32_t { onArray = 3, onEnumeration = 4, onOneValue = 5, onRange = 6 };
 
 // Field offsets of the four layouts (packed on 2 bytes).
 inline constexpr std::size_t offItemType = 0, offNumItems = 2;

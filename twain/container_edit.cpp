@@ -16,7 +16,7 @@ bool SetIndex(Block b, int n, bool current)
         return true;
     }
     auto list = ListOf(b);
-    if (b.type != onEnumeration || !list || n < 0 || static_cast<std::uint32_t>(n) >= list->count)
+    if (b.type != TWON_ENUMERATION || !list || n < 0 || static_cast<std::uint32_t>(n) >= list->count)
         return false;
     Write32(b.data + (current ? enumCurrent : enumDefault), static_cast<std::uint32_t>(n));
     return true;
@@ -72,7 +72,7 @@ bool SetString(Block b, int n, const char* text)
 bool SetFrame(Block b, int n, double left, double top, double right, double bottom)
 {
     auto target = EditTarget(b, n);
-    if (!target || target->itemType != tyFrame)
+    if (!target || target->itemType != TWTY_FRAME)
         return false;
     const double sides[] = {left, top, right, bottom};
     for (int i = 0; i < 4; ++i)

@@ -46,12 +46,12 @@ PixelResult RestrictList(Block b, std::uint32_t mask)
     if (Read32(b.data + offNumItems) == 0)
         return Fail(PixelOutcome::empty);
     const std::uint16_t itemType = Read16(b.data + offItemType);
-    if (itemType != tyUint16 && itemType != tyInt16)
+    if (itemType != TWTY_UINT16 && itemType != TWTY_INT16)
         return Fail(PixelOutcome::badItemType);
     auto list = ListOf(b);
     if (!list)
         return Fail(PixelOutcome::badContainer);  // NumItems beyond the block
-    const bool isEnum = b.type == onEnumeration;
+    const bool isEnum = b.type == TWON_ENUMERATION;
     const std::uint16_t oldCurrent = isEnum ? Selected(*list, Read32(b.data + enumCurrent)) : 0;
     const std::uint16_t oldDefault = isEnum ? Selected(*list, Read32(b.data + enumDefault)) : 0;
     const std::uint32_t count = FilterPixelTypes(list->items, list->count, mask);
@@ -72,7 +72,7 @@ PixelResult RestrictOneValue(Block b, std::uint32_t mask)
     auto one = OneValueOf(b);
     if (!one)
         return Fail(b.size < oneValueBytes ? PixelOutcome::badContainer : PixelOutcome::badItemType);
-    if (one->itemType > tyFix32)
+    if (one->itemType > TWTY_FIX32)
         return Fail(PixelOutcome::badItemType);
     const double v = FieldToDouble(one->itemType, Read32(one->item));
     const std::uint32_t bit = v >= 0 && v < 32 && v == std::trunc(v) ? 1u << static_cast<int>(v) : 0;
@@ -99,9 +99,9 @@ PixelResult RestrictPixelTypes(Block b, std::uint32_t mask)
     if (!b.data)
         return Fail(PixelOutcome::badContainer);
     switch (b.type) {
-    case onEnumeration:
-    case onArray: return RestrictList(b, mask);
-    case onOneValue: return RestrictOneValue(b, mask);
+    case TWON_ENUMERATION:
+    case TWON_ARRAY: return RestrictList(b, mask);
+    case TWON_ONEVALUE: return RestrictOneValue(b, mask);
     default: return Fail(PixelOutcome::badContainerType);
     }
 }

@@ -10,17 +10,17 @@ namespace cbytes {
 std::size_t HeaderBytes(std::uint32_t containerType)
 {
     switch (containerType) {
-    case onArray: return arrayHeader;
-    case onEnumeration: return enumHeader;
-    case onOneValue: return oneValueBytes;
-    case onRange: return rangeBytes;
+    case TWON_ARRAY: return arrayHeader;
+    case TWON_ENUMERATION: return enumHeader;
+    case TWON_ONEVALUE: return oneValueBytes;
+    case TWON_RANGE: return rangeBytes;
     default: return 2;  // only ItemType is known
     }
 }
 
 std::optional<ListView> ListOf(Block b)
 {
-    if (!b.data || (b.type != onArray && b.type != onEnumeration))
+    if (!b.data || (b.type != TWON_ARRAY && b.type != TWON_ENUMERATION))
         return std::nullopt;
     const std::size_t header = HeaderBytes(b.type);
     if (b.size < header)
@@ -35,7 +35,7 @@ std::optional<ListView> ListOf(Block b)
 
 std::optional<OneValueView> OneValueOf(Block b)
 {
-    if (!b.data || b.type != onOneValue || b.size < oneValueBytes)
+    if (!b.data || b.type != TWON_ONEVALUE || b.size < oneValueBytes)
         return std::nullopt;
     const std::uint16_t itemType = Read16(b.data + offItemType);
     const std::size_t size = ItemSize(itemType);
@@ -59,11 +59,11 @@ int StepCount(double min, double max, double step)
 
 std::optional<RangeView> RangeOf(Block b)
 {
-    if (!b.data || b.type != onRange || b.size < rangeBytes)
+    if (!b.data || b.type != TWON_RANGE || b.size < rangeBytes)
         return std::nullopt;
     RangeView r{};
     r.itemType = Read16(b.data + offItemType);
-    if (r.itemType > tyFix32)
+    if (r.itemType > TWTY_FIX32)
         return std::nullopt;
     r.min = FieldToDouble(r.itemType, Read32(b.data + rangeMin));
     r.max = FieldToDouble(r.itemType, Read32(b.data + rangeMax));
@@ -169,7 +169,7 @@ int FindValue(Block b, double x)
 
 std::optional<std::uint32_t> EnumIndex(Block b, bool current)
 {
-    if (b.type != onEnumeration || !ListOf(b))
+    if (b.type != TWON_ENUMERATION || !ListOf(b))
         return std::nullopt;
     return Read32(b.data + (current ? enumCurrent : enumDefault));
 }
@@ -217,15 +217,15 @@ bool CopyCurrentValue(Block b, std::uint32_t wantType, std::uint8_t* out)
     if (size == 0 || !have || !ItemTypesCompatible(*have, wantType))
         return false;
     const std::uint8_t* from = nullptr;
-    if (b.type == onEnumeration) {
+    if (b.type == TWON_ENUMERATION) {
         auto list = ListOf(b);
         const std::uint32_t index = Read32(b.data + enumCurrent);
         if (!list || index >= list->count)
             return false;
         from = list->items + index * size;
-    } else if (b.type == onOneValue && b.size >= oneItem + size) {
+    } else if (b.type == TWON_ONEVALUE && b.size >= oneItem + size) {
         from = b.data + oneItem;
-    } else if (b.type == onRange && b.size >= rangeCurrent + size) {
+    } else if (b.type == TWON_RANGE && b.size >= rangeCurrent + size) {
         from = b.data + rangeCurrent;
     }
     if (!from)
