@@ -1,0 +1,98 @@
+#include "box_watch.h"
+
+namespace twtest {
+namespace {
+struct Search {
+    const std::string* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindProc(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char cls[32] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (process == GetCurrentProcessId() && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
+        (search->caption->empty() || WindowText(window) == *search->caption)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+std::string WindowText(HWND window)
+{
+    char text[1024] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+HWND FindDialog(const std::string& caption)
+{
+    Search search{&caption, nullptr};
+    EnumWindows(FindProc, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BoxWatcher::BoxWatcher(int button, std::string caption)
+    : button_(button), caption_(std::move(caption)), thread_([this] { Run(); })
+{
+}
+
+BoxWatcher::~BoxWatcher()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    thread_.join();
+}
+
+void BoxWatcher::Run()
+{
+    HWND answered = nullptr;
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stop_)
+                return;
+        }
+        HWND box = FindDialog(caption_);
+        if (box && box != answered) {
+            SeenBox seen{WindowText(box), ""};
+            if (HWND text = GetDlgItem(box, 0xFFFF))
+                seen.text = WindowText(text);
+            {
+                std::lock_guard lock(mutex_);
+                seen_.push_back(seen);
+            }
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), 0);
+            answered = box;
+        } else if (!box) {
+            answered = nullptr;
+        }
+        Sleep(10);
+    }
+}
+
+std::vector<SeenBox> BoxWatcher::Seen()
+{
+    std::lock_guard lock(mutex_);
+    return seen_;
+}
+
+bool BoxWatcher::WaitFor(std::size_t count, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (Seen().size() >= count)
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+}  // namespace twtest

@@ -1,0 +1,30 @@
+// Start values of the session data, for the library's unit tests.
+#include "twain/session.h"
+#include "twain/test_seam.h"
+
+void TWAIN_ResetSessionForTest()
+{
+    if (proxyWindow)
+        DestroyWindow(proxyWindow);
+    proxyWindow = nullptr;
+    TWAIN_InstallManagerEntryForTest(nullptr);
+    TWAIN_SetWindowsDirectoryForTest(nullptr);
+    TWAIN_RegisterApp(1, 0, TWLG_USA, TWCY_USA, "1.0", "Vocalix Development", "Imager", "Vocalix");
+    sourceIdentity = TW_IDENTITY{};
+    dsmAvailability = 0;
+    lastResult = TWRC_SUCCESS;
+    callDepth = 0;
+    parentWindow = nullptr;
+    stripCount = 0;
+    enumMessage = MSG_GETFIRST;
+    userInterface = TW_USERINTERFACE{};
+    breakLoop = false;
+    closeRequested = false;
+    hideUI = false;
+    disableParent = true;
+    multiTransfer = false;
+    pendingXfers = TW_PENDINGXFERS{};
+    errorCode = TWERR_NONE;
+    errorResult = 0;
+    errorCondition = 0;
+}
