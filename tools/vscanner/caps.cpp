@@ -2,6 +2,7 @@
 // a source opens. MSG_GET answers an enumeration for list capabilities and a one-value
 // container otherwise; MSG_SET takes a one-value container, or an enumeration that
 // narrows what a list capability offers.
+#include "tools/vscanner/cap_table.h"
 #include "tools/vscanner/scanner.h"
 
 #include <algorithm>
@@ -185,6 +186,7 @@ TW_UINT16 Set(Capability& c, const TW_CAPABILITY& request)
 void ResetCapabilities(const SourceProfile& p)
 {
     capabilities.clear();
+    ResetScriptedCapabilities(p);
     Add(ICAP_XFERMECH, TWTY_UINT16, true, false, Values(p.xferMechs), p.xferMech);
     Add(ICAP_PIXELTYPE, TWTY_UINT16, true, false, Values(p.pixelTypes), p.pixelType);
     Add(ICAP_COMPRESSION, TWTY_UINT16, true, false, Values(p.compressions), p.compressions.front());
@@ -211,6 +213,8 @@ TW_UINT16 OnCapability(pTW_IDENTITY, TW_UINT16 msg, void* data)
         return Fail(TWCC_BADVALUE);
     auto& request = *static_cast<TW_CAPABILITY*>(data);
     AddDetail(CapName(request.Cap));
+    if (auto scripted = ScriptedCapability(msg, request))
+        return *scripted;
     Capability* c = Find(request.Cap);
     if (!c)
         return Fail(TWCC_CAPUNSUPPORTED);

@@ -215,6 +215,8 @@ constexpr Key kKeys[] = {
 
 bool ApplyKey(SourceProfile& p, std::string_view key, std::string_view value)
 {
+    if (IsCapScriptKey(key))
+        return ApplyCapScript(p.capScripts, key, value);
     for (const Key& k : kKeys) {
         if (SameWord(key, k.name))
             return k.set(p, value);

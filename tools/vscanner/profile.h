@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/vscanner/cap_script.h"
 #include "twain/twain_defs.h"
 
 namespace vs {
@@ -48,6 +49,7 @@ struct SourceProfile {
     TW_UINT16 duplex = TWDX_NONE; // CAP_DUPLEX
     bool duplexEnabled = false;
     TW_INT16 xferCount = -1;
+    std::vector<CapScript> capScripts;  // "cap.<capability>" keys (cap_script.h)
 
     // Faults
     TW_UINT16 openFailure = TWCC_SUCCESS;  // non-zero: MSG_OPENDS fails with this code
