@@ -119,6 +119,22 @@ bool RenameStoreFile(const char* from, const char* to)
     return MoveFileA(source, StoreFile(to)) != 0;
 }
 
+bool ReplaceStoreFile(const char* from, const char* to)
+{
+    if (storePathTooLong || Injected(StoreFault::FailReplace, from))
+        return false;
+    char source[kStorePathSize];
+    std::memcpy(source, StoreFile(from), sizeof source);
+    return MoveFileExA(source, StoreFile(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool FlushStoreFile(StoreHandle handle)
+{
+    if (Injected(StoreFault::FailFlush, handle.name))
+        return false;
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(handle.file))) != 0;
+}
+
 bool StoreFileExists(const char* name)
 {
     return !storePathTooLong && GetFileAttributesA(StoreFile(name)) != INVALID_FILE_ATTRIBUTES;

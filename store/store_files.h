@@ -44,6 +44,12 @@ void CloseStoreFile(StoreHandle& handle);
 bool DeleteStoreFile(const char* name);
 // Fails when the target exists.
 bool RenameStoreFile(const char* from, const char* to);
+// Renames from over to in one step, replacing to when it exists, and returns only once
+// the rename is on the disk: at every moment the name to holds either the old or the new
+// file.
+bool ReplaceStoreFile(const char* from, const char* to);
+// Writes what the system still holds of the file to the disk.
+bool FlushStoreFile(StoreHandle handle);
 bool StoreFileExists(const char* name);
 // The low 32 bits of the file's size; 0 when it does not exist.
 uint32_t StoreFileSize(const char* name);
@@ -85,6 +91,7 @@ bool GzCloseStoreFile(GzHandle& handle);
 // up). FailOpen covers opening an existing file (also gzopen "rb"), FailCreate creating
 // one (also gzopen "wb9"), FailWrite a write that writes nothing, ShortWrite one that
 // writes half of its bytes and then reports failure.
-enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite };
+enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite, FailReplace, FailFlush };
+// FailReplace makes ReplaceStoreFile fail (name: the file renamed), FailFlush a flush.
 void SetStoreFault(StoreFault fault, const char* name, int nth = 1, int times = 1 << 30);
 void ClearStoreFault();
