@@ -1,6 +1,7 @@
 // The command table and the menu-state rules of the main window.
 #include "app/shell.h"
 #include "resources/resource.h"
+#include "store/compaction.h"
 
 namespace {
 void ExitAbort(HWND window)
@@ -26,6 +27,8 @@ constexpr Command kCommands[] = {
     {CMD_CLEAR_IMAGE, [](HWND) {}},
     {CMD_EXIT_ABORT, ExitAbort},
     {CMD_STRETCH, ToggleStretch},
+    {CMD_COMPACT, [](HWND window) { CompactStore(window, forceCompaction); }},
+    {CMD_RECOVER, RecoverFromNewData},
 };
 
 struct MenuRule {

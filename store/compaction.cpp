@@ -1,0 +1,252 @@
+// Store compaction: every record's blob, in index order, into the new data file, which
+// then replaces the data file.
+//
+// At every moment each record points at bytes that are its own blob and are on the
+// disk: a blob is appended and flushed before its record is repointed, the index is
+// flushed before the data file is replaced, and the replacement is one rename. A
+// compaction that fails puts back the records it moved and leaves the data file alone; one
+// that was stopped leaves a chain of moved records (moved_chain.h) that loads correctly
+// and that the next compaction continues.
+#include "store/compaction.h"
+
+#include "app/shell.h"
+#include "store/interrupted_compaction.h"
+#include "store/record_buffer.h"
+#include "store/store_copy.h"
+
+#include <float.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+constexpr char kCaption[] = "Vocalix Imager";
+constexpr char kCompleted[] = "Completed compressing";
+constexpr char kStopped[] = "Compressing stopped";
+
+struct MovedRecord {
+    uint32_t index;        // its place in the index file
+    IndexRecord original;  // as it was before this compaction moved it
+};
+
+struct Compaction {
+    HWND window;
+    StoreHandle index;
+    StoreHandle data;
+    StoreHandle newData;
+    MovedChain earlier;               // records an earlier, stopped compaction moved
+    std::vector<MovedRecord> moved;   // records this one moved, in index order
+    const char* failure = nullptr;    // why it could not finish
+};
+
+HWND pumpWindow = nullptr;
+
+void PumpAfterChunk(uint32_t, uint32_t)
+{
+    PumpPendingMessages();
+    UpdateWindow(pumpWindow);
+}
+
+// The record buffer's blob, as one gzip member, in the work file.
+bool StageBlob(StoreHandle data)
+{
+    if (SeekStoreFile(data, static_cast<int32_t>(recordBuffer.dataOffset), FILE_BEGIN) < 0)
+        return false;
+    if (recordBuffer.compressed == 0) {
+        GzHandle gz = GzOpenStoreFile(kWorkFileName, "wb9");
+        if (!gz)
+            return false;
+        recordBuffer.imageLength = recordBuffer.storedLength;
+        CopyOutcome copy = CopyChunks({data, {}}, {{}, gz}, recordBuffer.storedLength, PumpAfterChunk);
+        bool completed = GzCloseStoreFile(gz);
+        return completed && !copy.sinkFailed;
+    }
+    // Already compressed: copied unchanged, never recompressed.
+    ScopedStoreFile work(CreateStoreFile(kWorkFileName));
+    if (!work)
+        return false;
+    return !CopyChunks({data, {}}, {work.get(), {}}, recordBuffer.storedLength, PumpAfterChunk).sinkFailed;
+}
+
+// Moves the blob of the record just read (record k) and repoints the record.
+bool MoveRecord(Compaction& c, uint32_t k)
+{
+    IndexRecord original = recordBuffer;
+    if (StoreStopsAt(StoreStep::CompactionRecordRead, k))
+        return false;
+    DeleteStoreFile(kWorkFileName);
+    bool staged = StageBlob(c.data);
+    if (StoreStopsAt(StoreStep::CompactionBlobStaged, k))
+        return false;
+    // A blob that could not be appended and flushed must not be pointed at.
+    bool appended = staged && AppendWorkFile(c.newData) && FlushStoreFile(c.newData);
+    DeleteStoreFile(kWorkFileName);
+    if (!appended) {
+        recordBuffer = original;
+        c.failure = "an image could not be copied - is the disk full?";
+        return false;
+    }
+    if (StoreStopsAt(StoreStep::CompactionBlobAppended, k))
+        return false;
+    if (!WriteRecordBufferAt(c.index, k)) {
+        recordBuffer = original;
+        WriteRecordBufferAt(c.index, k);
+        c.failure = "the index file could not be written";
+        return false;
+    }
+    c.moved.push_back({k, original});
+    if (StoreStopsAt(StoreStep::CompactionRecordMoved, k))
+        return false;
+    int32_t next = static_cast<int32_t>((k + 1) * kIndexRecordSize);
+    return SeekStoreFile(c.index, next, FILE_BEGIN) == next;
+}
+
+// Puts back, last first, the records this compaction moved; each step leaves a shorter
+// chain, and the new data file is cut back to it. Answers whether every record is back.
+bool RollBack(Compaction& c)
+{
+    while (!c.moved.empty()) {
+        MovedRecord last = c.moved.back();
+        IndexRecord movedTo;
+        if (SeekStoreFile(c.index, static_cast<int32_t>(last.index * kIndexRecordSize), FILE_BEGIN) < 0 ||
+            !ReadRecordBuffer(c.index))
+            return false;
+        movedTo = recordBuffer;
+        recordBuffer = last.original;
+        if (!WriteRecordBufferAt(c.index, last.index))
+            return false;
+        c.moved.pop_back();
+        if (StoreStopsAt(StoreStep::CompactionRolledBack, last.index))
+            return false;
+        TruncateStoreFile(c.newData, static_cast<int32_t>(movedTo.dataOffset));
+        FlushStoreFile(c.newData);
+    }
+    if (c.earlier.count == 0) {
+        CloseStoreFile(c.newData);
+        DeleteStoreFile(kNewDataFileName);
+    }
+    return true;
+}
+
+void CloseFiles(Compaction& c)
+{
+    CloseStoreFile(c.newData);
+    CloseStoreFile(c.data);
+}
+
+void ReportFailure(Compaction& c)
+{
+    bool restored = RollBack(c);
+    CloseFiles(c);
+    if (StoreStopped())
+        return;
+    SetWindowTextA(c.window, kStopped);
+    char text[kMessageTextSize];
+    std::snprintf(text, sizeof text, "The image store could not be compressed: %s.\n\n%s", c.failure,
+                  restored ? "Every image is still where it was; nothing was lost."
+                           : "Some records still point into pagorex.new: keep that file, and compress the "
+                             "store again once the problem is solved.");
+    MessageBoxA(c.window, text, kCaption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// The new data file: the one a stopped compaction left, cut back to the blobs its moved
+// records point at, or else a new empty one.
+StoreHandle OpenNewDataFile(StoreHandle index, MovedChain& earlier)
+{
+    earlier = ScanMovedChain(index, StoreFileSize(kNewDataFileName));
+    if (earlier.count == 0)
+        return CreateStoreFile(kNewDataFileName);
+    StoreHandle newData = OpenStoreFile(kNewDataFileName);
+    if (newData && !TruncateStoreFile(newData, static_cast<int32_t>(earlier.end)))
+        CloseStoreFile(newData);
+    return newData;
+}
+
+bool MoveAllRecords(Compaction& c)
+{
+    int32_t indexSize = SeekStoreFile(c.index, 0, FILE_END);
+    uint32_t total = indexSize < 0 ? 0 : IndexRecordCount(static_cast<uint32_t>(indexSize));
+    uint32_t counter = c.earlier.count;
+    int32_t start = static_cast<int32_t>(counter * kIndexRecordSize);
+    if (SeekStoreFile(c.index, start, FILE_BEGIN) != start)
+        return false;
+    char title[96];
+    while (ReadRecordBuffer(c.index)) {
+        ++counter;
+        std::snprintf(title, sizeof title, "Please wait, compressing %lu of %lu", static_cast<unsigned long>(counter),
+                      static_cast<unsigned long>(total));
+        ShowProgress(title);
+        if (!MoveRecord(c, counter - 1))
+            return false;
+    }
+    return true;
+}
+
+// Every record points into the new data file: it becomes the data file.
+bool ReplaceDataFile(Compaction& c)
+{
+    if (!FlushStoreFile(c.index)) {
+        c.failure = "the index file could not be written";
+        return false;
+    }
+    CloseStoreFile(c.newData);
+    CloseStoreFile(c.data);
+    if (StoreStopsAt(StoreStep::CompactionBeforeReplace, 0))
+        return false;
+    if (ReplaceStoreFile(kNewDataFileName, kDataFileName))
+        return true;
+    c.failure = "pagorex.dat could not be replaced by pagorex.new";
+    c.newData = OpenStoreFile(kNewDataFileName);
+    return false;
+}
+
+void Compact(HWND window, unsigned char force)
+{
+    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    if (!index)
+        return;
+    bool plainFirst = ReadRecordBuffer(index.get()) && recordBuffer.compressed == 0;
+    if (!plainFirst && force != 1)
+        return;
+    Compaction c{window, index.get(), OpenStoreFile(kDataFileName), {}, {}, {}, nullptr};
+    if (!c.data) {
+        ShowProgress(kCompleted);
+        return;
+    }
+    c.newData = OpenNewDataFile(c.index, c.earlier);
+    if (!c.newData) {
+        // The data file is still the only copy of the blobs: nothing is touched.
+        CloseFiles(c);
+        MessageBoxA(window,
+                    "The image store could not be compressed: the file pagorex.new could not be created.\n\n"
+                    "Nothing was changed.",
+                    kCaption, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    ShowProgress("Please wait, compressing database...this will take some time");
+    if (force == 0)
+        MessageBoxA(window,
+                    "Databases need to be compressed, this WILL take a great deal of time, please be patient while "
+                    "it completes",
+                    kCaption, MB_OK);
+    bool done = MoveAllRecords(c) && ReplaceDataFile(c);
+    if (!done && !StoreStopped()) {
+        if (!c.failure)
+            c.failure = "the index file could not be read";
+        ReportFailure(c);
+    }
+    CloseFiles(c);
+    if (done && !StoreStopsAt(StoreStep::CompactionReplaced, 0))
+        ShowProgress(kCompleted);
+}
+}  // namespace
+
+void CompactStore(HWND window, unsigned char force)
+{
+    StoreBusyScope busy;
+    pumpWindow = window;
+    CompleteInterruptedReplacement();
+    Compact(window, force);
+    _fpreset();
+    forceCompaction = 1;
+}

@@ -1,0 +1,151 @@
+// The state an interrupted compaction leaves, seen from the other store operations.
+#include "store/interrupted_compaction.h"
+
+#include "store/record_buffer.h"
+#include "store/store_copy.h"
+
+namespace {
+StoreStopHook stopHook = nullptr;
+bool stopped = false;
+
+int32_t RecordPosition(uint32_t record)
+{
+    return static_cast<int32_t>(record * kIndexRecordSize);
+}
+
+bool MoveBlobBack(StoreHandle index, StoreHandle data, StoreHandle newData, uint32_t i, uint32_t start)
+{
+    if (SeekStoreFile(index, RecordPosition(i), FILE_BEGIN) != RecordPosition(i) || !ReadRecordBuffer(index))
+        return false;
+    IndexRecord moved = recordBuffer;
+    int32_t end = SeekStoreFile(data, 0, FILE_END);
+    if (end < 0 || SeekStoreFile(newData, static_cast<int32_t>(moved.dataOffset), FILE_BEGIN) !=
+                       static_cast<int32_t>(moved.dataOffset))
+        return false;
+    // The chain only holds blobs that lie wholly inside the new data file, so anything
+    // short of the whole blob is a failing disk.
+    CopyOutcome copy = CopyChunks({newData, {}}, {data, {}}, moved.storedLength);
+    if (copy.copied != moved.storedLength || !FlushStoreFile(data)) {
+        TruncateStoreFile(data, end);
+        return false;
+    }
+    if (StoreStopsAt(StoreStep::BlobMovedBack, i))
+        return false;
+    recordBuffer.dataOffset = static_cast<uint32_t>(end);
+    if (!WriteRecordBufferAt(index, i)) {
+        recordBuffer = moved;
+        WriteRecordBufferAt(index, i);
+        TruncateStoreFile(data, end);
+        return false;
+    }
+    if (StoreStopsAt(StoreStep::RecordMovedBack, i))
+        return false;
+    return TruncateStoreFile(newData, static_cast<int32_t>(start)) && FlushStoreFile(newData);
+}
+}  // namespace
+
+MovedChain ScanMovedChain(StoreHandle index, uint32_t newDataSize, std::vector<uint32_t>* starts)
+{
+    MovedChain chain;
+    if (starts)
+        starts->clear();
+    if (newDataSize == 0 || SeekStoreFile(index, 0, FILE_BEGIN) != 0)
+        return chain;
+    uint8_t bytes[kIndexRecordSize];
+    IndexRecord record;
+    while (ReadStoreFile(index, bytes, sizeof bytes) == static_cast<int32_t>(sizeof bytes)) {
+        DecodeIndexRecord(bytes, record);
+        uint32_t start = chain.end;
+        if (!ExtendMovedChain(chain, record, newDataSize))
+            break;
+        if (starts)
+            starts->push_back(start);
+    }
+    return chain;
+}
+
+void CompleteInterruptedReplacement()
+{
+    if (StoreFileExists(kNewDataFileName) && !StoreFileExists(kDataFileName))
+        ReplaceStoreFile(kNewDataFileName, kDataFileName);
+}
+
+const char* DataFileOfRecord(int32_t position)
+{
+    CompleteInterruptedReplacement();
+    uint32_t newDataSize = StoreFileSize(kNewDataFileName);
+    if (position < 0 || newDataSize == 0)
+        return kDataFileName;
+    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    if (!index)
+        return kDataFileName;
+    MovedChain chain = ScanMovedChain(index.get(), newDataSize);
+    return static_cast<uint32_t>(position) / kIndexRecordSize < chain.count ? kNewDataFileName : kDataFileName;
+}
+
+bool ReleaseFromMovedChain(int32_t position)
+{
+    CompleteInterruptedReplacement();
+    if (!StoreFileExists(kNewDataFileName))
+        return true;
+    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    ScopedStoreFile data(OpenStoreFile(kDataFileName));
+    ScopedStoreFile newData(OpenStoreFile(kNewDataFileName));
+    if (!index || !newData)
+        return !index;  // without an index no record points anywhere
+    int32_t size = SeekStoreFile(newData.get(), 0, FILE_END);
+    if (size < 0)
+        return false;
+    std::vector<uint32_t> starts;
+    MovedChain chain = ScanMovedChain(index.get(), static_cast<uint32_t>(size), &starts);
+    uint32_t keep = position < 0 ? chain.count : static_cast<uint32_t>(position) / kIndexRecordSize;
+    if (keep < chain.count) {
+        if (!data || !MoveBlobsBack(index.get(), data.get(), newData.get(), starts, keep))
+            return false;
+        chain.end = starts[keep];
+        chain.count = keep;
+    }
+    // What lies beyond the chain belongs to no record, and a blob the save appends to
+    // the data file must not look like the chain's next link.
+    if (!TruncateStoreFile(newData.get(), static_cast<int32_t>(chain.end)) || !FlushStoreFile(newData.get()))
+        return false;
+    if (chain.count == 0) {
+        newData.Close();
+        DeleteStoreFile(kNewDataFileName);
+    }
+    return true;
+}
+
+bool MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData, const std::vector<uint32_t>& starts,
+                   uint32_t keep)
+{
+    for (uint32_t i = static_cast<uint32_t>(starts.size()); i > keep; --i) {
+        if (!MoveBlobBack(index, data, newData, i - 1, starts[i - 1]))
+            return false;
+    }
+    return true;
+}
+
+bool WriteRecordBufferAt(StoreHandle index, uint32_t i)
+{
+    return SeekStoreFile(index, RecordPosition(i), FILE_BEGIN) == RecordPosition(i) && WriteRecordBuffer(index) &&
+           FlushStoreFile(index);
+}
+
+void SetStoreStopHook(StoreStopHook hook)
+{
+    stopHook = hook;
+    stopped = false;
+}
+
+bool StoreStopsAt(StoreStep step, uint32_t record)
+{
+    if (!stopped && stopHook && stopHook(step, record))
+        stopped = true;
+    return stopped;
+}
+
+bool StoreStopped()
+{
+    return stopped;
+}

@@ -1,0 +1,65 @@
+#pragma once
+// What a compaction that stopped half-way leaves behind, and how the other store
+// operations keep every record pointing at its own blob while that state lasts.
+//
+// Until the data file is replaced, the records a compaction has moved point into the new
+// data file (pagorex.new) and the others into the data file; the moved ones are the
+// leading records that form the chain of moved_chain.h. A load reads a moved record from
+// the new data file, a save first takes its record out of the chain, the next compaction
+// carries on where the stopped one ended, and the recovery command moves the chain back.
+
+#include "store/moved_chain.h"
+#include "store/store_files.h"
+
+#include <cstdint>
+#include <vector>
+
+// Scans the index from its start, without touching the record buffer. starts, when
+// given, receives the offset of each moved record's blob in the new data file.
+MovedChain ScanMovedChain(StoreHandle index, uint32_t newDataSize, std::vector<uint32_t>* starts = nullptr);
+
+// An earlier program deleted the data file before renaming the new one to it and was
+// stopped in between (pagorex.new and no pagorex.dat): the rename is done now.
+void CompleteInterruptedReplacement();
+
+// The store file that holds the blob of the index record at position (a byte offset in
+// the index file): the new data file for a record an interrupted compaction has moved,
+// the data file otherwise.
+const char* DataFileOfRecord(int32_t position);
+
+// Called before a save repoints the record at position (-1: a record to be appended).
+// A record in the chain, and every moved record after it, first gets its blob back in
+// the data file, so that the chain stays unbroken; bytes that no record points at are
+// cut from the end of the new data file, which is deleted once nothing points into it.
+// False when that could not be done: the record must then not be repointed.
+bool ReleaseFromMovedChain(int32_t position);
+
+// Writes the record buffer over record i of the index and flushes the index.
+bool WriteRecordBufferAt(StoreHandle index, uint32_t i);
+
+// Moves the blobs of the moved records from the last down to keep back to the end of
+// the data file, repointing each record and then cutting the new data file back to where
+// that blob started. Each step leaves a chain one shorter, so a stop at any moment leaves
+// a store that loads; false (the data file cut back to its former end) on a failure.
+bool MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData, const std::vector<uint32_t>& starts,
+                   uint32_t keep);
+
+// Test hook: the points at which a test may stop a store operation as if the program
+// had been killed there. The operation then returns at once, closing its files and
+// cleaning up nothing.
+enum class StoreStep {
+    CompactionRecordRead,    // progress shown, blob not yet staged
+    CompactionBlobStaged,    // work file written
+    CompactionBlobAppended,  // blob at the end of the new data file, record not yet repointed
+    CompactionRecordMoved,   // record repointed into the new data file
+    CompactionRolledBack,    // one record of a failed compaction restored
+    CompactionBeforeReplace, // every record moved, index flushed, files closed
+    CompactionReplaced,      // data file replaced, title not yet set
+    BlobMovedBack,           // blob copied to the data file, record not yet repointed
+    RecordMovedBack,         // record repointed, new data file not yet cut back
+};
+using StoreStopHook = bool (*)(StoreStep step, uint32_t record);
+void SetStoreStopHook(StoreStopHook hook);
+// Asks the hook; once it has said stop, every later question answers true as well.
+bool StoreStopsAt(StoreStep step, uint32_t record);
+bool StoreStopped();

@@ -1,0 +1,21 @@
+#pragma once
+// Recognises the index records that an interrupted compaction has already moved into the
+// new data file. Compaction moves blobs in index order and writes them back to back from
+// offset 0 of the new data file, so the moved records are exactly the leading records
+// that form an unbroken chain there: each is compressed, starts where the previous one
+// ended and lies wholly inside the new data file. The chain stops at the first record
+// that does not continue it; a later record that happens to point below the file's size
+// is not part of it. Byte-level code only (no windows.h), so it also builds natively.
+
+#include "store/index_record.h"
+
+#include <cstdint>
+
+struct MovedChain {
+    uint32_t count = 0;  // leading records that point into the new data file
+    uint32_t end = 0;    // where the last of their blobs ends
+};
+
+// Adds record to the chain when it is the next moved one; answers whether it was. Once
+// a record has not continued the chain, no later record may be offered.
+bool ExtendMovedChain(MovedChain& chain, const IndexRecord& record, uint32_t newDataSize);

@@ -1,0 +1,76 @@
+// Recovery from the new data file: the blobs that a stopped compaction had moved go back
+// to the end of the data file, and the new data file is deleted.
+#include "app/shell.h"
+#include "store/compaction.h"
+#include "store/interrupted_compaction.h"
+#include "store/store_copy.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+bool AskedYes(HWND window, const char* question)
+{
+    return MessageBoxA(window, question, "", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// Moves the chain back after the second question; answers whether the new data file may
+// go, which it may only once no record points into it any more.
+bool MoveChainBack(HWND window, StoreHandle index, StoreHandle data, StoreHandle newData, uint32_t size)
+{
+    // Only the unbroken chain of moved records counts: a record not yet moved whose
+    // offset in the data file happens to lie below the new data file's size is no blob
+    // of the new data file.
+    std::vector<uint32_t> starts;
+    MovedChain chain = ScanMovedChain(index, size, &starts);
+    char question[kMessageTextSize];
+    std::snprintf(question, sizeof question, "Are you SURE, you wish to fix %u records?", chain.count);
+    if (!AskedYes(window, question))
+        return false;
+    if (MoveBlobsBack(index, data, newData, starts, 0))
+        return true;
+    if (!StoreStopped())
+        MessageBoxA(window,
+                    "Not every record could be moved back - is the disk full?\n\nEvery image is still in place, "
+                    "and pagorex.new was kept: free some room and repeat the repair.",
+                    "Sorry", MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+void Recover(HWND window)
+{
+    if (!AskedYes(window, "ARE YOU SURE YOU WISH TO PROCEED?\nThis should only be done ONCE, and never again touched."))
+        return;
+    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    if (!index)
+        return;
+    ScopedStoreFile data(OpenStoreFile(kDataFileName));
+    if (!data)
+        return;
+    ScopedStoreFile newData(OpenStoreFile(kNewDataFileName));
+    if (!newData) {
+        MessageBoxA(window, "Can't find pagorex.new", "Sorry", MB_OK);
+        return;
+    }
+    int32_t size = SeekStoreFile(newData.get(), 0, FILE_END);
+    bool fixed = false;
+    if (size <= 0)
+        MessageBoxA(window, "Sorry, the temp file does not contain any records that can be recovered.", "", MB_OK);
+    else
+        fixed = MoveChainBack(window, index.get(), data.get(), newData.get(), static_cast<uint32_t>(size));
+    if (StoreStopped())
+        return;
+    newData.Close();
+    if (fixed)
+        DeleteStoreFile(kNewDataFileName);
+}
+}  // namespace
+
+void RecoverFromNewData(HWND window)
+{
+    StoreBusyScope busy;
+    CompleteInterruptedReplacement();
+    Recover(window);
+    if (!StoreStopped())
+        MessageBoxA(window, "All done..", "", MB_OK);
+}

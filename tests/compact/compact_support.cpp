@@ -1,0 +1,204 @@
+#include "compact_support.h"
+
+#include "app/shell.h"
+#include "store/interrupted_compaction.h"
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+
+LaidOut LayOut(const std::vector<Entry>& entries, const std::vector<size_t>& dataOrder)
+{
+    LaidOut out;
+    out.records.resize(entries.size());
+    std::vector<size_t> order = dataOrder;
+    if (order.empty()) {
+        order.resize(entries.size());
+        std::iota(order.begin(), order.end(), size_t{0});
+    }
+    for (size_t i : order) {
+        const Entry& entry = entries[i];
+        Bytes stale = Pattern(entry.staleBefore, static_cast<uint8_t>(i + 101));
+        out.data.insert(out.data.end(), stale.begin(), stale.end());
+        Bytes blob = entry.plain ? entry.image : Gzip(entry.image);
+        IndexRecord& record = out.records[i];
+        record = MakeRecord(entry.number, static_cast<uint32_t>(out.data.size()), static_cast<uint32_t>(blob.size()),
+                            entry.plain ? 0 : 1, entry.plain ? 0 : static_cast<uint32_t>(entry.image.size()),
+                            entry.deleted);
+        FillReserved(record, static_cast<uint8_t>(i * 3 + 1));
+        out.data.insert(out.data.end(), blob.begin(), blob.end());
+    }
+    for (const IndexRecord& record : out.records) {
+        Bytes bytes = RecordBytes(record);
+        out.index.insert(out.index.end(), bytes.begin(), bytes.end());
+    }
+    for (const Entry& entry : entries)
+        out.images.push_back(entry.image);
+    return out;
+}
+
+Bytes ImageFrom(const IndexRecord& record, const Bytes& file)
+{
+    size_t start = std::min<size_t>(record.dataOffset, file.size());
+    size_t end = std::min<size_t>(start + record.storedLength, file.size());
+    Bytes blob(file.begin() + static_cast<ptrdiff_t>(start), file.begin() + static_cast<ptrdiff_t>(end));
+    if (record.compressed == 0)
+        return blob;
+    Bytes image = Gunzip(blob);
+    if (image.size() > record.imageLength)
+        image.resize(record.imageLength);
+    return image;
+}
+
+std::vector<Entry> RandomEntries(std::mt19937& random, size_t count)
+{
+    std::vector<Entry> entries;
+    auto pick = [&](uint32_t below) { return static_cast<uint32_t>(random() % below); };
+    for (size_t i = 0; i < count; ++i) {
+        Entry entry;
+        // Duplicate numbers now and then; the first in index order is the one a host sees.
+        entry.number = pick(4) == 0 && i > 0 ? entries[pick(static_cast<uint32_t>(i))].number
+                                             : static_cast<int32_t>(i * 10 + pick(5)) - 20;
+        size_t size = pick(5) == 0 ? pick(40) : 200 + pick(6000);
+        entry.image = pick(2) ? Pattern(size, static_cast<uint8_t>(pick(256)))
+                              : Bytes(size, static_cast<uint8_t>(pick(4)));  // compresses well
+        entry.plain = pick(2) == 0;
+        entry.deleted = pick(6) == 0 ? static_cast<uint8_t>(1 + pick(3)) : 0;
+        entry.staleBefore = pick(3) == 0 ? pick(900) : 0;
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+std::vector<size_t> RandomOrder(std::mt19937& random, size_t count)
+{
+    std::vector<size_t> order(count);
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::shuffle(order.begin(), order.end(), random);
+    return order;
+}
+
+void CompactTest::SetUp()
+{
+    StoreDirectory::SetUp();
+    ClearStoreFault();
+    SetStoreStopHook(nullptr);
+}
+
+void CompactTest::TearDown()
+{
+    ClearStoreFault();
+    SetStoreStopHook(nullptr);
+    StoreDirectory::TearDown();
+}
+
+LaidOut CompactTest::Store(const std::vector<Entry>& entries, const std::vector<size_t>& dataOrder)
+{
+    LaidOut out = LayOut(entries, dataOrder);
+    Write("pagorex.idx", out.index);
+    Write("pagorex.dat", out.data);
+    return out;
+}
+
+void CompactTest::ExpectEveryImage(const std::vector<Bytes>& images) const
+{
+    std::vector<IndexRecord> records = Records();
+    ASSERT_EQ(records.size(), images.size());
+    std::map<std::string, Bytes> files;
+    for (size_t i = 0; i < records.size(); ++i) {
+        std::string file = DataFileOfRecord(static_cast<int32_t>(i * kIndexRecordSize));
+        if (!files.count(file))
+            files[file] = Read(file.c_str());
+        EXPECT_EQ(ImageFrom(records[i], files[file]), images[i]) << "record " << i << " read from " << file;
+    }
+}
+
+void CompactTest::ExpectSettled(const std::vector<Bytes>& images) const
+{
+    EXPECT_FALSE(Exists("pagorex.new"));
+    EXPECT_TRUE(Exists("pagorex.dat"));
+    std::vector<IndexRecord> records = Records();
+    ASSERT_EQ(records.size(), images.size());
+    Bytes data = Read("pagorex.dat");
+    for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(ImageFrom(records[i], data), images[i]) << "record " << i;
+}
+
+std::string CompactTest::Title() const
+{
+    char text[256] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+BoxAnswerer::BoxAnswerer(std::vector<int> answers) : answers_(std::move(answers))
+{
+    InitializeCriticalSection(&lock_);
+    thread_ = std::thread([this] { Run(); });
+}
+
+BoxAnswerer::~BoxAnswerer()
+{
+    InterlockedExchange(&stop_, 1);
+    thread_.join();
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<BoxAnswerer::Box> BoxAnswerer::Boxes()
+{
+    EnterCriticalSection(&lock_);
+    std::vector<Box> copy = seen_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+namespace {
+BOOL CALLBACK FirstButton(HWND child, LPARAM context)
+{
+    char name[32] = "";
+    GetClassNameA(child, name, sizeof name);
+    if (lstrcmpiA(name, "Button") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(context) = child;
+    return FALSE;
+}
+
+HWND OwnVisibleBox()
+{
+    DWORD process = GetCurrentProcessId();
+    for (HWND box = FindWindowA("#32770", nullptr); box; box = FindWindowExA(nullptr, box, "#32770", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(box, &owner);
+        if (owner == process && IsWindowVisible(box))
+            return box;
+    }
+    return nullptr;
+}
+}  // namespace
+
+void BoxAnswerer::Run()
+{
+    size_t next = 0;
+    while (!stop_) {
+        HWND box = OwnVisibleBox();
+        if (!box) {
+            Sleep(5);
+            continue;
+        }
+        char caption[256] = "", text[1024] = "";
+        GetWindowTextA(box, caption, sizeof caption);
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        HWND button = nullptr;
+        if (next < answers_.size())
+            button = GetDlgItem(box, answers_[next]);
+        if (!button)
+            EnumChildWindows(box, FirstButton, reinterpret_cast<LPARAM>(&button));
+        ++next;
+        EnterCriticalSection(&lock_);
+        seen_.push_back({caption, text});
+        LeaveCriticalSection(&lock_);
+        PostMessageA(button, BM_CLICK, 0, 0);
+        for (int i = 0; i < 400 && IsWindow(box); ++i)
+            Sleep(5);
+    }
+}

@@ -1,0 +1,131 @@
+// Compaction and repair on a failing disk: a full disk, a new data file that cannot be
+// created, a rename or a flush that fails. The store that was there must stay whole.
+#include "compact_support.h"
+
+#include "store/compaction.h"
+#include "store/interrupted_compaction.h"
+#include "store/store_files.h"
+
+namespace {
+struct Fault {
+    const char* what;
+    StoreFault fault;
+    const char* file;
+    int nth;
+    int times;         // how many operations fail from the nth on
+    const char* told;  // part of the message the user gets
+    bool restored;     // every moved record could be put back
+};
+
+constexpr int kDiskStaysFull = 1 << 30;
+constexpr char kKeepNew[] = "keep that file";
+
+std::vector<Entry> Entries()
+{
+    std::vector<Entry> entries;
+    for (int i = 0; i < 6; ++i)
+        entries.push_back({i + 1, Pattern(1500 + 400 * i, static_cast<uint8_t>(i)), i % 2 == 0, 0,
+                           i == 3 ? size_t{200} : size_t{0}});
+    return entries;
+}
+
+TEST_F(CompactTest, AFailingDiskLeavesTheStoreAsItWas)
+{
+    const Fault faults[] = {
+        {"new data file cannot be created", StoreFault::FailCreate, "pagorex.new", 1, 1, "could not be created", true},
+        {"disk full at the first append", StoreFault::ShortWrite, "pagorex.new", 1, kDiskStaysFull, "disk full?", true},
+        {"disk full in the middle", StoreFault::ShortWrite, "pagorex.new", 4, kDiskStaysFull, "disk full?", true},
+        {"disk full near the end", StoreFault::FailWrite, "pagorex.new", 9, kDiskStaysFull, "disk full?", true},
+        {"work file cannot be created", StoreFault::FailCreate, "pagorex.tmp", 2, 1, "disk full?", true},
+        {"disk full while compressing", StoreFault::ShortWrite, "pagorex.tmp", 3, kDiskStaysFull, "disk full?", true},
+        {"blob not flushed", StoreFault::FailFlush, "pagorex.new", 3, kDiskStaysFull, "disk full?", true},
+        {"one index record not written", StoreFault::FailWrite, "pagorex.idx", 3, 1, "index file", true},
+        {"index not flushed once", StoreFault::FailFlush, "pagorex.idx", 6, 1, "index file", true},
+        {"rename fails", StoreFault::FailReplace, "pagorex.new", 1, 1, "could not be replaced", true},
+        // The index cannot be written back either: the records already moved keep
+        // pointing into the new data file, which is kept, and still load.
+        {"index stays unwritable", StoreFault::FailWrite, "pagorex.idx", 3, kDiskStaysFull, kKeepNew, false},
+        {"index stays unflushable", StoreFault::FailFlush, "pagorex.idx", 4, kDiskStaysFull, kKeepNew, false},
+    };
+    for (const Fault& f : faults) {
+        SCOPED_TRACE(f.what);
+        DeleteFileA(Path("pagorex.new").c_str());
+        LaidOut store = Store(Entries());
+        SetWindowTextA(window, "before");
+        SetStoreFault(f.fault, f.file, f.nth, f.times);
+        BoxAnswerer boxes;
+        CompactStore(window, 1);
+        ClearStoreFault();
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_EQ(boxes.Boxes()[0].caption, "Vocalix Imager");
+        EXPECT_NE(boxes.Boxes()[0].text.find(f.told), std::string::npos) << boxes.Boxes()[0].text;
+        EXPECT_NE(Title(), "Completed compressing");
+        EXPECT_EQ(Read("pagorex.dat"), store.data);
+        if (f.restored) {
+            EXPECT_EQ(Read("pagorex.idx"), store.index);
+            ExpectSettled(store.images);
+        } else {
+            ExpectEveryImage(store.images);
+        }
+        // Once the disk is fine again, the compaction goes through.
+        CompactStore(window, 1);
+        EXPECT_EQ(Title(), "Completed compressing");
+        ExpectSettled(store.images);
+    }
+}
+
+bool StopAfterThird(StoreStep step, uint32_t record)
+{
+    return step == StoreStep::CompactionRecordMoved && record == 2;
+}
+
+TEST_F(CompactTest, AFailureAfterAStoppedRunKeepsTheEarlierRunsRecords)
+{
+    LaidOut store = Store(Entries());
+    SetStoreStopHook(StopAfterThird);
+    CompactStore(window, 1);
+    SetStoreStopHook(nullptr);
+    SetStoreFault(StoreFault::ShortWrite, "pagorex.new", 2);
+    {
+        BoxAnswerer boxes;
+        CompactStore(window, 1);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+    }
+    ClearStoreFault();
+    // The three records moved before still point into the new data file, which stays.
+    EXPECT_TRUE(Exists("pagorex.new"));
+    ExpectEveryImage(store.images);
+    CompactStore(window, 1);
+    ExpectSettled(store.images);
+}
+
+bool StopAfterFourth(StoreStep step, uint32_t record)
+{
+    return step == StoreStep::CompactionRecordMoved && record == 3;
+}
+
+TEST_F(CompactTest, ARepairOnAFullDiskKeepsTheNewDataFileUntilItCanFinish)
+{
+    LaidOut store = Store(Entries());
+    SetStoreStopHook(StopAfterFourth);
+    CompactStore(window, 1);
+    SetStoreStopHook(nullptr);
+    for (int nth : {1, 3}) {
+        SCOPED_TRACE(nth);
+        SetStoreFault(StoreFault::ShortWrite, "pagorex.dat", nth);
+        BoxAnswerer boxes({IDYES, IDYES});
+        RecoverFromNewData(window);
+        ClearStoreFault();
+        std::vector<BoxAnswerer::Box> seen = boxes.Boxes();
+        ASSERT_EQ(seen.size(), 4u);
+        EXPECT_EQ(seen[2].caption, "Sorry");
+        EXPECT_NE(seen[2].text.find("is the disk full?"), std::string::npos);
+        EXPECT_EQ(seen[3].text, "All done..");
+        EXPECT_TRUE(Exists("pagorex.new"));
+        ExpectEveryImage(store.images);
+    }
+    BoxAnswerer boxes({IDYES, IDYES});
+    RecoverFromNewData(window);
+    ExpectSettled(store.images);
+}
+}  // namespace
