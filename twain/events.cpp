@@ -11,6 +11,12 @@ bool hideUI = false;
 bool disableParent = true;
 bool multiTransfer = false;
 
+namespace {
+// Rounds of discarding pending transfers while disabling (see TWAIN_DisableSource).
+constexpr int kResetRounds = 3;
+bool disabling = false;
+}  // namespace
+
 void TWAIN_SetInstance(HINSTANCE instance)
 {
     instanceHandle = instance;
@@ -69,7 +75,8 @@ bool TWAIN_MessageHook(MSG* message)
     const bool belongs = TWAIN_CallSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
     switch (event.TWMessage) {
     case MSG_XFERREADY:
-        if (TWAIN_ASSERT(nState == TWAIN_TRANSFER_READY))
+        // While the source is being disabled, an announced image is discarded, not taken.
+        if (TWAIN_ASSERT(nState == TWAIN_TRANSFER_READY) && !disabling)
             TWAIN_OnTransferReady();
         break;
     case MSG_CLOSEDSREQ:
@@ -96,12 +103,22 @@ bool TWAIN_EnableSource(HWND window)
 bool TWAIN_DisableSource()
 {
     TWAIN_BreakModalLoop();
-    TWAIN_ResetPendingTransfers();
+    const bool outer = !disabling;
+    disabling = true;
+    // Resetting flushes the queue through the source. A source that announces a
+    // transfer right after asking to be closed is back in state 6 then, and would
+    // refuse MSG_DISABLEDS: discard that transfer too.
+    for (int round = 0; round < kResetRounds; ++round) {
+        if (TWAIN_ResetPendingTransfers())
+            break;
+    }
     if (nState >= TWAIN_SOURCE_ENABLED) {
         if (TWAIN_CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &userInterface))
             TWAIN_ASSERT(nState == TWAIN_SOURCE_OPEN);
     }
     TWAIN_FlushMessages();
+    if (outer)
+        disabling = false;
     return nState < TWAIN_SOURCE_ENABLED;
 }
 
