@@ -108,10 +108,9 @@ bool TWAIN_DisableSource()
     // Resetting flushes the queue through the source. A source that announces a
     // transfer right after asking to be closed is back in state 6 then, and would
     // refuse MSG_DISABLEDS: discard that transfer too.
-    for (int round = 0; round < kResetRounds; ++round) {
-        if (TWAIN_ResetPendingTransfers())
-            break;
-    }
+    TWAIN_ResetPendingTransfers();
+    for (int round = 1; round < kResetRounds && nState == TWAIN_TRANSFER_READY; ++round)
+        TWAIN_ResetPendingTransfers();
     if (nState >= TWAIN_SOURCE_ENABLED) {
         if (TWAIN_CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &userInterface))
             TWAIN_ASSERT(nState == TWAIN_SOURCE_OPEN);

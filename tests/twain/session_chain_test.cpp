@@ -191,6 +191,21 @@ TEST_F(SessionChain, CloseRequestFromTheSourceDisablesIt)
     EXPECT_EQ(CallsWithoutEvents(), (std::vector<Call>{kDisable}));
 }
 
+// A transfer announced by an event still queued when the source is disabled is
+// discarded before MSG_DISABLEDS, which the source would refuse in state 6.
+TEST_F(SessionChain, DisablingDiscardsATransferAnnouncedMeanwhile)
+{
+    WalkUpTo(TWAIN_SOURCE_ENABLED);
+    Script(true, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, TWRC_DSEVENT, [](void* d) {
+        static_cast<TW_EVENT*>(d)->TWMessage = MSG_XFERREADY;
+        Script(true, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, TWRC_NOTDSEVENT);
+    });
+    PostThreadMessageA(GetCurrentThreadId(), WM_USER + 3, 0, 0);
+    EXPECT_TRUE(TWAIN_DisableSource());
+    EXPECT_EQ(TWAIN_GetState(), TWAIN_SOURCE_OPEN);
+    EXPECT_EQ(CallsWithoutEvents(), (std::vector<Call>{kReset, kDisable}));
+}
+
 TEST_F(SessionChain, FlushHandsQueuedMessagesToTheSourceAndKeepsQuit)
 {
     WalkUpTo(TWAIN_SOURCE_ENABLED);
