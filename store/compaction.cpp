@@ -243,6 +243,10 @@ void Compact(HWND window, unsigned char force)
 
 void CompactStore(HWND window, unsigned char force)
 {
+    // Asked for from inside another store operation's message pump: that operation
+    // holds the files and the record buffer.
+    if (StoreBusy())
+        return;
     StoreBusyScope busy;
     pumpWindow = window;
     CompleteInterruptedReplacement();

@@ -68,6 +68,8 @@ void Recover(HWND window)
 
 void RecoverFromNewData(HWND window)
 {
+    if (StoreBusy())
+        return;
     StoreBusyScope busy;
     CompleteInterruptedReplacement();
     Recover(window);

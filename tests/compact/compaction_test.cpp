@@ -4,6 +4,7 @@
 #include "app/shell.h"
 #include "store/compaction.h"
 #include "store/interrupted_compaction.h"
+#include "store/store_copy.h"
 
 #include <cstring>
 
@@ -193,5 +194,25 @@ TEST_F(CompactTest, AnInterruptedReplacementIsCompletedBeforeAnythingElse)
     EXPECT_FALSE(Exists("pagorex.new"));
     EXPECT_EQ(Read("pagorex.dat"), store.data);
     ExpectSettled(store.images);
+}
+}  // namespace
+
+namespace {
+TEST_F(CompactTest, NeitherCommandStartsInsideAnotherStoreOperation)
+{
+    LaidOut store = Store({{1, Image(10, 1), true}});
+    Write("pagorex.new", Pattern(10, 1));
+    forceCompaction = 0;
+    {
+        StoreBusyScope saving;
+        BoxAnswerer boxes;
+        CompactStore(window, 1);
+        RecoverFromNewData(window);
+        EXPECT_TRUE(boxes.Boxes().empty());
+    }
+    EXPECT_EQ(forceCompaction, 0);
+    EXPECT_EQ(Read("pagorex.idx"), store.index);
+    EXPECT_EQ(Read("pagorex.dat"), store.data);
+    EXPECT_TRUE(Exists("pagorex.new"));
 }
 }  // namespace

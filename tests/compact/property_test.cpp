@@ -25,15 +25,22 @@ std::vector<Bytes> ImagesNow(const LaidOut& store)
     return images;
 }
 
+// The soak target (make soak-compact) asks for more stores and other seeds.
 unsigned StoresToRun()
 {
-    // The soak target passes a count on the command line (gtest leaves it to us).
-    return testing::internal::GetArgvs().size() > 1 ? std::atoi(testing::internal::GetArgvs()[1].c_str()) : 30;
+    const char* count = std::getenv("PAGOREX_SOAK_STORES");
+    return count ? static_cast<unsigned>(std::atoi(count)) : 30;
+}
+
+unsigned FirstSeed()
+{
+    const char* seed = std::getenv("PAGOREX_SOAK_SEED");
+    return seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20261208;
 }
 
 TEST_F(CompactTest, RandomStoresYieldTheSameImagesAfterCompaction)
 {
-    unsigned seed = 20261208;
+    unsigned seed = FirstSeed();
     for (unsigned run = 0; run < StoresToRun(); ++run) {
         std::mt19937 random(seed + run);
         SCOPED_TRACE(testing::Message() << "seed " << seed + run);

@@ -90,6 +90,11 @@ TEST_F(StopTest, CompactionStoppedAnywhereIsRepairedByTheRepairCommand)
             for (bool chop : {false, true}) {
                 if (chop && step != StoreStep::CompactionBlobAppended)
                     continue;
+                // Every record for the moves the repair acts on; every fourth for the
+                // steps before them, which leave the same chain as the record before.
+                bool beforeMove = step == StoreStep::CompactionRecordRead || step == StoreStep::CompactionBlobStaged;
+                if (beforeMove && record % 4 != 1 && record != 21)
+                    continue;
                 SCOPED_TRACE(testing::Message() << "record " << record << " step " << static_cast<int>(step)
                                                 << (chop ? " inside the append" : ""));
                 std::vector<Bytes> images = StopCompaction({step, record, chop});
@@ -147,8 +152,8 @@ TEST_F(StopTest, CompactionStoppedAnywhereIsFinishedByTheNextCompaction)
 
 TEST_F(StopTest, RepairStoppedAnywhereIsFinishedByTheNextRepair)
 {
-    for (uint32_t moved = 1; moved <= 22; moved += 7) {
-        for (uint32_t record = 0; record < moved; ++record) {
+    for (uint32_t moved : {1u, 9u, 22u}) {
+        for (uint32_t record = 0; record < moved; record += moved > 9 ? 3 : 1) {
             for (StoreStep step : {StoreStep::BlobMovedBack, StoreStep::RecordMovedBack}) {
                 SCOPED_TRACE(testing::Message() << moved << " moved, repair stopped at " << record << " step "
                                                 << static_cast<int>(step));
