@@ -140,9 +140,14 @@ protected:
     // repairs with command 120 when a new data file is left, and closes the program.
     void RestartAndRepair()
     {
+        // The start-up check compacts again while the first record is still plain.
+        std::vector<Record> records = storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx")));
+        bool compactsAgain = !records.empty() && records[0].compressed == 0;
         Start();
-        driver::MessageBoxInfo box = driver::WaitForMessageBox(program_, 800);
-        if (box.window) {
+        driver::MessageBoxInfo box;
+        if (compactsAgain) {
+            box = driver::WaitForMessageBox(program_);
+            ASSERT_TRUE(box.window) << "no warning before the start-up compaction";
             ASSERT_EQ(box.caption, "Vocalix Imager");
             driver::PressButton(box.window, IDOK);
             ASSERT_TRUE(WaitForProgress(kRecords + 1));
