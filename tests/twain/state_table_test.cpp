@@ -235,3 +235,45 @@ TEST(ManagerStateTableDetails, OpenedIdentityIsKeptTerminated)
 
 }  // namespace
 }  // namespace twtest
+
+namespace twtest {
+namespace {
+
+// OutputDebugStringA raises DBG_PRINTEXCEPTION_C; a vectored handler sees its text.
+std::vector<std::string> debugOutput;
+
+LONG CALLBACK CaptureDebugOutput(EXCEPTION_POINTERS* e)
+{
+    if (e->ExceptionRecord->ExceptionCode == DBG_PRINTEXCEPTION_C && e->ExceptionRecord->NumberParameters >= 2)
+        debugOutput.emplace_back(reinterpret_cast<const char*>(e->ExceptionRecord->ExceptionInformation[1]));
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST(NestedCalls, CallIntoTheSourceFromInsideOneIsTracedAndMade)
+{
+    InstallFake();
+    nState = TWAIN_SOURCE_ENABLED;
+    void* handler = AddVectoredExceptionHandler(1, CaptureDebugOutput);
+    debugOutput.clear();
+    TW_CAPABILITY cap{};
+    TWAIN_CallSource(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
+    EXPECT_TRUE(debugOutput.empty());
+
+    // While the source handles an event, a window procedure calls into it again.
+    Script(true, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, TWRC_NOTDSEVENT, [](void*) {
+        TW_STATUS status{};
+        EXPECT_TRUE(TWAIN_CallSource(DG_CONTROL, DAT_STATUS, MSG_GET, &status));
+    });
+    fake.calls.clear();
+    TW_EVENT event{};
+    TWAIN_CallSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+    RemoveVectoredExceptionHandler(handler);
+    EXPECT_EQ(debugOutput, (std::vector<std::string>{" - blocked\n"}));
+    EXPECT_EQ(fake.calls, (std::vector<Call>{ToSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT),
+                                             ToSource(DG_CONTROL, DAT_STATUS, MSG_GET)}));
+    EXPECT_EQ(callDepth, 0);
+    EXPECT_EQ(TWAIN_GetResultCode(), TWRC_NOTDSEVENT);  // the outer call's answer
+}
+
+}  // namespace
+}  // namespace twtest
