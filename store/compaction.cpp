@@ -245,8 +245,10 @@ void CompactStore(HWND window, unsigned char force)
 {
     // Asked for from inside another store operation's message pump: that operation
     // holds the files and the record buffer.
-    if (StoreBusy())
+    if (StoreBusy()) {
+        _fpreset();
         return;
+    }
     StoreBusyScope busy;
     pumpWindow = window;
     CompleteInterruptedReplacement();

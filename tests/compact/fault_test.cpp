@@ -129,3 +129,40 @@ TEST_F(CompactTest, ARepairOnAFullDiskKeepsTheNewDataFileUntilItCanFinish)
     ExpectSettled(store.images);
 }
 }  // namespace
+
+namespace {
+uint32_t stopRollBackAt = 0;
+bool StopInsideRollBack(StoreStep step, uint32_t record)
+{
+    return step == StoreStep::CompactionRolledBack && record == stopRollBackAt;
+}
+
+TEST_F(CompactTest, AKillWhileAFailedCompactionPutsRecordsBackLosesNothing)
+{
+    // The sixth blob cannot be flushed; records 4 down to 0 are being put back when the
+    // program is killed.
+    for (uint32_t record = 0; record < 5; ++record) {
+        SCOPED_TRACE(record);
+        DeleteFileA(Path("pagorex.new").c_str());
+        LaidOut store = Store(Entries());
+        SetStoreFault(StoreFault::FailFlush, "pagorex.new", 6, 1);  // one flush per blob
+        stopRollBackAt = record;
+        SetStoreStopHook(StopInsideRollBack);
+        {
+            BoxAnswerer boxes;
+            CompactStore(window, 1);
+            EXPECT_TRUE(boxes.Boxes().empty()) << "killed before telling";
+        }
+        SetStoreStopHook(nullptr);
+        ClearStoreFault();
+        ExpectEveryImage(store.images);
+        if (record % 2) {
+            CompactStore(window, 1);
+        } else {
+            BoxAnswerer boxes({IDYES, IDYES});
+            RecoverFromNewData(window);
+        }
+        ExpectSettled(store.images);
+    }
+}
+}  // namespace
