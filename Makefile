@@ -38,7 +38,7 @@ fuzz: native
 	  name=$$(basename $$f); mkdir -p $(NATIVE)/corpus_$${name#fuzz_}; \
 	  echo "== $$name for $(FUZZ_SECONDS) s"; \
 	  $$f -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(NATIVE)/crash_$${name#fuzz_}_ \
-	    $(NATIVE)/corpus_$${name#fuzz_} $$(ls -d */fuzz_corpus/$${name#fuzz_} 2>/dev/null) || exit 1; \
+	    $(NATIVE)/corpus_$${name#fuzz_} $$(cat $(NATIVE)/seeds_$${name#fuzz_} 2>/dev/null) || exit 1; \
 	done
 
 clean:

@@ -1,0 +1,216 @@
+// Colour-table and pixel-row operations over a packed DIB given by pointer and size.
+#include "dib/dib_bytes.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+struct Geometry {
+    DibLayout layout;
+    uint64_t bits;    // offset of the pixel rows
+    int64_t stride;   // RowBytes
+    int64_t rows;     // |height|
+};
+
+bool ColorTableOf(const uint8_t* dib, size_t size, DibLayout* layout)
+{
+    if (!DibIsSafe(dib, size))
+        return false;
+    *layout = DibReadLayout(dib);
+    return true;
+}
+
+// Only uncompressed rows can be addressed; DibIsSafe has made sure they all fit.
+bool RowsOf(const uint8_t* dib, size_t size, Geometry* g)
+{
+    if (!ColorTableOf(dib, size, &g->layout))
+        return false;
+    if (g->layout.compression != kBiRgb && g->layout.compression != kBiBitfields)
+        return false;
+    g->bits = DibBitsOffset(g->layout);
+    g->stride = RowBytes(g->layout.bitCount, g->layout.width);
+    g->rows = g->layout.height < 0 ? -int64_t(g->layout.height) : g->layout.height;
+    return true;
+}
+
+int64_t RowOffset(const Geometry& g, int row)
+{
+    if (row < 0 || row >= g.rows)
+        return -1;
+    int64_t stored = g.layout.height > 0 ? g.rows - 1 - row : row;
+    return int64_t(g.bits) + stored * g.stride;
+}
+
+void WriteEntry(uint8_t* dib, const DibLayout& layout, uint32_t index, uint8_t red,
+                uint8_t green, uint8_t blue)
+{
+    uint8_t* entry = dib + layout.headerSize + uint64_t(index) * layout.entryBytes;
+    entry[0] = blue;
+    entry[1] = green;
+    entry[2] = red;
+    if (layout.entryBytes == 4)
+        entry[3] = 0;
+}
+
+// Copies one row piece, clipped to the row: byteOffset and count in bytes.
+void StorePiece(uint8_t* row, int64_t stride, int64_t byteOffset, int64_t count,
+                const uint8_t* src)
+{
+    if (byteOffset < 0 || byteOffset >= stride || count <= 0)
+        return;
+    std::memcpy(row + byteOffset, src, size_t(std::min(count, stride - byteOffset)));
+}
+}  // namespace
+
+bool DibMemSetColor(uint8_t* dib, size_t size, int index, uint8_t red, uint8_t green,
+                    uint8_t blue)
+{
+    DibLayout layout;
+    if (!ColorTableOf(dib, size, &layout) || index < 0 || uint32_t(index) >= layout.colorCount)
+        return false;
+    WriteEntry(dib, layout, uint32_t(index), red, green, blue);
+    return true;
+}
+
+bool DibMemFillGrayRamp(uint8_t* dib, size_t size)
+{
+    DibLayout layout;
+    if (!ColorTableOf(dib, size, &layout))
+        return false;
+    uint64_t n = layout.colorCount;
+    for (uint64_t i = 0; i < n; ++i) {
+        auto level = uint8_t(n < 2 ? 0 : i * 255 / (n - 1));
+        WriteEntry(dib, layout, uint32_t(i), level, level, level);
+    }
+    return true;
+}
+
+int64_t DibMemRowOffset(const uint8_t* dib, size_t size, int row)
+{
+    Geometry g;
+    return RowsOf(dib, size, &g) ? RowOffset(g, row) : -1;
+}
+
+bool DibMemReadRow(const uint8_t* dib, size_t size, int row, uint8_t* dest)
+{
+    Geometry g;
+    int64_t at = RowsOf(dib, size, &g) ? RowOffset(g, row) : -1;
+    if (at < 0)
+        return false;
+    std::memcpy(dest, dib + at, size_t(g.stride));
+    return true;
+}
+
+bool DibMemWriteRow(uint8_t* dib, size_t size, int row, const uint8_t* src)
+{
+    Geometry g;
+    int64_t at = RowsOf(dib, size, &g) ? RowOffset(g, row) : -1;
+    if (at < 0)
+        return false;
+    std::memcpy(dib + at, src, size_t(g.stride));
+    return true;
+}
+
+bool DibMemWriteRowChannel(uint8_t* dib, size_t size, int row, const uint8_t* src, int channel)
+{
+    Geometry g;
+    int64_t at = RowsOf(dib, size, &g) ? RowOffset(g, row) : -1;
+    if (at < 0)
+        return false;
+    if (g.layout.bitCount != 24) {
+        std::memcpy(dib + at, src, size_t(g.stride));
+        return true;
+    }
+    if (channel < 0 || channel > 2)
+        return false;
+    uint8_t* out = dib + at + (2 - channel);
+    for (int32_t x = 0; x < g.layout.width; ++x)
+        out[3 * x] = src[x];
+    return true;
+}
+
+bool DibMemReadRowRGB(const uint8_t* dib, size_t size, int row, uint8_t* dest)
+{
+    Geometry g;
+    int64_t at = RowsOf(dib, size, &g) ? RowOffset(g, row) : -1;
+    int bits = g.layout.bitCount;
+    if (at < 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24))
+        return false;
+    const uint8_t* in = dib + at;
+    const uint8_t* table = dib + g.layout.headerSize;
+    for (int32_t x = 0; x < g.layout.width; ++x, dest += 3) {
+        if (bits == 24) {
+            dest[0] = in[3 * x + 2], dest[1] = in[3 * x + 1], dest[2] = in[3 * x];
+            continue;
+        }
+        uint32_t index = bits == 8 ? in[x]
+                         : bits == 4 ? (in[x / 2] >> (x % 2 ? 0 : 4)) & 0x0F
+                                     : (in[x / 8] >> (7 - x % 8)) & 1;
+        // An index past a short colour table shows black, as GDI draws it.
+        if (index >= g.layout.colorCount) {
+            dest[0] = dest[1] = dest[2] = 0;
+            continue;
+        }
+        const uint8_t* entry = table + index * g.layout.entryBytes;
+        dest[0] = entry[2], dest[1] = entry[1], dest[2] = entry[0];
+    }
+    return true;
+}
+
+bool DibMemStoreRows(uint8_t* dib, size_t size, int x, int y, int width, int rows,
+                     const uint8_t* src, int srcStride)
+{
+    Geometry g;
+    if (!RowsOf(dib, size, &g))
+        return false;
+    int64_t byteOffset = int64_t(g.layout.bitCount) * x / 8;
+    int64_t count = (int64_t(g.layout.bitCount) * width + 7) / 8;
+    for (int i = 0; i < rows; ++i) {
+        int64_t at = RowOffset(g, int(std::clamp<int64_t>(int64_t(y) + i, -1, g.rows)));
+        if (at >= 0)
+            StorePiece(dib + at, g.stride, byteOffset, count, src + ptrdiff_t(i) * srcStride);
+    }
+    return true;
+}
+
+bool DibMemStorePlane(uint8_t* dib, size_t size, int channel, int x, int y, int width,
+                      int rows, const uint8_t* src, int srcStride)
+{
+    Geometry g;
+    if (!RowsOf(dib, size, &g))
+        return false;
+    if (g.layout.bitCount < 24)
+        return DibMemStoreRows(dib, size, x, y, width, rows, src, srcStride);
+    if (channel < 0 || channel > 2)
+        return false;
+    int64_t start = int64_t(g.layout.bitCount) * x / 8 + 2 - channel;
+    for (int i = 0; i < rows; ++i) {
+        int64_t at = RowOffset(g, int(std::clamp<int64_t>(int64_t(y) + i, -1, g.rows)));
+        if (at < 0)
+            continue;
+        const uint8_t* in = src + ptrdiff_t(i) * srcStride;
+        for (int64_t j = 0; j < width; ++j) {
+            int64_t pos = start + 3 * j;
+            if (pos >= g.stride)
+                break;
+            if (pos >= 0)
+                dib[at + pos] = in[j];
+        }
+    }
+    return true;
+}
+
+bool DibMemSwapRedBlue(uint8_t* dib, size_t size)
+{
+    Geometry g;
+    if (!RowsOf(dib, size, &g))
+        return false;
+    // Meant for 24-bit rows; a shallower DIB must not be swapped past its row ends.
+    int64_t pixels = std::min<int64_t>(g.layout.width, g.stride / 3);
+    for (int64_t r = 0; r < g.rows; ++r) {
+        uint8_t* p = dib + g.bits + r * g.stride;
+        for (int64_t x = 0; x < pixels; ++x, p += 3)
+            std::swap(p[0], p[2]);
+    }
+    return true;
+}

@@ -1,0 +1,66 @@
+// Arbitrary bytes as a bitmap file: the file header, the safety check, and on every DIB
+// the check accepts, each row operation over every row (ASan/UBSan watch the bounds).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "dib/dib_bytes.h"
+
+namespace {
+// A row operation the check promised would work must work.
+void Require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+void ExerciseRows(std::vector<uint8_t>& dib, const uint8_t* extra, size_t extraSize)
+{
+    DibLayout layout = DibReadLayout(dib.data());
+    bool rows = layout.compression == kBiRgb || layout.compression == kBiBitfields;
+    int height = layout.height < 0 ? -layout.height : layout.height;
+    size_t stride = size_t(RowBytes(layout.bitCount, layout.width));
+    std::vector<uint8_t> line(stride + 3 * size_t(layout.width), 0x5A);
+    bool rgb = layout.bitCount == 1 || layout.bitCount == 4 || layout.bitCount == 8 ||
+               layout.bitCount == 24;
+    // The first and last rows are enough to reach both ends of the block.
+    for (int r = 0; r < height; r = r < 8 || r >= height - 8 ? r + 1 : height - 8) {
+        Require(DibMemReadRow(dib.data(), dib.size(), r, line.data()) == rows);
+        Require(DibMemReadRowRGB(dib.data(), dib.size(), r, line.data()) == (rows && rgb));
+        Require(DibMemWriteRow(dib.data(), dib.size(), r, line.data()) == rows);
+        DibMemWriteRowChannel(dib.data(), dib.size(), r, line.data(), r % 3);
+    }
+    int32_t params[4] = {0, 0, layout.width, height};
+    std::memcpy(params, extra, std::min(extraSize, sizeof params));
+    int x = params[0] % (2 * kDibMaxSide), y = params[1] % (2 * kDibMaxSide);
+    int width = params[2] % (2 * kDibMaxSide), count = std::abs(params[3] % 64);
+    std::vector<uint8_t> src(size_t(count) * 16 + (width > 0 ? 6 * size_t(width) : 0) + 8, 0xC3);
+    DibMemStoreRows(dib.data(), dib.size(), x, y, width, count, src.data(), 16);
+    DibMemStorePlane(dib.data(), dib.size(), params[3] & 3, x, y, width, count, src.data(), 16);
+    Require(DibMemSwapRedBlue(dib.data(), dib.size()) == rows);
+    DibMemSetColor(dib.data(), dib.size(), params[0], 1, 2, 3);
+    Require(DibMemFillGrayRamp(dib.data(), dib.size()));
+    BmpFileHeader header;
+    int64_t written = DibMemPrepareFile(dib.data(), dib.size(), &header);
+    Require(written <= int64_t(dib.size()));
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < kFileHeaderBytes)
+        return 0;
+    BmpFileHeader header = BmpParseFileHeader(data);
+    int64_t dibBytes = BmpDibBytes(header);
+    if (header.type != kBmpSignature || dibBytes < 0 || size_t(dibBytes) > size - kFileHeaderBytes)
+        return 0;
+    // A copy of exactly the announced bytes, so that ASan sees the block's true end.
+    std::vector<uint8_t> dib(data + kFileHeaderBytes, data + kFileHeaderBytes + dibBytes);
+    if (!DibIsSafe(dib.data(), dib.size()))
+        return 0;
+    const uint8_t* rest = data + kFileHeaderBytes + dibBytes;
+    ExerciseRows(dib, rest, size - kFileHeaderBytes - size_t(dibBytes));
+    return 0;
+}
