@@ -1,7 +1,8 @@
 #pragma once
 // Plays the user on a modal dialog: a second thread waits for a dialog window ("#32770")
 // of this process to appear and acts on it, while the test's thread sits in the modal
-// loop.
+// loop. A dialog that outlives a few attempts is cancelled, so that a test fails
+// instead of hanging.
 #include <windows.h>
 
 #include <atomic>
@@ -12,29 +13,19 @@
 class DialogRobot {
 public:
     explicit DialogRobot(std::function<void(HWND)> action, DWORD timeoutMs = 10000)
-        : thread_([this, action, timeoutMs] {
-              for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
-                  if (HWND dialog = FindOwnDialog()) {
-                      Sleep(100);  // let the dialog finish initialising
-                      found_ = true;
-                      action(dialog);
-                      return;
-                  }
-                  Sleep(20);
-              }
-          })
+        : thread_([this, action, timeoutMs] { Run(action, timeoutMs); })
     {
     }
     ~DialogRobot() { Finish(); }
     DialogRobot(const DialogRobot&) = delete;
     DialogRobot& operator=(const DialogRobot&) = delete;
 
-    // Waits for the robot to finish; answers whether it saw a dialog.
+    // Waits for the robot; answers whether a dialog came and the action closed it.
     bool Finish()
     {
         if (thread_.joinable())
             thread_.join();
-        return found_;
+        return done_;
     }
 
     static std::string TextOf(HWND window)
@@ -45,6 +36,42 @@ public:
     }
 
 private:
+    void Run(const std::function<void(HWND)>& action, DWORD timeoutMs)
+    {
+        HWND dialog = nullptr;
+        for (DWORD waited = 0; !dialog && waited < timeoutMs; waited += 5) {
+            Sleep(5);
+            dialog = FindOwnDialog();
+        }
+        if (!dialog)
+            return;
+        OutOfTheWay(dialog);
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            Sleep(150);  // let the dialog finish initialising
+            action(dialog);
+            for (int i = 0; i < 100 && IsWindow(dialog); ++i)
+                Sleep(20);
+            if (!IsWindow(dialog)) {
+                done_ = true;
+                return;
+            }
+        }
+        while (HWND stuck = FindOwnDialog()) {
+            PostMessageA(stuck, WM_COMMAND, IDCANCEL, 0);
+            Sleep(200);
+        }
+    }
+
+    // Other test programs may be reading pixels of their windows near the top left.
+    static void OutOfTheWay(HWND dialog)
+    {
+        RECT r;
+        GetWindowRect(dialog, &r);
+        SetWindowPos(dialog, nullptr, GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left),
+                     GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
     static BOOL CALLBACK Match(HWND window, LPARAM result)
     {
         DWORD process = 0;
@@ -65,6 +92,6 @@ private:
         return found;
     }
 
-    std::atomic<bool> found_{false};
+    std::atomic<bool> done_{false};
     std::thread thread_;
 };

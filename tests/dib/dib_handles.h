@@ -25,16 +25,40 @@ inline std::vector<uint8_t> BytesOf(HGLOBAL dib)
     return bytes;
 }
 
-// A fresh directory under the temporary directory; OpenFile takes paths of at most
-// 127 characters, so it stays short.
+// Deletes a directory's files and its subdirectories' files (two levels are all the
+// tests make) and the subdirectories.
+inline void EmptyDir(const std::string& dir, int depth = 2)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((dir + "*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = entry.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            DeleteFileA((dir + name).c_str());
+        } else if (depth > 1) {
+            EmptyDir(dir + name + "\\", depth - 1);
+            RemoveDirectoryA((dir + name).c_str());
+        }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+// An empty directory under the temporary directory (left over files of an earlier run
+// are removed: a file that exists would make the Save As dialog ask about it). OpenFile
+// takes paths of at most 127 characters, so it stays short.
 inline std::string ScratchDir(const char* name)
 {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    std::string dir = std::string(temp) + "pgxdib" + std::to_string(GetCurrentProcessId()) + "\\";
+    std::string dir = std::string(temp) + "pgxdib\\";
     CreateDirectoryA(dir.c_str(), nullptr);
     dir += std::string(name) + "\\";
     CreateDirectoryA(dir.c_str(), nullptr);
+    EmptyDir(dir);
     return dir;
 }
 
