@@ -1,0 +1,187 @@
+// The image view: one current image with its palette, drawn at actual size or stretched.
+#include "app/view.h"
+
+#include "app/shell.h"
+#include "dib/dib.h"
+
+#include <vfw.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+HGLOBAL currentDib = nullptr;
+HPALETTE currentPalette = nullptr;
+HCURSOR waitCursor = nullptr;
+
+namespace {
+constexpr char kSampleTitle[] = "Scrib Sample Title";
+// More entries than a display palette holds cannot be realized anyway.
+constexpr int kMaxPaletteEntries = 256;
+
+// Keeps a DIB locked for the length of one operation.
+class DibLockGuard {
+public:
+    explicit DibLockGuard(HGLOBAL dib) : dib_(dib), header_(reinterpret_cast<BITMAPINFOHEADER*>(DibLock(dib))) {}
+    ~DibLockGuard()
+    {
+        if (header_)
+            DibUnlock(dib_);
+    }
+    DibLockGuard(const DibLockGuard&) = delete;
+    DibLockGuard& operator=(const DibLockGuard&) = delete;
+    BITMAPINFOHEADER* header() const { return header_; }
+
+private:
+    HGLOBAL dib_;
+    BITMAPINFOHEADER* header_;
+};
+
+void PaintBlack(HWND window, HDC dc)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    HBRUSH black = CreateSolidBrush(RGB(0, 0, 0));
+    HGDIOBJ previous = SelectObject(dc, black);
+    Rectangle(dc, 0, 0, client.right, client.bottom);
+    SelectObject(dc, previous);
+    DeleteObject(black);
+}
+
+void PaintImage(HWND window, HDC dc)
+{
+    int width = DibWidth(currentDib);
+    int height = DibHeight(currentDib);
+    HCURSOR previous = SetCursor(waitCursor);
+    if (stretchToWindow == 0) {
+        DrawDibImage(currentDib, dc, 0, 0, width, height, 0, 0);
+    } else {
+        RECT client;
+        GetClientRect(window, &client);
+        DrawDibImage(currentDib, dc, 0, 0, client.right, client.bottom, 0, 0);
+    }
+    SetCursor(previous);
+}
+}  // namespace
+
+void ReleaseCurrentImage()
+{
+    if (currentPalette) {
+        DeleteObject(currentPalette);
+        currentPalette = nullptr;
+    }
+    if (currentDib) {
+        DibFree(currentDib);
+        currentDib = nullptr;
+    }
+}
+
+void ShowImage(HWND window, HGLOBAL dib)
+{
+    ReleaseCurrentImage();
+    currentDib = dib;
+    if (dib) {
+        currentPalette = CreateDibPalette(dib);
+        SizeWindowToImage(window, dib);
+    }
+    InvalidateRect(window, nullptr, TRUE);
+    UpdateWindow(window);
+}
+
+void SizeWindowToImage(HWND window, HGLOBAL dib)
+{
+    HDC dc = GetDC(window);
+    if (!dc)
+        return;
+    DWORD extent = GetTabbedTextExtentA(dc, kSampleTitle, sizeof kSampleTitle - 1, 0, nullptr);
+    int textWidth = LOWORD(extent);
+    int imageWidth = 0;
+    {
+        DibLockGuard lock(dib);
+        if (lock.header())
+            imageWidth = lock.header()->biWidth;
+    }
+    RECT rect = {0, 0, std::max(imageWidth, textWidth), DibHeight(dib)};
+    AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, TRUE);
+    SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE | SWP_NOZORDER);
+    ReleaseDC(window, dc);
+}
+
+int PaletteEntryCount(const BITMAPINFOHEADER* header, size_t blockSize, int colourCount)
+{
+    if (colourCount <= 0 || header->biSize >= blockSize)
+        return 0;
+    size_t fits = (blockSize - header->biSize) / sizeof(RGBQUAD);
+    return static_cast<int>(std::min<size_t>({static_cast<size_t>(colourCount), fits, kMaxPaletteEntries}));
+}
+
+HPALETTE CreateDibPalette(HGLOBAL dib)
+{
+    DibLockGuard lock(dib);
+    const BITMAPINFOHEADER* header = lock.header();
+    if (!header)
+        return nullptr;
+    int n = PaletteEntryCount(header, GlobalSize(dib), DibColorCount(dib));
+    int entries = n ? n : 256;
+    size_t bytes = sizeof(LOGPALETTE) + (entries - 1) * sizeof(PALETTEENTRY);
+    auto* palette = static_cast<LOGPALETTE*>(LocalAlloc(LPTR, bytes));
+    if (!palette)
+        return nullptr;
+    palette->palVersion = 0x300;
+    palette->palNumEntries = static_cast<WORD>(entries);
+    if (n) {
+        auto* table = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(header) + header->biSize);
+        for (int i = 0; i < n; ++i)
+            palette->palPalEntry[i] = PALETTEENTRY{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
+    } else {
+        std::copy(DefaultPalette().begin(), DefaultPalette().end(), palette->palPalEntry);
+    }
+    HPALETTE result = CreatePalette(palette);
+    LocalFree(palette);
+    return result;
+}
+
+void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int heightDst, int xSrc, int ySrc)
+{
+    DibLockGuard lock(dib);
+    BITMAPINFOHEADER* header = lock.header();
+    if (!header)
+        return;
+    HDRAWDIB drawDib = DrawDibOpen();
+    if (!drawDib)
+        return;
+    DrawDibDraw(drawDib, dc, xDst, yDst, widthDst, heightDst, header, DibBits(header), xSrc, ySrc,
+                header->biWidth, header->biHeight, 0);
+    DrawDibClose(drawDib);
+}
+
+LRESULT PaintView(HWND window)
+{
+    PAINTSTRUCT paint;
+    if (HDC dc = BeginPaint(window, &paint)) {
+        if (currentPalette) {
+            SelectPalette(dc, currentPalette, FALSE);
+            RealizePalette(dc);
+        }
+        if (currentDib)
+            PaintImage(window, dc);
+        else
+            PaintBlack(window, dc);
+    }
+    EndPaint(window, &paint);
+    return 0;
+}
+
+LRESULT RealizeViewPalette(HWND window)
+{
+    if (!currentPalette)
+        return 0;
+    HDC dc = GetDC(window);
+    HPALETTE previous = SelectPalette(dc, currentPalette, FALSE);
+    UINT remapped = RealizePalette(dc);
+    SelectPalette(dc, previous, FALSE);
+    ReleaseDC(window, dc);
+    if (remapped != 0 && remapped != GDI_ERROR)
+        InvalidateRect(window, nullptr, TRUE);
+    return remapped == GDI_ERROR ? 0 : static_cast<LRESULT>(remapped);
+}
