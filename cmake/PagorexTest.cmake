@@ -25,6 +25,9 @@ function(pagorex_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  # Windows tests share one display: a box or dialog of one would cover the windows
+  # whose pixels another reads, or be taken for its own. The native tests and fuzz runs
+  # still run beside them.
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED wine
-                       LABELS "${T_LABELS}")
+                       RESOURCE_LOCK screen LABELS "${T_LABELS}")
 endfunction()
