@@ -9,12 +9,13 @@ namespace {
 constexpr std::size_t kDirectorySize = 128;
 constexpr char kManagerFile[] = "TWAIN_32.DLL";
 
-// Tests point the loader at a directory of their own; empty in production.
+// Tests point the loader at a directory of their own; never in production.
+bool directoryOverridden = false;
 char windowsDirectoryOverride[MAX_PATH] = "";
 
 void WindowsDirectory(char* buffer, std::size_t size)
 {
-    if (windowsDirectoryOverride[0] != '\0') {
+    if (directoryOverridden) {
         TWAIN_CopyName(buffer, windowsDirectoryOverride, size);
         return;
     }
@@ -137,5 +138,6 @@ void TWAIN_InstallManagerEntryForTest(DSMENTRYPROC entry)
 
 void TWAIN_SetWindowsDirectoryForTest(const char* directory)
 {
+    directoryOverridden = directory != nullptr;
     TWAIN_CopyName(windowsDirectoryOverride, directory ? directory : "", sizeof windowsDirectoryOverride);
 }

@@ -84,6 +84,20 @@ TEST_F(ManagerLoading, LoadsOnlyFromTheGivenDirectory)
     EXPECT_EQ(dsmEntry, nullptr);
 }
 
+// Without a Windows directory the bare file name would be looked up along the search
+// path (the current directory first): the manager is not loaded at all then.
+TEST_F(ManagerLoading, NoWindowsDirectoryMeansNoManager)
+{
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(sizeof before, before);
+    ASSERT_TRUE(SetCurrentDirectoryA(real.c_str()));
+    TWAIN_SetWindowsDirectoryForTest("");
+    const bool loaded = TWAIN_LoadSourceManager();
+    SetCurrentDirectoryA(before);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
+}
+
 TEST_F(ManagerLoading, ProbeOfMissingManagerIsCached)
 {
     TWAIN_SetWindowsDirectoryForTest(empty.c_str());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "box_watch.h"
 #include "fake_dsm.h"
@@ -314,6 +315,19 @@ TEST_F(SessionChain, OpenByNameThatFailsReportsTheSourcesCodes)
     EXPECT_EQ(watcher.Seen()[0].text,
               "Unable to open: Fake Two\nTWAIN Source Manager operation failed\nRC:   TWRC_FAILURE\n"
               "CC:   TWCC_MAXCONNECTIONS (DS is connected to max possible apps)");
+}
+
+// A manager whose list never ends must not hang the search.
+TEST_F(SessionChain, OpenByNameGivesUpOnAnEndlessList)
+{
+    Script(false, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, TWRC_SUCCESS, [](void* d) {
+        std::strcpy(static_cast<TW_IDENTITY*>(d)->ProductName, "Again");
+    });
+    TWAIN_SuppressErrorBoxes(true);
+    EXPECT_FALSE(TWAIN_OpenSourceByName("Elsewhere", nullptr));
+    TWAIN_SuppressErrorBoxes(false);
+    EXPECT_EQ(TWAIN_GetState(), TWAIN_SM_OPEN);
+    EXPECT_LT(fake.calls.size(), 2000u);
 }
 
 TEST_F(SessionChain, OpenByNameRestoresTheCurrentDirectory)
