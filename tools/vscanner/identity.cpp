@@ -38,13 +38,16 @@ void FillIdentity(TW_IDENTITY& id, const SourceProfile& p)
 
 TW_UINT16 GetIdentity(TW_IDENTITY& id)
 {
+    // A new listing: the profile may have changed since the last one. Not while a source
+    // is open, whose settings live in the loaded profile; the list goes round all the
+    // same, so that a listing made then still sees every source.
     if (!source)
-        LoadProfile();  // a new listing: the profile may have changed since the last one
+        LoadProfile();
     if (listIndex >= profile.sources.size()) {
         listIndex = 0;
         listWrapped = false;
     }
-    FillIdentity(id, source ? *source : profile.sources[listIndex]);
+    FillIdentity(id, profile.sources[listIndex]);
     AddDetail(id.ProductName);
     if (listWrapped) {
         listWrapped = false;

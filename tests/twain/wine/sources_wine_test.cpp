@@ -26,6 +26,21 @@ TEST_F(SourcesThroughWine, ListingPastTheEndRestartsAtTheFirst)
     EXPECT_EQ(TWAIN_GetState(), TWAIN_SM_OPEN);
 }
 
+TEST_F(SourcesThroughWine, ListingWhileASourceIsOpenSeesEverySource)
+{
+    ASSERT_TRUE(TWAIN_OpenSourceByName("Beta", nullptr));
+    ASSERT_TRUE(TWAIN_BeginSourceList());
+    std::vector<std::string> names;
+    char name[kSourceNameSize];
+    while (TWAIN_NextSourceName(name))
+        names.push_back(name);
+    ASSERT_GE(names.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 3),
+              (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+    EXPECT_STREQ(TWAIN_SourceName(), "Beta");
+    EXPECT_EQ(TWAIN_GetState(), TWAIN_SOURCE_OPEN);
+}
+
 TEST_F(SourcesThroughWine, DefaultSourceIsTheFirst)
 {
     char name[kSourceNameSize];
