@@ -1,0 +1,90 @@
+// Loading the host record's image at window creation.
+#include "app/shell.h"
+#include "app/view.h"
+#include "dib/dib.h"
+#include "dib/dib_file.h"
+#include "store/interrupted_compaction.h"
+#include "store/record_buffer.h"
+#include "store/store.h"
+#include "store/store_copy.h"
+
+#include <optional>
+
+namespace {
+// A blob written by an earlier writer is the image file itself.
+bool CopyPlainBlob(StoreHandle data)
+{
+    ScopedStoreFile work(CreateStoreFile(kWorkFileName));
+    if (!work)
+        return false;
+    CopyChunks({data, {}}, {work.get(), {}}, recordBuffer.storedLength);
+    return true;
+}
+
+// The gzip member goes to the second work file first, and is expanded from there into
+// the work file, bounded by the image length.
+bool ExpandCompressedBlob(StoreHandle data)
+{
+    {
+        ScopedStoreFile member(CreateStoreFile(kSecondWorkFileName));
+        // A second work file left over from an earlier run holds some other image.
+        if (!member)
+            return false;
+        CopyChunks({data, {}}, {member.get(), {}}, recordBuffer.storedLength);
+    }
+    bool loaded = false;
+    GzHandle gz = GzOpenStoreFile(kSecondWorkFileName, "rb");
+    if (gz) {
+        ScopedStoreFile work(CreateStoreFile(kWorkFileName));
+        if (work) {
+            CopyChunks({{}, gz}, {work.get(), {}}, recordBuffer.imageLength);
+            loaded = true;
+        }
+        GzCloseStoreFile(gz);
+    }
+    DeleteStoreFile(kSecondWorkFileName);
+    return loaded;
+}
+
+// Leaves the record's image file in the work file; answers whether one was produced
+// (damaged or short ones included: the bitmap reader judges them).
+bool ExtractRecordImage(const char* dataFileName)
+{
+    ScopedStoreFile data(OpenStoreFile(dataFileName));
+    if (!data)
+        return false;
+    // An offset beyond the signed file positions cannot be reached; reading from
+    // wherever the failed seek left the file would show another image.
+    int32_t offset = static_cast<int32_t>(recordBuffer.dataOffset);
+    if (offset < 0 || SeekStoreFile(data.get(), offset, FILE_BEGIN) != offset)
+        return false;
+    return recordBuffer.compressed == 0 ? CopyPlainBlob(data.get()) : ExpandCompressedBlob(data.get());
+}
+}  // namespace
+
+void LoadRecordImage(HWND window)
+{
+    StoreBusyScope busy;
+    ResetRecordBuffer();
+    std::optional<int32_t> position;
+    if (ScopedStoreFile index(OpenStoreFile(kIndexFileName)); index)
+        position = FindIndexRecord(index.get(), hostRecordNumber);
+    if (!position || recordBuffer.deleted != 0)
+        return;
+
+    // A compaction stopped half-way has already moved the leading records' blobs.
+    bool loaded = ExtractRecordImage(DataFileOfRecord(*position));
+    ReleaseCurrentImage();
+    InvalidateRect(window, nullptr, TRUE);
+    if (loaded) {
+        char path[kStorePathSize];
+        lstrcpynA(path, StoreFile(kWorkFileName), sizeof path);
+        currentDib = DibReadFile(path);
+        if (currentDib) {
+            currentPalette = CreateDibPalette(currentDib);
+            SizeWindowToImage(window, currentDib);
+            InvalidateRect(window, nullptr, TRUE);
+        }
+    }
+    DeleteStoreFile(kWorkFileName);
+}

@@ -1,0 +1,235 @@
+// Storing the current image for the host record, and marking the record as imageless.
+#include "app/shell.h"
+#include "app/view.h"
+#include "dib/dib.h"
+#include "dib/dib_file.h"
+#include "resources/resource.h"
+#include "store/interrupted_compaction.h"
+#include "store/record_buffer.h"
+#include "store/store.h"
+#include "store/store_copy.h"
+
+#include <float.h>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+constexpr char kBlobNotStored[] =
+    "The image was not stored: it could not be written to the image store (is the disk full, or is a store "
+    "file read-only?).\n\nThe record keeps the image it had before.";
+constexpr char kRecordNotStored[] =
+    "The image was not stored: the image store's index file could not be written (is the disk full, or is "
+    "pagorex.idx read-only?).\n\nThe record keeps the image it had before.";
+constexpr char kMarkNotStored[] =
+    "The image was not removed from the image store: the index file could not be written (is pagorex.idx "
+    "read-only?).\n\nThe record keeps its stored image.";
+constexpr char kWriteErrorText[] = "Error writing DIB to file - is there room for the image?";
+
+// Where the host's record lies in the index file, once it has been looked for.
+struct RecordPlace {
+    bool searched = false;
+    std::optional<int32_t> position;
+    IndexRecord original{};  // the record as found, to put back if a rewrite breaks off
+};
+
+void ShowCompressionProgress(uint32_t chunk, uint32_t remaining)
+{
+    if (chunk % 10 != 0)
+        return;
+    char text[80];
+    std::snprintf(text, sizeof text, "Please wait, compressing database...%lu left",
+                  static_cast<unsigned long>(remaining));
+    ShowProgress(text);
+}
+
+// Loads the host's record into the record buffer, or a fresh one (recordNumber -1).
+void LookUpRecord(StoreHandle index, RecordPlace& place)
+{
+    place.searched = true;
+    place.position = FindIndexRecord(index, hostRecordNumber);
+    if (!place.position)
+        ResetRecordBuffer(-1);
+    place.original = recordBuffer;
+}
+
+// A record that a compaction stopped half-way has moved into the new data file gets its
+// blob back in the data file before it is repointed (the moved records must stay an
+// unbroken chain). This may rewrite index records, so it runs before the record buffer
+// is loaded for the save.
+bool ReleaseRecordFromCompaction()
+{
+    std::optional<int32_t> position;
+    if (ScopedStoreFile index(OpenStoreFile(kIndexFileName)); index)
+        position = FindIndexRecord(index.get(), hostRecordNumber);
+    return ReleaseFromMovedChain(position.value_or(-1));
+}
+
+RecordPlace FindRecordForSave(HWND window)
+{
+    RecordPlace place;
+    ResetRecordBuffer(-1);
+    ScopedStoreFile index(OpenOrCreateStoreFile(kIndexFileName));
+    if (!index) {
+        char path[kStorePathSize];
+        lstrcpynA(path, StoreFile(kIndexFileName), sizeof path);
+        MessageBoxA(window, "Can't open/create", path, MB_OK);
+        return place;
+    }
+    LookUpRecord(index.get(), place);
+    return place;
+}
+
+// The second work file, gzip-compressed into the work file. Answers whether the whole
+// image went in and the member was completed.
+bool CompressImage(StoreHandle image, uint32_t imageLength)
+{
+    DeleteStoreFile(kWorkFileName);
+    GzHandle gz = GzOpenStoreFile(kWorkFileName, "wb9");
+    if (!gz)
+        return false;
+    CopyOutcome outcome = CopyChunks({image, {}}, {{}, gz}, imageLength, ShowCompressionProgress);
+    bool completed = GzCloseStoreFile(gz);
+    return completed && !outcome.sinkFailed && outcome.copied == imageLength;
+}
+
+// Appends the compressed image to the data file and points the record buffer at it;
+// on failure the record buffer keeps its old blob and image length.
+bool AppendImageBlob(uint32_t imageLength)
+{
+    ScopedStoreFile data(OpenOrCreateStoreFile(kDataFileName));
+    if (!data)
+        return false;
+    ScopedStoreFile image(OpenStoreFile(kSecondWorkFileName));
+    if (!image)
+        return false;
+    bool stored = CompressImage(image.get(), imageLength) && AppendWorkFile(data.get());
+    if (stored)
+        recordBuffer.imageLength = imageLength;
+    image.Close();
+    DeleteStoreFile(kSecondWorkFileName);
+    return stored;
+}
+
+// A new record goes after the last whole record: a trailing fragment would otherwise
+// shift it off the 256-byte grid, where no lookup ever finds it.
+int32_t SeekToRecordPlace(StoreHandle index, const RecordPlace& place)
+{
+    if (place.position)
+        return SeekStoreFile(index, *place.position, FILE_BEGIN);
+    int32_t end = SeekStoreFile(index, 0, FILE_END);
+    if (end < 0)
+        return -1;
+    int32_t whole = end - end % static_cast<int32_t>(kIndexRecordSize);
+    return SeekStoreFile(index, whole, FILE_BEGIN);
+}
+
+bool WriteSavedRecord(RecordPlace place)
+{
+    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    if (!index)
+        return false;
+    if (!place.searched) {
+        // The index could not be opened before the blob was appended: look again now,
+        // keeping the new blob's place.
+        IndexRecord blob = recordBuffer;
+        LookUpRecord(index.get(), place);
+        recordBuffer.dataOffset = blob.dataOffset;
+        recordBuffer.storedLength = blob.storedLength;
+        recordBuffer.compressed = blob.compressed;
+        recordBuffer.imageLength = blob.imageLength;
+    }
+    int32_t at = SeekToRecordPlace(index.get(), place);
+    if (at < 0)
+        return false;
+    recordBuffer.deleted = 0;
+    recordBuffer.recordNumber = hostRecordNumber;
+    if (WriteRecordBuffer(index.get()))
+        return true;
+    // Leave no half-written record behind.
+    if (place.position) {
+        recordBuffer = place.original;
+        if (SeekStoreFile(index.get(), at, FILE_BEGIN) == at)
+            WriteRecordBuffer(index.get());
+    } else {
+        TruncateStoreFile(index.get(), at);
+    }
+    return false;
+}
+
+void ReportDibWriteError()
+{
+    char text[kMessageTextSize];
+    if (LoadStringA(appInstance, IDS_WRITE_ERROR, text, sizeof text) <= 0)
+        lstrcpynA(text, kWriteErrorText, sizeof text);
+    ShellMessage(text, MB_OK | MB_ICONINFORMATION);
+}
+}  // namespace
+
+bool SaveRecordImage(HWND window)
+{
+    StoreBusyScope busy;
+    uint32_t imageLength = StoreFileSize(kSecondWorkFileName);
+    if (!ReleaseRecordFromCompaction()) {
+        ShellMessage(kBlobNotStored, MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    RecordPlace place = FindRecordForSave(window);
+    if (!AppendImageBlob(imageLength)) {
+        ShellMessage(kBlobNotStored, MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    if (!WriteSavedRecord(place)) {
+        ShellMessage(kRecordNotStored, MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    return true;
+}
+
+bool MarkRecordDeleted(HWND)
+{
+    StoreBusyScope busy;
+    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    if (!index) {
+        // No index file, no stored image; one that exists but cannot be opened may hold one.
+        if (!StoreFileExists(kIndexFileName))
+            return true;
+        ShellMessage(kMarkNotStored, MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    recordBuffer.recordNumber = -1;
+    std::optional<int32_t> position = FindIndexRecord(index.get(), hostRecordNumber);
+    if (!position)
+        return true;
+    recordBuffer.deleted = 1;
+    if (SeekStoreFile(index.get(), *position, FILE_BEGIN) != *position || !WriteRecordBuffer(index.get())) {
+        ShellMessage(kMarkNotStored, MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    return true;
+}
+
+bool SaveCommand(HWND window)
+{
+    if (StoreBusy() || storePathTooLong)
+        return false;
+    StoreBusyScope busy;
+    DeleteStoreFile(kSecondWorkFileName);
+    bool stored = false;
+    if (!currentDib) {
+        stored = MarkRecordDeleted(window);
+    } else {
+        char path[kStorePathSize];
+        lstrcpynA(path, StoreFile(kSecondWorkFileName), sizeof path);
+        int written = DibWriteFile(currentDib, path);
+        _fpreset();
+        // With a name given there is no dialog to cancel: anything but 0 is a failure.
+        if (written != 0)
+            ReportDibWriteError();
+        else
+            stored = SaveRecordImage(window);
+    }
+    DeleteStoreFile(kSecondWorkFileName);
+    _fpreset();
+    return stored;
+}

@@ -1,0 +1,183 @@
+// Loading the host record's image at window creation.
+#include "app/view.h"
+#include "store/store.h"
+#include "store/store_files.h"
+#include "store_support.h"
+
+#include "app/shell.h"
+
+namespace {
+class LoadRecord : public StoreDirectory {
+public:
+    void TearDown() override
+    {
+        ClearStoreFault();
+        ReleaseCurrentImage();
+        StoreDirectory::TearDown();
+    }
+    // The host's record 1 as a compressed blob after some leading garbage.
+    void StoreCompressed(const Bytes& image, uint8_t deleted = 0)
+    {
+        Bytes member = Gzip(image);
+        Write("pagorex.dat", Concat({Pattern(100, 1), member}));
+        Write("pagorex.idx", RecordBytes(MakeRecord(1, 100, static_cast<uint32_t>(member.size()), 1,
+                                                    static_cast<uint32_t>(image.size()), deleted)));
+    }
+    bool NoWorkFilesLeft() const { return !Exists("pagorex.tmp") && !Exists("pagorex.2"); }
+
+    Bytes dib = PackedDib(31, 17, 5);
+    Bytes image = BitmapFile(dib);
+};
+
+TEST_F(LoadRecord, ACompressedBlobBecomesTheCurrentImageAndTheWorkFilesGo)
+{
+    StoreCompressed(image);
+    LoadRecordImage(window);
+    EXPECT_EQ(BytesOfDib(currentDib), dib);
+    EXPECT_TRUE(NoWorkFilesLeft());
+}
+
+TEST_F(LoadRecord, APlainBlobFromAnEarlierWriterLoadsByPlainCopyWithoutZlib)
+{
+    Write("pagorex.dat", Concat({Pattern(10, 2), image}));
+    Write("pagorex.idx", RecordBytes(MakeRecord(1, 10, static_cast<uint32_t>(image.size()), 0, 0)));
+    // The gzip path would need the second work file.
+    SetStoreFault(StoreFault::FailCreate, kSecondWorkFileName);
+    LoadRecordImage(window);
+    EXPECT_EQ(BytesOfDib(currentDib), dib);
+    EXPECT_TRUE(NoWorkFilesLeft());
+}
+
+TEST_F(LoadRecord, TheFirstOfTwoRecordsWithTheSameNumberIsLoaded)
+{
+    Bytes other = BitmapFile(PackedDib(8, 8, 9));
+    Bytes first = Gzip(image), second = Gzip(other);
+    Write("pagorex.dat", Concat({first, second}));
+    Write("pagorex.idx", Concat({RecordBytes(MakeRecord(2, 0, 1, 1, 1)),
+                                 RecordBytes(MakeRecord(1, 0, static_cast<uint32_t>(first.size()), 1,
+                                                        static_cast<uint32_t>(image.size()))),
+                                 RecordBytes(MakeRecord(1, static_cast<uint32_t>(first.size()),
+                                                        static_cast<uint32_t>(second.size()), 1,
+                                                        static_cast<uint32_t>(other.size())))}));
+    LoadRecordImage(window);
+    EXPECT_EQ(BytesOfDib(currentDib), dib);
+}
+
+TEST_F(LoadRecord, ARecordAStoppedCompactionMovedIsReadFromTheNewDataFile)
+{
+    Bytes member = Gzip(image);
+    Bytes stale = Gzip(BitmapFile(PackedDib(4, 4, 3)));
+    Write("pagorex.new", member);
+    Write("pagorex.dat", Concat({stale, member}));
+    Write("pagorex.idx", RecordBytes(MakeRecord(1, 0, static_cast<uint32_t>(member.size()), 1,
+                                                static_cast<uint32_t>(image.size()))));
+    LoadRecordImage(window);
+    EXPECT_EQ(BytesOfDib(currentDib), dib);
+}
+
+struct NoImageCase {
+    const char* what;
+    void (*prepare)(LoadRecord& test, const Bytes& image);
+    bool touchesFiles;  // whether the data file is read at all
+};
+
+// Every way a load ends without an image.
+const NoImageCase kNoImage[] = {
+    {"no index file", [](LoadRecord&, const Bytes&) {}, false},
+    {"empty index file", [](LoadRecord& t, const Bytes&) { t.Write("pagorex.idx", {}); }, false},
+    {"only a fragment for the record",
+     [](LoadRecord& t, const Bytes& image) {
+         t.StoreCompressed(image);
+         Bytes index = t.Read("pagorex.idx");
+         index.resize(200);
+         t.Write("pagorex.idx", index);
+     },
+     false},
+    {"record of another host record",
+     [](LoadRecord& t, const Bytes& image) {
+         t.StoreCompressed(image);
+         t.UseRecord(2);
+     },
+     false},
+    {"record marked deleted", [](LoadRecord& t, const Bytes& image) { t.StoreCompressed(image, 1); }, false},
+    {"data file missing",
+     [](LoadRecord& t, const Bytes& image) {
+         t.StoreCompressed(image);
+         DeleteFileA(t.Path("pagorex.dat").c_str());
+     },
+     true},
+    {"blob cut short",
+     [](LoadRecord& t, const Bytes& image) {
+         t.StoreCompressed(image);
+         Bytes data = t.Read("pagorex.dat");
+         data.resize(data.size() / 2);
+         t.Write("pagorex.dat", data);
+     },
+     true},
+    {"blob damaged in the middle",
+     [](LoadRecord& t, const Bytes& image) {
+         t.StoreCompressed(image);
+         Bytes data = t.Read("pagorex.dat");
+         for (size_t i = 100 + 20; i < 100 + 60 && i < data.size(); ++i)
+             data[i] ^= 0x5A;
+         t.Write("pagorex.dat", data);
+     },
+     true},
+    {"plain blob cut short",
+     [](LoadRecord& t, const Bytes& image) {
+         t.Write("pagorex.dat", Bytes(image.begin(), image.begin() + image.size() - 100));
+         t.Write("pagorex.idx", RecordBytes(MakeRecord(1, 0, static_cast<uint32_t>(image.size()), 0, 0)));
+     },
+     true},
+    {"offset beyond signed file positions",
+     [](LoadRecord& t, const Bytes& image) {
+         t.Write("pagorex.dat", image);
+         t.Write("pagorex.idx", RecordBytes(MakeRecord(1, 0x80000000u, static_cast<uint32_t>(image.size()), 0, 0)));
+     },
+     true},
+    {"work file cannot be created",
+     [](LoadRecord& t, const Bytes& image) {
+         t.StoreCompressed(image);
+         t.MakeDirectoryAt("pagorex.tmp");
+     },
+     true},
+    {"second work file cannot be created",
+     [](LoadRecord& t, const Bytes& image) {
+         t.StoreCompressed(image);
+         // A stale one from an earlier run must not be expanded instead.
+         t.Write("pagorex.2", Gzip(image));
+         SetStoreFault(StoreFault::FailCreate, kSecondWorkFileName);
+     },
+     true},
+    {"gzopen of the second work file fails",
+     [](LoadRecord& t, const Bytes& image) {
+         t.StoreCompressed(image);
+         SetStoreFault(StoreFault::FailOpen, kSecondWorkFileName);
+     },
+     true},
+};
+
+TEST_F(LoadRecord, EveryMissingOrBrokenPieceEndsWithoutAnImage)
+{
+    for (const NoImageCase& c : kNoImage) {
+        SCOPED_TRACE(c.what);
+        UseRecord(1);
+        c.prepare(*this, image);
+        if (c.touchesFiles)
+            currentDib = DibFromBytes(PackedDib(2, 2, 1));  // released even when nothing loads
+        LoadRecordImage(window);
+        ClearStoreFault();
+        EXPECT_EQ(currentDib, nullptr);
+        EXPECT_FALSE(Exists("pagorex.tmp") &&
+                     !(GetFileAttributesA(Path("pagorex.tmp").c_str()) & FILE_ATTRIBUTE_DIRECTORY));
+        if (!c.touchesFiles) {
+            EXPECT_TRUE(NoWorkFilesLeft());
+        }
+        ReleaseCurrentImage();
+        RemoveDirectoryA(Path("pagorex.tmp").c_str());
+        DeleteFileA(Path("pagorex.2").c_str());
+        DeleteFileA(Path("pagorex.idx").c_str());
+        DeleteFileA(Path("pagorex.dat").c_str());
+    }
+}
+}  // namespace
