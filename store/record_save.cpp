@@ -24,6 +24,9 @@ constexpr char kRecordNotStored[] =
 constexpr char kMarkNotStored[] =
     "The image was not removed from the image store: the index file could not be written (is pagorex.idx "
     "read-only?).\n\nThe record keeps its stored image.";
+constexpr char kStoreBusy[] =
+    "The image was not stored: the image store is busy with another operation.\n\nPlease save again when it "
+    "has finished.";
 constexpr char kWriteErrorText[] = "Error writing DIB to file - is there room for the image?";
 
 // Where the host's record lies in the index file, once it has been looked for.
@@ -211,8 +214,14 @@ bool MarkRecordDeleted(HWND)
 
 bool SaveCommand(HWND window)
 {
-    if (StoreBusy() || storePathTooLong)
+    if (storePathTooLong)
         return false;
+    if (StoreBusy()) {
+        // Chosen while a compaction or another save pumps messages: their files are open
+        // and the record buffer is theirs.
+        ShellMessage(kStoreBusy, MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
     StoreBusyScope busy;
     DeleteStoreFile(kSecondWorkFileName);
     bool stored = false;

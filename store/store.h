@@ -20,8 +20,9 @@ bool MarkRecordDeleted(HWND window);
 
 // Commands 115 (Save Image) and 104 (Exit/Save): stores currentDib for the record, or
 // marks the record as having none when there is no current image. Answers whether the
-// store now holds what the window shows. Refused (false, nothing touched) while another
-// store operation is under way in the same thread.
+// store now holds what the window shows. Refused while another store operation is
+// under way further down the stack (false, nothing touched, the user told): Exit/Save
+// should then keep the window open.
 bool SaveCommand(HWND window);
 
 // A store operation is running further down the stack (it pumps messages while its

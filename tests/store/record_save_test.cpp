@@ -436,10 +436,18 @@ TEST_F(SaveCommandTest, ABitmapThatCannotBeWrittenShowsString705AndStoresNothing
 TEST_F(SaveCommandTest, RefusedWhileAnotherStoreOperationRuns)
 {
     currentDib = DibFromBytes(newDib);
+    std::vector<MessageBoxWatcher::Seen> boxes;
     {
         StoreBusyScope busy;
+        MessageBoxWatcher watcher;
         EXPECT_FALSE(SaveCommand(window));
+        boxes = watcher.Boxes();
     }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "PAGOREX");
+    EXPECT_EQ(boxes[0].text,
+              "The image was not stored: the image store is busy with another operation.\n\nPlease save again "
+              "when it has finished.");
     EXPECT_FALSE(Exists("pagorex.idx"));
     EXPECT_TRUE(SaveCommand(window));
     EXPECT_TRUE(Exists("pagorex.idx"));
