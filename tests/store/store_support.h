@@ -1,6 +1,6 @@
 #pragma once
 // A temporary store directory under the Windows temp directory, with the shell's store
-// path pointed at it, and helpers to lay out and inspect store files.
+// path pointed at it, and helpers to lay out and read back store files.
 
 #include "store/index_record.h"
 
