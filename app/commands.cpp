@@ -1,9 +1,62 @@
 // The command table and the menu-state rules of the main window.
 #include "app/shell.h"
+#include "app/store_guard.h"
+#include "app/view.h"
+#include "dib/dib.h"
+#include "dib/dib_file.h"
 #include "resources/resource.h"
 #include "store/compaction.h"
+#include "store/store.h"
+#include "twain/twain.h"
+
+#include <cstdio>
 
 namespace {
+void ShowStringMessage(int stringId, UINT style)
+{
+    LoadStringA(appInstance, stringId, messageText, sizeof messageText);
+    ShellMessage(messageText, style);
+}
+
+void SaveImage(HWND window)
+{
+    SaveCommand(window);
+}
+
+void ExitSave(HWND window)
+{
+    SaveCommand(window);
+    // The run ends whether or not the image could be stored; the user has been told.
+    DestroyWindow(window);
+}
+
+void About(HWND window)
+{
+    DialogBoxParamA(appInstance, "TW_APP_ABOUTBOX", window, AboutDialogProc, 0);
+}
+
+void SaveAsFile(HWND)
+{
+    if (DibWriteFile(currentDib, nullptr) < -1)
+        ShowStringMessage(IDS_WRITE_ERROR, MB_OK | MB_ICONINFORMATION);
+}
+
+void OpenFile(HWND window)
+{
+    ShowImage(window, DibReadFile(nullptr));
+}
+
+void Compact(HWND window)
+{
+    CompactStore(window, forceCompaction);
+}
+
+template <void (*Operation)(HWND), int Id>
+void StoreCommand(HWND window)
+{
+    RunStoreCommand(window, Id, Operation);
+}
+
 void ExitAbort(HWND window)
 {
     if (MessageBoxA(window, "Are you positive you wish to abort any changes?", "", MB_YESNO | MB_ICONQUESTION) ==
@@ -24,11 +77,16 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {CMD_EXIT_SAVE, StoreCommand<ExitSave, CMD_EXIT_SAVE>},
+    {CMD_ABOUT, About},
+    {CMD_SAVE_AS_FILE, SaveAsFile},
+    {CMD_OPEN_FILE, OpenFile},
+    {CMD_SAVE_IMAGE, StoreCommand<SaveImage, CMD_SAVE_IMAGE>},
     {CMD_CLEAR_IMAGE, [](HWND) {}},
     {CMD_EXIT_ABORT, ExitAbort},
     {CMD_STRETCH, ToggleStretch},
-    {CMD_COMPACT, [](HWND window) { CompactStore(window, forceCompaction); }},
-    {CMD_RECOVER, RecoverFromNewData},
+    {CMD_COMPACT, StoreCommand<Compact, CMD_COMPACT>},
+    {CMD_RECOVER, StoreCommand<RecoverFromNewData, CMD_RECOVER>},
 };
 
 struct MenuRule {
@@ -38,6 +96,7 @@ struct MenuRule {
 };
 
 constexpr MenuRule kMenuRules[] = {
+    {CMD_SAVE_AS_FILE, false, [] { return currentDib == nullptr; }},
     {CMD_STRETCH, true, [] { return stretchToWindow != 0; }},
 };
 }  // namespace
@@ -67,4 +126,27 @@ void ApplyMenuRules(HMENU menu)
 int ShellMessage(const char* text, UINT style)
 {
     return MessageBoxA(mainWindow, text, appName, style);
+}
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        char format[kMessageTextSize] = "";
+        LoadStringA(appInstance, IDS_VERSION_FORMAT, format, sizeof format);
+        std::snprintf(messageText, sizeof messageText, format, 2, 70);
+        SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, messageText);
+        LoadStringA(appInstance, TWAIN_IsAvailable() ? IDS_TWAIN_AVAILABLE : IDS_TWAIN_NOT_AVAILABLE, messageText,
+                    sizeof messageText);
+        SetDlgItemTextA(dialog, IDC_ABOUT_TWAIN, messageText);
+        return 1;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, 1);
+            return 1;
+        }
+        break;
+    }
+    return 0;
 }

@@ -1,34 +1,21 @@
 // The main window: creation and the window procedure.
 #include "app/shell.h"
+#include "app/store_guard.h"
+#include "app/view.h"
 #include "resources/resource.h"
+#include "store/store.h"
+#include "twain/twain.h"
 
 namespace {
 constexpr int kWindowWidth = 500;
 constexpr int kWindowHeight = 350;
 
-void PaintBlack(HWND window, HDC dc)
-{
-    RECT client;
-    GetClientRect(window, &client);
-    HBRUSH black = CreateSolidBrush(RGB(0, 0, 0));
-    HGDIOBJ previous = SelectObject(dc, black);
-    Rectangle(dc, 0, 0, client.right, client.bottom);
-    SelectObject(dc, previous);
-    DeleteObject(black);
-}
-
-LRESULT OnPaint(HWND window)
-{
-    PAINTSTRUCT paint;
-    if (HDC dc = BeginPaint(window, &paint))
-        PaintBlack(window, dc);
-    EndPaint(window, &paint);
-    return 0;
-}
 }  // namespace
 
 int CreateMainWindow(int showCommand)
 {
+    bool available = TWAIN_IsAvailable();
+    waitCursor = LoadCursorA(nullptr, IDC_WAIT);
     char title[64] = "";
     LoadStringA(appInstance, IDS_TITLE, title, sizeof title);
     HWND window = CreateWindowExA(0, "TW_App_MainWnd", title, WS_OVERLAPPEDWINDOW, 0, 0, kWindowWidth,
@@ -36,6 +23,9 @@ int CreateMainWindow(int showCommand)
     if (!window)
         return 0;
     mainWindow = window;
+    UINT state = MF_BYCOMMAND | (available ? MF_ENABLED : MF_GRAYED);
+    for (int command : {CMD_ACQUIRE, CMD_ACQUIRE_CLIPBOARD, CMD_SELECT_SOURCE})
+        EnableMenuItem(GetMenu(window), command, state);
     ShowWindow(window, showCommand);
     UpdateWindow(window);
     return 1;
@@ -45,17 +35,30 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_CREATE:
+        LoadRecordImage(window);
         forceCompaction = 0;
         PostMessageA(window, WM_COMMAND, CMD_COMPACT, 0);
         break;
     case WM_DESTROY:
+        ReleaseCurrentImage();
+        TWAIN_UnloadSourceManager();
         PostQuitMessage(0);
+        break;
+    case WM_CLOSE:
+        if (DeferCloseDuringStoreOperation(window))
+            return 0;
         break;
     case WM_SIZE:
         InvalidateRect(window, nullptr, FALSE);
         return 0;
     case WM_PAINT:
-        return OnPaint(window);
+        return PaintView(window);
+    case WM_PALETTECHANGED:
+        if (reinterpret_cast<HWND>(wParam) == window)
+            return 0;
+        return RealizeViewPalette(window);
+    case WM_QUERYNEWPALETTE:
+        return RealizeViewPalette(window);
     case WM_INITMENU:
         ApplyMenuRules(reinterpret_cast<HMENU>(wParam));
         break;

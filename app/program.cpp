@@ -1,6 +1,7 @@
 // Program entry and the main message loop.
 #include "app/shell.h"
 #include "resources/resource.h"
+#include "twain/twain.h"
 
 #include <cstdio>
 
@@ -48,6 +49,8 @@ bool RegisterMainWindowClass(HINSTANCE instance)
 int RunProgram(HINSTANCE instance, HINSTANCE previous, const char* commandLine, int showCommand)
 {
     appInstance = instance;
+    // The library makes its hidden proxy window with it.
+    TWAIN_SetInstance(instance);
     ParseCommandLine(commandLine);
     LoadSettings();
     LoadStringA(instance, IDS_APPNAME, appName, sizeof appName);

@@ -111,7 +111,8 @@ int PaletteEntryCount(const BITMAPINFOHEADER* header, size_t blockSize, int colo
 {
     if (colourCount <= 0 || header->biSize >= blockSize)
         return 0;
-    size_t fits = (blockSize - header->biSize) / sizeof(RGBQUAD);
+    size_t entrySize = header->biSize == sizeof(BITMAPCOREHEADER) ? sizeof(RGBTRIPLE) : sizeof(RGBQUAD);
+    size_t fits = (blockSize - header->biSize) / entrySize;
     return static_cast<int>(std::min<size_t>({static_cast<size_t>(colourCount), fits, kMaxPaletteEntries}));
 }
 
@@ -130,9 +131,11 @@ HPALETTE CreateDibPalette(HGLOBAL dib)
     palette->palVersion = 0x300;
     palette->palNumEntries = static_cast<WORD>(entries);
     if (n) {
-        auto* table = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(header) + header->biSize);
-        for (int i = 0; i < n; ++i)
-            palette->palPalEntry[i] = PALETTEENTRY{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
+        // DibColorAt reads both the 4-byte entries and a core header's 3-byte ones.
+        for (int i = 0; i < n; ++i) {
+            RGBQUAD colour = DibColorAt(header, i);
+            palette->palPalEntry[i] = PALETTEENTRY{colour.rgbRed, colour.rgbGreen, colour.rgbBlue, 0};
+        }
     } else {
         std::copy(DefaultPalette().begin(), DefaultPalette().end(), palette->palPalEntry);
     }
@@ -143,6 +146,9 @@ HPALETTE CreateDibPalette(HGLOBAL dib)
 
 void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int heightDst, int xSrc, int ySrc)
 {
+    // DrawDib trusts the header; a DIB that lies about its size is not drawn at all.
+    if (!DibHandleIsSafe(dib))
+        return;
     DibLockGuard lock(dib);
     BITMAPINFOHEADER* header = lock.header();
     if (!header)

@@ -63,6 +63,21 @@ int DibWriteToHandle(HGLOBAL dib, HFILE file)
     return _lwrite(file, reinterpret_cast<const char*>(locked.data()), count) == count ? 0 : -4;
 }
 
+// OpenFile keeps the name in a 128-character record and refuses longer ones; store
+// directories of hosts are often deeper than that. Longer names get the same access and
+// sharing through CreateFileA.
+static HFILE OpenNamedFile(const char* name, UINT style)
+{
+    if (std::strlen(name) < OFS_MAXPATHNAME) {
+        OFSTRUCT info{};
+        return OpenFile(name, &info, style);
+    }
+    bool create = style & OF_CREATE;
+    HANDLE handle = CreateFileA(name, create ? GENERIC_WRITE : GENERIC_READ, create ? 0 : FILE_SHARE_READ, nullptr,
+                                create ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? HFILE_ERROR : HFILE(INT_PTR(handle));
+}
+
 int DibWriteFile(HGLOBAL dib, const char* name)
 {
     int format = saveFormat;
@@ -79,8 +94,7 @@ int DibWriteFile(HGLOBAL dib, const char* name)
         return -2;
     if (format == kDibFormatJpeg)
         return DibWriteJpeg(dib, buffer);
-    OFSTRUCT info{};
-    HFILE file = OpenFile(buffer, &info, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE);
+    HFILE file = OpenNamedFile(buffer, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE);
     if (file == HFILE_ERROR)
         return -2;
     int result = DibWriteToHandle(dib, file);
@@ -131,8 +145,7 @@ HGLOBAL DibReadFile(const char* name)
     }
     if (std::strlen(name) > kDibNameSize - 1)
         return nullptr;
-    OFSTRUCT info{};
-    HFILE file = OpenFile(name, &info, OF_READ | OF_SHARE_DENY_WRITE);
+    HFILE file = OpenNamedFile(name, OF_READ | OF_SHARE_DENY_WRITE);
     if (file == HFILE_ERROR)
         return nullptr;
     HGLOBAL dib = DibReadFromHandle(file);

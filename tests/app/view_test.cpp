@@ -87,6 +87,24 @@ TEST(CreateDibPalette, CopiesTheTableColoursWithoutFlags)
     GlobalFree(dib);
 }
 
+TEST(CreateDibPalette, CoreHeaderColoursAreThreeBytesEach)
+{
+    // BITMAPCOREHEADER, 1 bit, 8 x 1, two RGBTRIPLE entries, one row.
+    const BYTE bytes[] = {12, 0, 0, 0, 8, 0, 1, 0, 1, 0, 1, 0,  // header
+                          30, 20, 10, 60, 50, 40,              // blue, green, red twice
+                          0xAA, 0, 0, 0};
+    HGLOBAL dib = GlobalAlloc(GMEM_MOVEABLE, sizeof bytes);
+    std::memcpy(GlobalLock(dib), bytes, sizeof bytes);
+    GlobalUnlock(dib);
+    HPALETTE palette = CreateDibPalette(dib);
+    auto entries = Entries(palette);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(RGB(entries[0].peRed, entries[0].peGreen, entries[0].peBlue), RGB(10, 20, 30));
+    EXPECT_EQ(RGB(entries[1].peRed, entries[1].peGreen, entries[1].peBlue), RGB(40, 50, 60));
+    DeleteObject(palette);
+    GlobalFree(dib);
+}
+
 TEST(DefaultPalette, StaticColoursGraysAndTheCube)
 {
     const auto& p = DefaultPalette();

@@ -100,3 +100,19 @@ TEST_F(ProgramTest, PathWithoutRoomForStoreNamesIsRefusedAndTouchesNothing)
     EXPECT_FALSE(driver::FileExists(Path("pagorex.cfg")));
 }
 }  // namespace
+
+namespace {
+TEST_F(ProgramTest, AboutBoxShowsVersionAndTwainAvailability)
+{
+    StartFor(1);
+    driver::PendingCommand about(program_.window, 105);
+    driver::MessageBoxInfo dialog = driver::WaitForMessageBox(program_);
+    ASSERT_TRUE(dialog.window);
+    EXPECT_EQ(driver::DialogItemText(dialog.window, 302), "acquira.dll reports version 2.70");
+    // The test prefix has Wine's Source Manager, so TWAIN is there.
+    EXPECT_EQ(driver::DialogItemText(dialog.window, 303), "TWAIN Services: Available.");
+    driver::PressButton(dialog.window, IDOK);
+    EXPECT_TRUE(about.Wait(10000));
+    CloseAndExpectExit();
+}
+}  // namespace

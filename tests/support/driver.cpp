@@ -10,6 +10,7 @@ namespace {
 struct FindState {
     DWORD processId;
     const char* className;
+    HWND except;
     HWND found;
 };
 
@@ -20,16 +21,17 @@ BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM param)
     GetWindowThreadProcessId(window, &owner);
     char name[64] = "";
     GetClassNameA(window, name, sizeof name);
-    if (owner == state->processId && lstrcmpiA(name, state->className) == 0 && IsWindowVisible(window)) {
+    if (owner == state->processId && window != state->except && lstrcmpiA(name, state->className) == 0 &&
+        IsWindowVisible(window)) {
         state->found = window;
         return FALSE;
     }
     return TRUE;
 }
 
-HWND FindProcessWindow(DWORD processId, const char* className)
+HWND FindProcessWindow(DWORD processId, const char* className, HWND except = nullptr)
 {
-    FindState state{processId, className, nullptr};
+    FindState state{processId, className, except, nullptr};
     EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&state));
     return state.found;
 }
@@ -194,12 +196,12 @@ void Close(HWND window)
     PostMessageA(window, WM_CLOSE, 0, 0);
 }
 
-MessageBoxInfo WaitForMessageBox(const Program& program, DWORD timeoutMs)
+MessageBoxInfo WaitForMessageBox(const Program& program, DWORD timeoutMs, HWND except)
 {
     MessageBoxInfo info;
     DWORD start = GetTickCount();
     do {
-        if (HWND box = FindProcessWindow(program.processId, "#32770")) {
+        if (HWND box = FindProcessWindow(program.processId, "#32770", except)) {
             info.window = box;
             info.caption = Title(box);
             // A message box shows its text in the static control 0xFFFF.

@@ -60,8 +60,9 @@ bool Command(HWND window, int command, DWORD timeoutMs = 20000);
 void PostCommand(HWND window, int command);
 void Close(HWND window);
 
-// A message box ("#32770") of the program; empty window on timeout.
-MessageBoxInfo WaitForMessageBox(const Program& program, DWORD timeoutMs = 10000);
+// A message box ("#32770") of the program other than `except` (e.g. the file dialog
+// that is still closing); empty window on timeout.
+MessageBoxInfo WaitForMessageBox(const Program& program, DWORD timeoutMs = 10000, HWND except = nullptr);
 // Presses a button of a dialog by its identifier (IDOK, IDYES, IDNO, IDCANCEL...).
 bool PressButton(HWND dialog, int buttonId);
 std::string DialogItemText(HWND dialog, int itemId);
