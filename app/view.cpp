@@ -3,6 +3,7 @@
 
 #include "app/shell.h"
 #include "dib/dib.h"
+#include "dib/dib_lock.h"
 
 #include <vfw.h>
 
@@ -18,24 +19,6 @@ namespace {
 constexpr char kSampleTitle[] = "Scrib Sample Title";
 // More entries than a display palette holds cannot be realized anyway.
 constexpr int kMaxPaletteEntries = 256;
-
-// Keeps a DIB locked for the length of one operation.
-class DibLockGuard {
-public:
-    explicit DibLockGuard(HGLOBAL dib) : dib_(dib), header_(reinterpret_cast<BITMAPINFOHEADER*>(DibLock(dib))) {}
-    ~DibLockGuard()
-    {
-        if (header_)
-            DibUnlock(dib_);
-    }
-    DibLockGuard(const DibLockGuard&) = delete;
-    DibLockGuard& operator=(const DibLockGuard&) = delete;
-    BITMAPINFOHEADER* header() const { return header_; }
-
-private:
-    HGLOBAL dib_;
-    BITMAPINFOHEADER* header_;
-};
 
 void PaintBlack(HWND window, HDC dc)
 {
@@ -95,13 +78,7 @@ void SizeWindowToImage(HWND window, HGLOBAL dib)
         return;
     DWORD extent = GetTabbedTextExtentA(dc, kSampleTitle, sizeof kSampleTitle - 1, 0, nullptr);
     int textWidth = LOWORD(extent);
-    int imageWidth = 0;
-    {
-        DibLockGuard lock(dib);
-        if (lock.header())
-            imageWidth = lock.header()->biWidth;
-    }
-    RECT rect = {0, 0, std::max(imageWidth, textWidth), DibHeight(dib)};
+    RECT rect = {0, 0, std::max(DibWidth(dib), textWidth), DibHeight(dib)};
     AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, TRUE);
     SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE | SWP_NOZORDER);
     ReleaseDC(window, dc);
@@ -118,11 +95,11 @@ int PaletteEntryCount(const BITMAPINFOHEADER* header, size_t blockSize, int colo
 
 HPALETTE CreateDibPalette(HGLOBAL dib)
 {
-    DibLockGuard lock(dib);
-    const BITMAPINFOHEADER* header = lock.header();
-    if (!header)
+    LockedDib lock(dib);
+    if (!lock.readable())
         return nullptr;
-    int n = PaletteEntryCount(header, GlobalSize(dib), DibColorCount(dib));
+    auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(lock.data());
+    int n = PaletteEntryCount(header, lock.size(), DibColorCount(dib));
     int entries = n ? n : 256;
     size_t bytes = sizeof(LOGPALETTE) + (entries - 1) * sizeof(PALETTEENTRY);
     auto* palette = static_cast<LOGPALETTE*>(LocalAlloc(LPTR, bytes));
@@ -149,8 +126,8 @@ void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int hei
     // DrawDib trusts the header; a DIB that lies about its size is not drawn at all.
     if (!DibHandleIsSafe(dib))
         return;
-    DibLockGuard lock(dib);
-    BITMAPINFOHEADER* header = lock.header();
+    LockedDib lock(dib);
+    BITMAPINFOHEADER* header = lock.info();
     if (!header)
         return;
     HDRAWDIB drawDib = DrawDibOpen();
