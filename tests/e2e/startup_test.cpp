@@ -17,7 +17,7 @@ TEST_F(ProgramTest, StartsForTheRecordAndCreatesTheSettingsFile)
     EXPECT_GT(client.cx, 300);
     EXPECT_GT(client.cy, 200);
     // No image: the client area is black.
-    EXPECT_EQ(driver::Pixel(program_.window, client.cx / 2, client.cy / 2), RGB(0, 0, 0));
+    EXPECT_EQ(driver::SettledPixel(program_.window, client.cx / 2, client.cy / 2), RGB(0, 0, 0));
     RECT frame;
     GetWindowRect(program_.window, &frame);
     EXPECT_EQ(frame.right - frame.left, 500);

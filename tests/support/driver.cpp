@@ -141,6 +141,23 @@ COLORREF Pixel(HWND window, int x, int y)
     return colour;
 }
 
+COLORREF WaitForPixel(HWND window, int x, int y, COLORREF colour, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    COLORREF seen = Pixel(window, x, y);
+    while (seen != colour && GetTickCount() - start < timeoutMs) {
+        Sleep(20);
+        seen = Pixel(window, x, y);
+    }
+    return seen;
+}
+
+COLORREF SettledPixel(HWND window, int x, int y, DWORD settleMs)
+{
+    Sleep(settleMs);
+    return Pixel(window, x, y);
+}
+
 std::vector<COLORREF> Pixels(HWND window, int width, int height)
 {
     std::vector<COLORREF> result;

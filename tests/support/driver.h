@@ -36,6 +36,12 @@ bool WaitForMainWindow(Program& program, DWORD timeoutMs = 10000);
 std::string Title(HWND window);
 SIZE ClientSize(HWND window);
 COLORREF Pixel(HWND window, int x, int y);
+// The window paints after it appears and after each command: waits until the pixel has
+// the colour (or the time is up) and answers the colour last read.
+COLORREF WaitForPixel(HWND window, int x, int y, COLORREF colour, DWORD timeoutMs = 5000);
+// The pixel once the window has had time to paint: for checking that something is not
+// shown.
+COLORREF SettledPixel(HWND window, int x, int y, DWORD settleMs = 300);
 // Reads a whole rectangle of the client area, row by row from the top.
 std::vector<COLORREF> Pixels(HWND window, int width, int height);
 
