@@ -1,5 +1,6 @@
 // Parsing, encoding and describing the virtual scanner's scripted capability containers.
 #include "tools/vscanner/cap_script.h"
+#include "tools/vscanner/profile_text.h"
 
 #include <cctype>
 #include <charconv>
@@ -11,19 +12,14 @@
 namespace vs {
 namespace {
 
-struct Named {
-    std::string_view name;
-    TW_UINT16 code;
-};
-
-constexpr Named kContainers[] = {{"array", TWON_ARRAY}, {"enumeration", TWON_ENUMERATION}, {"enum", TWON_ENUMERATION},
+constexpr NamedCode kContainers[] = {{"array", TWON_ARRAY}, {"enumeration", TWON_ENUMERATION}, {"enum", TWON_ENUMERATION},
                                  {"onevalue", TWON_ONEVALUE}, {"one", TWON_ONEVALUE}, {"range", TWON_RANGE}};
-constexpr Named kItemTypes[] = {{"int8", TWTY_INT8},     {"int16", TWTY_INT16},   {"int32", TWTY_INT32},
+constexpr NamedCode kItemTypes[] = {{"int8", TWTY_INT8},     {"int16", TWTY_INT16},   {"int32", TWTY_INT32},
                                 {"uint8", TWTY_UINT8},   {"uint16", TWTY_UINT16}, {"uint32", TWTY_UINT32},
                                 {"bool", TWTY_BOOL},     {"fix32", TWTY_FIX32},   {"frame", TWTY_FRAME},
                                 {"str32", TWTY_STR32},   {"str64", TWTY_STR64},   {"str128", TWTY_STR128},
                                 {"str255", TWTY_STR255}};
-constexpr Named kCaps[] = {
+constexpr NamedCode kCaps[] = {
     {"CAP_XFERCOUNT", CAP_XFERCOUNT},         {"ICAP_COMPRESSION", ICAP_COMPRESSION},
     {"ICAP_PIXELTYPE", ICAP_PIXELTYPE},       {"ICAP_UNITS", ICAP_UNITS},
     {"ICAP_XFERMECH", ICAP_XFERMECH},         {"CAP_FEEDERENABLED", CAP_FEEDERENABLED},
@@ -39,64 +35,13 @@ constexpr Named kCaps[] = {
     {"ICAP_SUPPORTEDSIZES", ICAP_SUPPORTEDSIZES}, {"ICAP_THRESHOLD", ICAP_THRESHOLD},
     {"ICAP_BITDEPTH", ICAP_BITDEPTH},
 };
-constexpr Named kAnswers[] = {{"success", TWRC_SUCCESS}, {"failure", TWRC_FAILURE}, {"checkstatus", TWRC_CHECKSTATUS}};
+constexpr NamedCode kAnswers[] = {{"success", TWRC_SUCCESS}, {"failure", TWRC_FAILURE}, {"checkstatus", TWRC_CHECKSTATUS}};
 
 constexpr std::size_t kItemSizes[] = {1, 2, 4, 1, 2, 4, 2, 4, 16, 34, 66, 130, 256};
 
 std::size_t ItemSize(TW_UINT16 type)
 {
     return type < std::size(kItemSizes) ? kItemSizes[type] : 0;
-}
-
-bool Same(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-std::optional<long> Integer(std::string_view s)
-{
-    int base = 10;
-    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        s.remove_prefix(2);
-        base = 16;
-    }
-    long value = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, base);
-    if (ec != std::errc() || end != s.data() + s.size())
-        return std::nullopt;
-    return value;
-}
-
-template <std::size_t N>
-std::optional<TW_UINT16> Code(std::string_view s, const Named (&table)[N])
-{
-    for (const Named& n : table) {
-        if (Same(s, n.name))
-            return n.code;
-    }
-    if (auto n = Integer(s); n && *n >= 0 && *n <= 0xFFFF)
-        return static_cast<TW_UINT16>(*n);
-    return std::nullopt;
-}
-
-std::vector<std::string_view> Words(std::string_view s)
-{
-    std::vector<std::string_view> words;
-    while (true) {
-        const std::size_t start = s.find_first_not_of(" \t");
-        if (start == std::string_view::npos)
-            return words;
-        s.remove_prefix(start);
-        const std::size_t end = s.find_first_of(" \t");
-        words.push_back(s.substr(0, end));
-        s = end == std::string_view::npos ? std::string_view() : s.substr(end);
-    }
 }
 
 double Number(const std::string& s)
@@ -137,14 +82,14 @@ void PutItem(std::vector<TW_UINT8>& b, std::size_t at, TW_UINT16 type, const std
 bool SetContainer(CapScript& s, std::string_view value)
 {
     const auto words = Words(value);
-    if (words.size() == 1 && Same(words[0], "null")) {
+    if (words.size() == 1 && SameWord(words[0], "null")) {
         s.nullHandle = true;
         return true;
     }
     if (words.size() < 2)
         return false;
-    auto conType = Code(words[0], kContainers);
-    auto itemType = Code(words[1], kItemTypes);
+    auto conType = NamedValue(words[0], kContainers);
+    auto itemType = NamedValue(words[1], kItemTypes);
     if (!conType || !itemType)
         return false;
     s.nullHandle = false;
@@ -162,12 +107,12 @@ bool SetContainer(CapScript& s, std::string_view value)
         // Enumeration indices are whole numbers; a range's current and default are values.
         const auto n = Integer(v);
         const auto index = static_cast<TW_UINT32>(n.value_or(0));
-        if (Same(key, "count") && n) {
+        if (SameWord(key, "count") && n) {
             s.count = index;
-        } else if (Same(key, "current") && (n || s.conType == TWON_RANGE)) {
+        } else if (SameWord(key, "current") && (n || s.conType == TWON_RANGE)) {
             s.current = index;
             s.rangeCurrent = std::string(v);
-        } else if (Same(key, "default") && (n || s.conType == TWON_RANGE)) {
+        } else if (SameWord(key, "default") && (n || s.conType == TWON_RANGE)) {
             s.defaultIndex = index;
             s.rangeDefault = std::string(v);
         } else {
@@ -181,12 +126,12 @@ bool SetContainer(CapScript& s, std::string_view value)
 
 std::optional<TW_UINT16> CapCode(std::string_view name)
 {
-    return Code(name, kCaps);
+    return NamedValue(name, kCaps);
 }
 
 bool IsCapScriptKey(std::string_view key)
 {
-    return key.size() > 4 && Same(key.substr(0, 4), "cap.");
+    return key.size() > 4 && SameWord(key.substr(0, 4), "cap.");
 }
 
 bool ApplyCapScript(std::vector<CapScript>& scripts, std::string_view key, std::string_view value)
@@ -211,10 +156,10 @@ bool ApplyCapScript(std::vector<CapScript>& scripts, std::string_view key, std::
         if (!SetContainer(candidate, value))
             return false;
     } else {
-        auto rc = words.size() == 1 ? Code(words[0], kAnswers) : std::nullopt;
-        if (!rc || !(Same(part, "get") || Same(part, "set")))
+        auto rc = words.size() == 1 ? NamedValue(words[0], kAnswers) : std::nullopt;
+        if (!rc || !(SameWord(part, "get") || SameWord(part, "set")))
             return false;
-        (Same(part, "get") ? candidate.getRc : candidate.setRc) = *rc;
+        (SameWord(part, "get") ? candidate.getRc : candidate.setRc) = *rc;
     }
     if (s)
         *s = candidate;

@@ -1,5 +1,6 @@
 // Reading the virtual scanner's profile text.
 #include "tools/vscanner/profile.h"
+#include "tools/vscanner/profile_text.h"
 
 #include <charconv>
 #include <cctype>
@@ -8,18 +9,13 @@
 namespace vs {
 namespace {
 
-struct Name {
-    std::string_view text;
-    TW_UINT16 value;
-};
-
-constexpr Name kPixelTypes[] = {{"bw", TWPT_BW},   {"gray", TWPT_GRAY}, {"rgb", TWPT_RGB},
+constexpr NamedCode kPixelTypes[] = {{"bw", TWPT_BW},   {"gray", TWPT_GRAY}, {"rgb", TWPT_RGB},
                                 {"palette", TWPT_PALETTE}, {"cmy", TWPT_CMY}, {"cmyk", TWPT_CMYK}};
-constexpr Name kMechs[] = {{"native", TWSX_NATIVE}, {"file", TWSX_FILE}, {"memory", TWSX_MEMORY}};
-constexpr Name kCompressions[] = {{"none", TWCP_NONE}, {"packbits", TWCP_PACKBITS}, {"group4", TWCP_GROUP4},
+constexpr NamedCode kMechs[] = {{"native", TWSX_NATIVE}, {"file", TWSX_FILE}, {"memory", TWSX_MEMORY}};
+constexpr NamedCode kCompressions[] = {{"none", TWCP_NONE}, {"packbits", TWCP_PACKBITS}, {"group4", TWCP_GROUP4},
                                   {"jpeg", TWCP_JPEG}, {"lzw", TWCP_LZW}, {"png", TWCP_PNG}};
-constexpr Name kDuplex[] = {{"none", TWDX_NONE}, {"1pass", TWDX_1PASSDUPLEX}, {"2pass", TWDX_2PASSDUPLEX}};
-constexpr Name kConditions[] = {
+constexpr NamedCode kDuplex[] = {{"none", TWDX_NONE}, {"1pass", TWDX_1PASSDUPLEX}, {"2pass", TWDX_2PASSDUPLEX}};
+constexpr NamedCode kConditions[] = {
     {"success", TWCC_SUCCESS},       {"bummer", TWCC_BUMMER},
     {"lowmemory", TWCC_LOWMEMORY},   {"nods", TWCC_NODS},
     {"maxconnections", TWCC_MAXCONNECTIONS}, {"operationerror", TWCC_OPERATIONERROR},
@@ -30,48 +26,6 @@ constexpr Name kConditions[] = {
     {"denied", TWCC_DENIED},         {"paperjam", TWCC_PAPERJAM},
     {"paperdoublefeed", TWCC_PAPERDOUBLEFEED}, {"checkdeviceonline", TWCC_CHECKDEVICEONLINE},
 };
-
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
-        s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool SameWord(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-std::optional<long> Number(std::string_view s)
-{
-    long value = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (ec != std::errc() || end != s.data() + s.size())
-        return std::nullopt;
-    return value;
-}
-
-// A name from the table, or a plain number.
-template <std::size_t N>
-std::optional<TW_UINT16> Named(std::string_view s, const Name (&table)[N])
-{
-    for (const Name& n : table) {
-        if (SameWord(s, n.text))
-            return n.value;
-    }
-    if (auto n = Number(s); n && *n >= 0 && *n <= 0xFFFF)
-        return static_cast<TW_UINT16>(*n);
-    return std::nullopt;
-}
 
 std::optional<bool> Flag(std::string_view s)
 {
@@ -87,12 +41,12 @@ std::optional<bool> Flag(std::string_view s)
 }
 
 template <std::size_t N>
-bool NamedList(std::string_view s, const Name (&table)[N], std::vector<TW_UINT16>& out)
+bool NamedList(std::string_view s, const NamedCode (&table)[N], std::vector<TW_UINT16>& out)
 {
     std::vector<TW_UINT16> values;
     while (!(s = Trim(s)).empty()) {
         std::size_t end = s.find_first_of(" \t,");
-        auto value = Named(s.substr(0, end), table);
+        auto value = NamedValue(s.substr(0, end), table);
         if (!value)
             return false;
         values.push_back(*value);
@@ -106,7 +60,7 @@ bool NamedList(std::string_view s, const Name (&table)[N], std::vector<TW_UINT16
 
 bool SetInt(std::string_view s, int& out, long low, long high)
 {
-    auto n = Number(s);
+    auto n = Integer(s);
     if (!n || *n < low || *n > high)
         return false;
     out = static_cast<int>(*n);
@@ -186,7 +140,7 @@ constexpr Key kKeys[] = {
          return true;
      }},
     {"pixel_type", [](SourceProfile& p, std::string_view v) {
-         if (!Assign(Named(v, kPixelTypes), p.pixelType))
+         if (!Assign(NamedValue(v, kPixelTypes), p.pixelType))
              return false;
          p.bits = DefaultBits(p.pixelType);
          return true;
@@ -195,22 +149,22 @@ constexpr Key kKeys[] = {
     {"pages", [](SourceProfile& p, std::string_view v) { return SetInt(v, p.pages, 0, 10000); }},
     {"unknown_count", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.unknownCount); }},
     {"xfer_mechs", [](SourceProfile& p, std::string_view v) { return NamedList(v, kMechs, p.xferMechs); }},
-    {"xfer_mech", [](SourceProfile& p, std::string_view v) { return Assign(Named(v, kMechs), p.xferMech); }},
+    {"xfer_mech", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kMechs), p.xferMech); }},
     {"pixel_types", [](SourceProfile& p, std::string_view v) { return NamedList(v, kPixelTypes, p.pixelTypes); }},
     {"compressions", [](SourceProfile& p, std::string_view v) { return NamedList(v, kCompressions, p.compressions); }},
     {"feeder", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.feeder); }},
     {"feeder_enabled", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.feederEnabled); }},
     {"autofeed", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.autoFeed); }},
-    {"duplex", [](SourceProfile& p, std::string_view v) { return Assign(Named(v, kDuplex), p.duplex); }},
+    {"duplex", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kDuplex), p.duplex); }},
     {"duplex_enabled", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.duplexEnabled); }},
     {"xfer_count", [](SourceProfile& p, std::string_view v) { return SetXferCount(v, p.xferCount); }},
-    {"open_failure", [](SourceProfile& p, std::string_view v) { return Assign(Named(v, kConditions), p.openFailure); }},
+    {"open_failure", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kConditions), p.openFailure); }},
     {"open_directory", [](SourceProfile& p, std::string_view v) { p.openDirectory = std::string(v); return true; }},
     {"enable_answer", [](SourceProfile& p, std::string_view v) { return SetEnableAnswer(v, p.enableAnswer); }},
-    {"enable_failure", [](SourceProfile& p, std::string_view v) { return Assign(Named(v, kConditions), p.enableFailure); }},
+    {"enable_failure", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kConditions), p.enableFailure); }},
     {"close_request_first", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.closeRequestFirst); }},
     {"xfer_answer", [](SourceProfile& p, std::string_view v) { return SetXferAnswer(v, p.xferAnswer); }},
-    {"xfer_failure", [](SourceProfile& p, std::string_view v) { return Assign(Named(v, kConditions), p.xferFailure); }},
+    {"xfer_failure", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kConditions), p.xferFailure); }},
 };
 
 bool ApplyKey(SourceProfile& p, std::string_view key, std::string_view value)
