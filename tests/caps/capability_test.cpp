@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "caps/box_watcher.h"
+#include "support/box_watch.h"
 #include "caps/scripted_source.h"
 #include "twain/capability.h"
 #include "twain/twain.h"
@@ -63,12 +63,12 @@ TEST_F(Capabilities, BelowStateFourEachShowsItsMessageOnceAndCallsNothing)
         Open(TWAIN_SM_OPEN);
         Script(kCap, TWON_ONEVALUE, cb::OneValue(TWTY_UINT16, 8));
         double result = -99;
-        EXPECT_EQ(BoxTextsShownBy([&] { result = c.call(); }), std::vector<std::string>{c.message}) << c.name;
+        EXPECT_EQ(boxes::BoxTextsShownBy([&] { result = c.call(); }), std::vector<std::string>{c.message}) << c.name;
         EXPECT_EQ(result, c.failure) << c.name;
         EXPECT_TRUE(source.capCalls.empty()) << c.name;
 
         TWAIN_SuppressErrorBoxes(true);
-        EXPECT_TRUE(BoxTextsShownBy([&] { result = c.call(); }).empty()) << c.name;
+        EXPECT_TRUE(boxes::BoxTextsShownBy([&] { result = c.call(); }).empty()) << c.name;
         EXPECT_EQ(result, c.failure) << c.name;
         TWAIN_SuppressErrorBoxes(false);
     }
@@ -78,10 +78,10 @@ TEST_F(Capabilities, SetCapBelowStateFourAndWithoutAContainer)
 {
     Open(TWAIN_SM_OPEN);
     CapContainer* c = TWAIN_BuildOneValue(TWTY_UINT16, 1);
-    EXPECT_EQ(BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_SetCap(kCap, c), 0); }), std::vector<std::string>{kSet});
+    EXPECT_EQ(boxes::BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_SetCap(kCap, c), 0); }), std::vector<std::string>{kSet});
     TWAIN_FreeContainer(c);
     Open();
-    EXPECT_TRUE(BoxTextsShownBy([] { EXPECT_EQ(TWAIN_SetCap(kCap, nullptr), 0); }).empty());
+    EXPECT_TRUE(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_SetCap(kCap, nullptr), 0); }).empty());
     EXPECT_TRUE(source.capCalls.empty());
 }
 
@@ -90,7 +90,7 @@ TEST_F(Capabilities, SetCapOneValueRefusesWideItemTypes)
     Open();
     Script(kCap, TWON_ONEVALUE, cb::OneValue(TWTY_UINT16, 8));
     for (int type : {int{TWTY_FIX32}, int{TWTY_FRAME}, int{TWTY_STR32}, -1}) {
-        EXPECT_EQ(BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_SetCapOneValue(kCap, type, 1), 0); }),
+        EXPECT_EQ(boxes::BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_SetCapOneValue(kCap, type, 1), 0); }),
                   std::vector<std::string>{"TWAIN_SetCapOneValue: invalid item type."});
     }
     EXPECT_TRUE(source.capCalls.empty());
@@ -143,10 +143,10 @@ TEST_F(Capabilities, GetWrapsWhatTheSourceAnswered)
     EXPECT_EQ(TWAIN_GetDefault(kCap), nullptr);
     source.caps[kCap].getRc = TWRC_SUCCESS;
     source.caps[kCap].nullHandle = true;
-    EXPECT_TRUE(BoxTextsShownBy([] { EXPECT_EQ(TWAIN_GetCurrent(kCap), nullptr); }).empty());
+    EXPECT_TRUE(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_GetCurrent(kCap), nullptr); }).empty());
     source.caps[kCap].nullHandle = false;
     source.caps[kCap].unlockable = true;
-    EXPECT_EQ(BoxTextsShownBy([] { EXPECT_EQ(TWAIN_Get(kCap), nullptr); }),
+    EXPECT_EQ(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_Get(kCap), nullptr); }),
               std::vector<std::string>{"DataSource bug: bad Container handle."});
     EXPECT_TRUE(Freed(source.handedOut.back()));
 }
@@ -202,7 +202,7 @@ TEST_F(Capabilities, CurrentValueFailuresStillFreeTheHandle)
     Script(kCap, TWON_ONEVALUE, cb::OneValue(TWTY_UINT16, 5));
     source.caps[kCap].unlockable = true;
     TW_UINT16 v = 77;
-    EXPECT_TRUE(BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_GetCurrentValue(kCap, TWTY_UINT16, &v), 0); }).empty());
+    EXPECT_TRUE(boxes::BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_GetCurrentValue(kCap, TWTY_UINT16, &v), 0); }).empty());
     EXPECT_EQ(v, 77);
     EXPECT_TRUE(Freed(source.handedOut[0]));
     source.caps[kCap].unlockable = false;

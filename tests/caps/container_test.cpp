@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "caps/box_watcher.h"
+#include "support/box_watch.h"
 #include "twain/container.h"
 #include "twain/error_box.h"
 
@@ -148,17 +148,17 @@ TEST(Insert, StringItemsGrowTheCountButAnswerFailure)
 
 TEST(Wrap, ANullOrUnlockableHandleIsReportedOnce)
 {
-    EXPECT_EQ(BoxTextsShownBy([] { EXPECT_EQ(TWAIN_WrapContainer(TWON_ONEVALUE, nullptr), nullptr); }),
+    EXPECT_EQ(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_WrapContainer(TWON_ONEVALUE, nullptr), nullptr); }),
               std::vector<std::string>{"DataSource bug: bad Container handle."});
     // A zero-sized moveable block has no memory to lock.
     HGLOBAL empty = GlobalAlloc(GMEM_MOVEABLE, 0);
-    auto boxes = BoxesShownBy([&] { EXPECT_EQ(TWAIN_WrapContainer(TWON_ONEVALUE, empty), nullptr); });
+    auto boxes = boxes::BoxesShownBy([&] { EXPECT_EQ(TWAIN_WrapContainer(TWON_ONEVALUE, empty), nullptr); });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "TWAIN Error");
     EXPECT_EQ(boxes[0].text, "DataSource bug: bad Container handle.");
 
     const bool was = TWAIN_SuppressErrorBoxes(true);
-    EXPECT_TRUE(BoxTextsShownBy([] { EXPECT_EQ(TWAIN_WrapContainer(TWON_ONEVALUE, nullptr), nullptr); }).empty());
+    EXPECT_TRUE(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_WrapContainer(TWON_ONEVALUE, nullptr), nullptr); }).empty());
     TWAIN_SuppressErrorBoxes(was);
 }
 

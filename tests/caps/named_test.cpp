@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "caps/box_watcher.h"
+#include "support/box_watch.h"
 #include "caps/scripted_source.h"
 #include "twain/capability.h"
 #include "twain/container_bytes.h"
@@ -111,7 +111,7 @@ TEST(Getters, FallBackWhenTheSourceHasNoAnswer)
     };
     for (const auto& c : cases) {
         double value = -99;
-        EXPECT_TRUE(BoxTextsShownBy([&] { value = c.get(); }).empty()) << c.name;
+        EXPECT_TRUE(boxes::BoxTextsShownBy([&] { value = c.get(); }).empty()) << c.name;
         EXPECT_EQ(value, c.fallback) << c.name;
     }
 }
@@ -261,7 +261,7 @@ TEST(ImageLayout, SetOnlyInStateFour)
 {
     for (int state : {TWAIN_SM_OPEN, TWAIN_SOURCE_ENABLED}) {
         Open(state);
-        EXPECT_TRUE(BoxTextsShownBy([] { EXPECT_EQ(TWAIN_SetImageLayout(0, 0, 1, 1), 0); }).empty());
+        EXPECT_TRUE(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_SetImageLayout(0, 0, 1, 1), 0); }).empty());
         EXPECT_EQ(TWAIN_GetLastErrorCode(), TWERR_NOT_STATE_4);
         EXPECT_TRUE(source.layoutCalls.empty());
     }
@@ -289,7 +289,7 @@ TEST(ImageLayout, GettersWriteOnlyOnSuccess)
     EXPECT_EQ(l, -1);
 
     Open(TWAIN_SM_OPEN);  // no source: no call into one
-    EXPECT_TRUE(BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_GetImageLayout(&l, &t, &r, &b), 0); }).empty());
+    EXPECT_TRUE(boxes::BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_GetImageLayout(&l, &t, &r, &b), 0); }).empty());
     EXPECT_EQ(TWAIN_ResetImageLayout(), 0);
     EXPECT_TRUE(source.layoutCalls.empty());
 }

@@ -253,11 +253,11 @@ TEST_F(SaveRecord, ABlobNotStoredInFullKeepsTheOldRecordAndTellsTheUser)
         if (c.fault != StoreFault::None)
             SetStoreFault(c.fault, c.file, c.nth);
         bool stored;
-        std::vector<MessageBoxWatcher::Seen> boxes;
+        std::vector<boxes::SeenBox> boxes;
         {
-            MessageBoxWatcher watcher;
+            boxes::BoxWatcher watcher;
             stored = SaveRecordImage(window);
-            boxes = watcher.Boxes();
+            boxes = watcher.Seen();
         }
         ClearStoreFault();
         EXPECT_FALSE(stored);
@@ -279,9 +279,9 @@ TEST_F(SaveRecord, ANewRecordWhoseBlobFailsIsNotWrittenAtAll)
 {
     Write("pagorex.idx", RecordBytes(MakeRecord(3, 0, 0, 1, 0)));
     SetStoreFault(StoreFault::FailWrite, kDataFileName);
-    MessageBoxWatcher watcher;
+    boxes::BoxWatcher watcher;
     EXPECT_FALSE(Save(newImage));
-    EXPECT_EQ(watcher.Boxes().size(), 1u);
+    EXPECT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(Records().size(), 1u);
     EXPECT_EQ(Read("pagorex.dat").size(), 0u);
 }
@@ -317,12 +317,12 @@ TEST_F(SaveRecord, AnIndexRecordNotWrittenIsReportedAndLeavesNoBrokenRecord)
             c.prepare(*this);
         if (c.fault != StoreFault::None)
             SetStoreFault(c.fault, kIndexFileName, 1, c.times);
-        std::vector<MessageBoxWatcher::Seen> boxes;
+        std::vector<boxes::SeenBox> boxes;
         bool stored = true;
         {
-            MessageBoxWatcher watcher;
+            boxes::BoxWatcher watcher;
             stored = Save(newImage);
-            boxes = watcher.Boxes();
+            boxes = watcher.Seen();
         }
         ClearStoreFault();
         EXPECT_FALSE(stored);
@@ -354,11 +354,11 @@ TEST_F(SaveRecord, AMarkThatCannotBeWrittenIsReported)
         LayOutStore();
         Bytes index = Read("pagorex.idx");
         SetStoreFault(c.fault, kIndexFileName);
-        std::vector<MessageBoxWatcher::Seen> boxes;
+        std::vector<boxes::SeenBox> boxes;
         {
-            MessageBoxWatcher watcher;
+            boxes::BoxWatcher watcher;
             EXPECT_FALSE(MarkRecordDeleted(window));
-            boxes = watcher.Boxes();
+            boxes = watcher.Seen();
         }
         ClearStoreFault();
         ASSERT_EQ(boxes.size(), 1u);
@@ -376,11 +376,11 @@ TEST_F(SaveRecord, AnIndexThatOpensOnlyAfterTheAppendStillGetsTheRecordInItsPlac
     IndexRecord before = Records()[1];
     // The first open only looks for a record a stopped compaction moved.
     SetStoreFault(StoreFault::FailOpen, kIndexFileName, 2, 1);
-    std::vector<MessageBoxWatcher::Seen> boxes;
+    std::vector<boxes::SeenBox> boxes;
     {
-        MessageBoxWatcher watcher;
+        boxes::BoxWatcher watcher;
         EXPECT_TRUE(Save(newImage));
-        boxes = watcher.Boxes();
+        boxes = watcher.Seen();
     }
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Can't open/create");
@@ -420,11 +420,11 @@ TEST_F(SaveCommandTest, ABitmapThatCannotBeWrittenShowsString705AndStoresNothing
     Bytes index = Read("pagorex.idx"), data = Read("pagorex.dat");
     MakeDirectoryAt("pagorex.2");
     currentDib = DibFromBytes(newDib);
-    std::vector<MessageBoxWatcher::Seen> boxes;
+    std::vector<boxes::SeenBox> boxes;
     {
-        MessageBoxWatcher watcher;
+        boxes::BoxWatcher watcher;
         EXPECT_FALSE(SaveCommand(window));
-        boxes = watcher.Boxes();
+        boxes = watcher.Seen();
     }
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "PAGOREX");
@@ -436,12 +436,12 @@ TEST_F(SaveCommandTest, ABitmapThatCannotBeWrittenShowsString705AndStoresNothing
 TEST_F(SaveCommandTest, RefusedWhileAnotherStoreOperationRuns)
 {
     currentDib = DibFromBytes(newDib);
-    std::vector<MessageBoxWatcher::Seen> boxes;
+    std::vector<boxes::SeenBox> boxes;
     {
         StoreBusyScope busy;
-        MessageBoxWatcher watcher;
+        boxes::BoxWatcher watcher;
         EXPECT_FALSE(SaveCommand(window));
-        boxes = watcher.Boxes();
+        boxes = watcher.Seen();
     }
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "PAGOREX");

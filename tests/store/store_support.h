@@ -2,16 +2,15 @@
 // A temporary store directory under the Windows temp directory, with the shell's store
 // path pointed at it, and helpers to lay out and read back store files.
 
+#include "support/box_watch.h"
 #include "store/index_record.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -44,26 +43,6 @@ Bytes Pattern(size_t size, uint8_t seed);
 // A gzip member of bytes, as zlib writes it at level 9.
 Bytes Gzip(const Bytes& bytes);
 Bytes Gunzip(const Bytes& member);
-
-// Watches for message boxes from another thread: records each one's caption and text
-// and presses its first button (OK, or Yes).
-class MessageBoxWatcher {
-public:
-    MessageBoxWatcher();
-    ~MessageBoxWatcher();
-    struct Seen {
-        std::string caption;
-        std::string text;
-    };
-    std::vector<Seen> Boxes();
-
-private:
-    void Run();
-    std::atomic<bool> stop_{false};
-    std::vector<Seen> seen_;
-    CRITICAL_SECTION lock_;
-    std::thread thread_;
-};
 
 // A 24-bit bottom-up packed DIB (info header and rows) with pixels from seed, and the
 // bitmap file that holds it.

@@ -4,8 +4,11 @@
 
 #include <regex>
 
-#include "box_watch.h"
+#include "support/box_watch.h"
 #include "fake_dsm.h"
+
+using boxes::BoxWatcher;
+using boxes::SeenBox;
 
 namespace twtest {
 namespace {

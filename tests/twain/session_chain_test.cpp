@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "box_watch.h"
+#include "support/box_watch.h"
 #include "fake_dsm.h"
+
+using boxes::BoxWatcher;
 
 namespace twtest {
 namespace {

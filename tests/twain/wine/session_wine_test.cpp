@@ -2,8 +2,11 @@
 // virtual scanner, with the scanner's log as the witness of what was sent.
 #include <algorithm>
 
-#include "../box_watch.h"
+#include "support/box_watch.h"
 #include "wine_session.h"
+
+using boxes::BoxWatcher;
+using boxes::FindDialog;
 
 namespace twtest {
 namespace {

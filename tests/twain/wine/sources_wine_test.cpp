@@ -1,8 +1,10 @@
 // Choosing, listing, opening and closing sources through Wine's Source Manager.
 #include <algorithm>
 
-#include "../box_watch.h"
+#include "support/box_watch.h"
 #include "wine_session.h"
+
+using boxes::BoxWatcher;
 
 namespace twtest {
 namespace {

@@ -5,12 +5,13 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace twtest {
+namespace boxes {
 
 struct SeenBox {
     std::string caption;
@@ -40,8 +41,13 @@ private:
     std::thread thread_;
 };
 
+// Runs action while a watcher presses OK on every box; answers the boxes in order.
+std::vector<SeenBox> BoxesShownBy(const std::function<void()>& action);
+// The texts only, in order.
+std::vector<std::string> BoxTextsShownBy(const std::function<void()>& action);
+
 // The visible "#32770" window of this process with the given caption (any when empty).
 HWND FindDialog(const std::string& caption = {});
 std::string WindowText(HWND window);
 
-}  // namespace twtest
+}  // namespace boxes

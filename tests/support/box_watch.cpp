@@ -1,6 +1,6 @@
-#include "box_watch.h"
+#include "support/box_watch.h"
 
-namespace twtest {
+namespace boxes {
 namespace {
 struct Search {
     const std::string* caption;
@@ -84,6 +84,24 @@ std::vector<SeenBox> BoxWatcher::Seen()
     return seen_;
 }
 
+std::vector<SeenBox> BoxesShownBy(const std::function<void()>& action)
+{
+    BoxWatcher watcher;
+    action();
+    // A box closed just before the action returned has been recorded already; give the
+    // watcher one more look for anything still on screen.
+    Sleep(30);
+    return watcher.Seen();
+}
+
+std::vector<std::string> BoxTextsShownBy(const std::function<void()>& action)
+{
+    std::vector<std::string> texts;
+    for (const SeenBox& box : BoxesShownBy(action))
+        texts.push_back(box.text);
+    return texts;
+}
+
 bool BoxWatcher::WaitFor(std::size_t count, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
@@ -95,4 +113,4 @@ bool BoxWatcher::WaitFor(std::size_t count, DWORD timeoutMs)
     return false;
 }
 
-}  // namespace twtest
+}  // namespace boxes
