@@ -4,13 +4,13 @@
 
 #include "store/index_record.h"
 #include "store/store_support.h"
+#include "support/box_watch.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 // One record of a store to lay out.
@@ -52,28 +52,4 @@ protected:
     // The same, and the store is settled: no new data file, every blob in the data file.
     void ExpectSettled(const std::vector<Bytes>& images) const;
     std::string Title() const;
-};
-
-// Answers the message boxes of this process from another thread, one after the other:
-// records each box's caption and text and presses the next button of answers (IDOK /
-// IDYES / IDNO), or the box's first button once answers run out.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(std::vector<int> answers = {});
-    ~BoxAnswerer();
-    BoxAnswerer(const BoxAnswerer&) = delete;
-    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
-    struct Box {
-        std::string caption;
-        std::string text;
-    };
-    std::vector<Box> Boxes();
-
-private:
-    void Run();
-    std::vector<int> answers_;
-    std::vector<Box> seen_;
-    CRITICAL_SECTION lock_;
-    volatile LONG stop_ = 0;
-    std::thread thread_;
 };

@@ -33,12 +33,12 @@ TEST_F(CompactTest, PlainStoreIsCompactedAtStartUpAfterTheWarning)
 {
     LaidOut store = Store({{5, Image(40, 1), true}, {6, Image(90, 2), true}, {7, Image(30, 3), false}});
     forceCompaction = 0;
-    BoxAnswerer boxes;
+    boxes::BoxWatcher boxes;
     CompactStore(window, forceCompaction);
 
-    ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].caption, "Vocalix Imager");
-    EXPECT_EQ(boxes.Boxes()[0].text, kWarning);
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].caption, "Vocalix Imager");
+    EXPECT_EQ(boxes.Seen()[0].text, kWarning);
     EXPECT_EQ(Title(), "Completed compressing");
     EXPECT_EQ(forceCompaction, 1);
     std::vector<IndexRecord> after = Records();
@@ -63,18 +63,18 @@ TEST_F(CompactTest, CompressedFirstRecordWaitsForAForcedCompaction)
     LaidOut store = Store({{1, Image(20, 1), false}, {2, Image(60, 2), true}});
     SetWindowTextA(window, "untouched");
     {
-        BoxAnswerer boxes;
+        boxes::BoxWatcher boxes;
         CompactStore(window, 0);
-        EXPECT_TRUE(boxes.Boxes().empty());
+        EXPECT_TRUE(boxes.Seen().empty());
     }
     EXPECT_EQ(Title(), "untouched");
     EXPECT_EQ(Read("pagorex.idx"), store.index);
     EXPECT_EQ(Read("pagorex.dat"), store.data);
     EXPECT_EQ(forceCompaction, 1);
 
-    BoxAnswerer boxes;
+    boxes::BoxWatcher boxes;
     CompactStore(window, forceCompaction);
-    EXPECT_TRUE(boxes.Boxes().empty()) << "a forced compaction does not warn";
+    EXPECT_TRUE(boxes.Seen().empty()) << "a forced compaction does not warn";
     EXPECT_EQ(Records()[1].compressed, 1);
     EXPECT_EQ(Records()[1].imageLength, store.images[1].size());
     ExpectCompacted(Records(), Read("pagorex.dat"));
@@ -205,10 +205,10 @@ TEST_F(CompactTest, NeitherCommandStartsInsideAnotherStoreOperation)
     forceCompaction = 0;
     {
         StoreBusyScope saving;
-        BoxAnswerer boxes;
+        boxes::BoxWatcher boxes;
         CompactStore(window, 1);
         RecoverFromNewData(window);
-        EXPECT_TRUE(boxes.Boxes().empty());
+        EXPECT_TRUE(boxes.Seen().empty());
     }
     EXPECT_EQ(forceCompaction, 0);
     EXPECT_EQ(Read("pagorex.idx"), store.index);

@@ -53,12 +53,12 @@ TEST_F(CompactTest, AFailingDiskLeavesTheStoreAsItWas)
         LaidOut store = Store(Entries());
         SetWindowTextA(window, "before");
         SetStoreFault(f.fault, f.file, f.nth, f.times);
-        BoxAnswerer boxes;
+        boxes::BoxWatcher boxes;
         CompactStore(window, 1);
         ClearStoreFault();
-        ASSERT_EQ(boxes.Boxes().size(), 1u);
-        EXPECT_EQ(boxes.Boxes()[0].caption, "Vocalix Imager");
-        EXPECT_NE(boxes.Boxes()[0].text.find(f.told), std::string::npos) << boxes.Boxes()[0].text;
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_EQ(boxes.Seen()[0].caption, "Vocalix Imager");
+        EXPECT_NE(boxes.Seen()[0].text.find(f.told), std::string::npos) << boxes.Seen()[0].text;
         EXPECT_NE(Title(), "Completed compressing");
         EXPECT_EQ(Read("pagorex.dat"), store.data);
         if (f.restored) {
@@ -87,9 +87,9 @@ TEST_F(CompactTest, AFailureAfterAStoppedRunKeepsTheEarlierRunsRecords)
     SetStoreStopHook(nullptr);
     SetStoreFault(StoreFault::ShortWrite, "pagorex.new", 2);
     {
-        BoxAnswerer boxes;
+        boxes::BoxWatcher boxes;
         CompactStore(window, 1);
-        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        ASSERT_EQ(boxes.Seen().size(), 1u);
     }
     ClearStoreFault();
     // The three records moved before still point into the new data file, which stays.
@@ -113,10 +113,10 @@ TEST_F(CompactTest, ARepairOnAFullDiskKeepsTheNewDataFileUntilItCanFinish)
     for (int nth : {1, 3}) {
         SCOPED_TRACE(nth);
         SetStoreFault(StoreFault::ShortWrite, "pagorex.dat", nth);
-        BoxAnswerer boxes({IDYES, IDYES});
+        boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
         RecoverFromNewData(window);
         ClearStoreFault();
-        std::vector<BoxAnswerer::Box> seen = boxes.Boxes();
+        std::vector<boxes::SeenBox> seen = boxes.Seen();
         ASSERT_EQ(seen.size(), 4u);
         EXPECT_EQ(seen[2].caption, "Sorry");
         EXPECT_NE(seen[2].text.find("is the disk full?"), std::string::npos);
@@ -124,7 +124,7 @@ TEST_F(CompactTest, ARepairOnAFullDiskKeepsTheNewDataFileUntilItCanFinish)
         EXPECT_TRUE(Exists("pagorex.new"));
         ExpectEveryImage(store.images);
     }
-    BoxAnswerer boxes({IDYES, IDYES});
+    boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
     RecoverFromNewData(window);
     ExpectSettled(store.images);
 }
@@ -149,9 +149,9 @@ TEST_F(CompactTest, AKillWhileAFailedCompactionPutsRecordsBackLosesNothing)
         stopRollBackAt = record;
         SetStoreStopHook(StopInsideRollBack);
         {
-            BoxAnswerer boxes;
+            boxes::BoxWatcher boxes;
             CompactStore(window, 1);
-            EXPECT_TRUE(boxes.Boxes().empty()) << "killed before telling";
+            EXPECT_TRUE(boxes.Seen().empty()) << "killed before telling";
         }
         SetStoreStopHook(nullptr);
         ClearStoreFault();
@@ -159,7 +159,7 @@ TEST_F(CompactTest, AKillWhileAFailedCompactionPutsRecordsBackLosesNothing)
         if (record % 2) {
             CompactStore(window, 1);
         } else {
-            BoxAnswerer boxes({IDYES, IDYES});
+            boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
             RecoverFromNewData(window);
         }
         ExpectSettled(store.images);

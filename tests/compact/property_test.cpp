@@ -58,7 +58,7 @@ TEST_F(CompactTest, RandomStoresYieldTheSameImagesAfterCompaction)
             SetStoreStopHook(nullptr);
             ExpectEveryImage(images);
             if (random() % 2) {
-                BoxAnswerer boxes({IDYES, IDYES});
+                boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
                 RecoverFromNewData(window);
                 ExpectEveryImage(images);
             }

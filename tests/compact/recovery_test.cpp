@@ -31,11 +31,11 @@ protected:
         EXPECT_TRUE(Exists("pagorex.new"));
         return store;
     }
-    std::vector<BoxAnswerer::Box> Recover(std::vector<int> answers)
+    std::vector<boxes::SeenBox> Recover(std::vector<int> answers)
     {
-        BoxAnswerer boxes(std::move(answers));
+        boxes::BoxWatcher boxes(std::move(answers));
         RecoverFromNewData(window);
-        return boxes.Boxes();
+        return boxes.Seen();
     }
 };
 
@@ -45,7 +45,7 @@ struct Row {
     std::vector<std::pair<std::string, std::string>> boxes;  // caption, text
 };
 
-void ExpectBoxes(const std::vector<BoxAnswerer::Box>& seen, const Row& row)
+void ExpectBoxes(const std::vector<boxes::SeenBox>& seen, const Row& row)
 {
     ASSERT_EQ(seen.size(), row.boxes.size());
     for (size_t i = 0; i < seen.size(); ++i) {
@@ -192,10 +192,10 @@ TEST_F(RecoveryTest, AnUnmovedRecordBelowTheSizeIsNotTakenForAMovedOne)
     Write("pagorex.new", moved0);
     ASSERT_LT(r1.dataOffset, moved0.size());
     std::vector<Bytes> images = {Pattern(4000, 1), Pattern(100, 2)};
-    BoxAnswerer boxes({IDYES, IDYES});
+    boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
     RecoverFromNewData(window);
-    ASSERT_GE(boxes.Boxes().size(), 2u);
-    EXPECT_EQ(boxes.Boxes()[1].text, "Are you SURE, you wish to fix 1 records?");
+    ASSERT_GE(boxes.Seen().size(), 2u);
+    EXPECT_EQ(boxes.Seen()[1].text, "Are you SURE, you wish to fix 1 records?");
     ExpectSettled(images);
 }
 }  // namespace

@@ -100,7 +100,7 @@ TEST_F(StopTest, CompactionStoppedAnywhereIsRepairedByTheRepairCommand)
                 std::vector<Bytes> images = StopCompaction({step, record, chop});
                 ++tried;
                 ExpectEveryImage(images);
-                BoxAnswerer boxes({IDYES, IDYES});
+                boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
                 RecoverFromNewData(window);
                 ExpectRepaired(images);
                 if (HasFailure())
@@ -112,7 +112,7 @@ TEST_F(StopTest, CompactionStoppedAnywhereIsRepairedByTheRepairCommand)
         std::vector<Bytes> images = StopCompaction({step, 0, false});
         ++tried;
         ExpectEveryImage(images);
-        BoxAnswerer boxes({IDYES, IDYES});
+        boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
         RecoverFromNewData(window);
         ExpectRepaired(images);
     }
@@ -161,13 +161,13 @@ TEST_F(StopTest, RepairStoppedAnywhereIsFinishedByTheNextRepair)
                 stopPoint = {step, record, false};
                 SetStoreStopHook(StopThere);
                 {
-                    BoxAnswerer boxes({IDYES, IDYES});
+                    boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
                     RecoverFromNewData(window);
                 }
                 SetStoreStopHook(nullptr);
                 ++tried;
                 ExpectEveryImage(images);
-                BoxAnswerer boxes({IDYES, IDYES});
+                boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
                 RecoverFromNewData(window);
                 ExpectSettled(images);
                 if (HasFailure())

@@ -86,7 +86,7 @@ TEST_F(ThroughStoreTest, ASaveWhileACompactionIsStoppedBreaksNoOtherRecord)
             dibs_[static_cast<size_t>(saved - 10)] = image;
         ExpectEveryRecordLoads("after the save");
         EXPECT_EQ(Load(saved), image);
-        BoxAnswerer boxes({IDYES, IDYES});
+        boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
         RecoverFromNewData(window);
         ExpectEveryRecordLoads("after the repair");
         EXPECT_EQ(Load(saved), image);
@@ -97,7 +97,7 @@ TEST_F(ThroughStoreTest, TwoSavesThenAForcedCompactionShrinkTheDataFileByTheFirs
 {
     Lay();
     {
-        BoxAnswerer boxes;  // the warning of a start-up compaction
+        boxes::BoxWatcher boxes;  // the warning of a start-up compaction
         CompactStore(window, 0);
     }
     size_t compacted = Read("pagorex.dat").size();

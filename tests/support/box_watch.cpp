@@ -42,6 +42,11 @@ BoxWatcher::BoxWatcher(int button, std::string caption)
 {
 }
 
+BoxWatcher::BoxWatcher(std::vector<int> answers)
+    : button_(IDOK), answers_(std::move(answers)), thread_([this] { Run(); })
+{
+}
+
 BoxWatcher::~BoxWatcher()
 {
     {
@@ -54,6 +59,7 @@ BoxWatcher::~BoxWatcher()
 void BoxWatcher::Run()
 {
     HWND answered = nullptr;
+    std::size_t next = 0;
     for (;;) {
         {
             std::lock_guard lock(mutex_);
@@ -69,7 +75,9 @@ void BoxWatcher::Run()
                 std::lock_guard lock(mutex_);
                 seen_.push_back(seen);
             }
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), 0);
+            int button = next < answers_.size() ? answers_[next] : button_;
+            ++next;
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
             answered = box;
         } else if (!box) {
             answered = nullptr;

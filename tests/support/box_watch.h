@@ -23,6 +23,9 @@ public:
     // Presses button (IDOK, IDCANCEL...) on every dialog it finds, optionally only on
     // dialogs with the given caption.
     explicit BoxWatcher(int button = IDOK, std::string caption = {});
+    // Answers the boxes one after the other with the buttons of answers (IDYES, IDNO...),
+    // and every later one with OK.
+    explicit BoxWatcher(std::vector<int> answers);
     ~BoxWatcher();
     BoxWatcher(const BoxWatcher&) = delete;
     BoxWatcher& operator=(const BoxWatcher&) = delete;
@@ -35,6 +38,7 @@ private:
     void Run();
     int button_;
     std::string caption_;
+    std::vector<int> answers_;
     std::mutex mutex_;
     std::vector<SeenBox> seen_;
     bool stop_ = false;
