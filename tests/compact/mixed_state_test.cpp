@@ -1,6 +1,5 @@
-// Loads and saves while a stopped compaction's records still point into the new data
-// file: a load reads them there, and a save first takes its record out of the chain so
-// that no other record is ever read from bytes that are not its blob.
+// The helpers that loads and saves use while a stopped compaction's records still point
+// into the new data file (the real load and save are tested in through_store_test.cpp).
 #include "compact_support.h"
 
 #include "store/compaction.h"
@@ -27,27 +26,6 @@ protected:
         SetStoreStopHook(nullptr);
         return store;
     }
-    // What a save does once the record is out of the chain: a new blob at the end of the
-    // data file, and the record pointed at it.
-    void Save(uint32_t record, const Bytes& image, std::vector<Bytes>& images)
-    {
-        Bytes data = Read("pagorex.dat");
-        Bytes blob = Gzip(image);
-        std::vector<IndexRecord> records = Records();
-        IndexRecord saved = MakeRecord(static_cast<int32_t>(record), static_cast<uint32_t>(data.size()),
-                                       static_cast<uint32_t>(blob.size()), 1, static_cast<uint32_t>(image.size()));
-        if (record < records.size())
-            records[record] = saved;
-        else
-            records.push_back(saved);
-        Bytes index;
-        for (const IndexRecord& r : records)
-            index = Concat({index, RecordBytes(r)});
-        Write("pagorex.dat", Concat({data, blob}));
-        Write("pagorex.idx", index);
-        images.resize(records.size());
-        images[record] = image;
-    }
 };
 
 TEST_F(MixedStateTest, LoadsReadMovedRecordsFromTheNewDataFile)
@@ -58,23 +36,6 @@ TEST_F(MixedStateTest, LoadsReadMovedRecordsFromTheNewDataFile)
                      i < 4 ? "pagorex.new" : "pagorex.dat")
             << i;
     ExpectEveryImage(store.images);
-}
-
-TEST_F(MixedStateTest, SavingAnyRecordKeepsEveryOtherImage)
-{
-    for (uint32_t saved : {0u, 2u, 3u, 4u, 6u, 7u}) {
-        SCOPED_TRACE(saved);
-        DeleteFileA(Path("pagorex.new").c_str());
-        LaidOut store = Stopped(4);
-        ASSERT_TRUE(ReleaseFromMovedChain(static_cast<int32_t>(saved * kIndexRecordSize)));
-        ExpectEveryImage(store.images);
-        std::vector<Bytes> images = store.images;
-        Save(saved, Pattern(1234, 99), images);
-        ExpectEveryImage(images);
-        // However the store is settled afterwards, nothing is lost.
-        CompactStore(window, 1);
-        ExpectSettled(images);
-    }
 }
 
 TEST_F(MixedStateTest, ReleasingTheFirstRecordEmptiesTheChainAndDeletesTheNewDataFile)
