@@ -4,8 +4,6 @@
 
 namespace capbytes {
 
-namespace {
-
 void Put(Bytes& b, std::size_t at, std::uint32_t v, std::size_t width)
 {
     if (b.size() < at + width)
@@ -13,6 +11,8 @@ void Put(Bytes& b, std::size_t at, std::uint32_t v, std::size_t width)
     for (std::size_t i = 0; i < width; ++i)
         b[at + i] = i < 4 ? static_cast<std::uint8_t>(v >> (8 * i)) : 0;
 }
+
+namespace {
 
 Bytes List(std::size_t header, TW_UINT16 itemType, const std::vector<std::uint32_t>& items)
 {

@@ -10,6 +10,10 @@ namespace capbytes {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Writes v little-endian in width bytes at `at`, growing b as needed; bytes beyond the
+// fourth are zero.
+void Put(Bytes& b, std::size_t at, std::uint32_t v, std::size_t width);
+
 // Items are written at the item type's width (TW_FIX32 values as their 32 bits).
 Bytes Enumeration(TW_UINT16 itemType, const std::vector<std::uint32_t>& items, std::uint32_t current = 0,
                   std::uint32_t def = 0);

@@ -9,20 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "caps/container_bytes.h"
 #include "twain/container_bytes.h"
 
 using namespace cbytes;
-using Bytes = std::vector<std::uint8_t>;
+using capbytes::Bytes;
+using capbytes::Put;
 
 namespace {
-
-void Put(Bytes& b, std::size_t at, std::uint32_t v, std::size_t width)
-{
-    if (b.size() < at + width)
-        b.resize(at + width);
-    for (std::size_t i = 0; i < width; ++i)
-        b[at + i] = i < 4 ? static_cast<std::uint8_t>(v >> (8 * i)) : 0;
-}
 
 // A list container with items written at the item type's width; `extra` spare bytes.
 Bytes List(std::uint32_t type, std::uint16_t itemType, std::vector<std::uint32_t> items, std::uint32_t current = 0,
