@@ -25,9 +25,11 @@ void SaveImage(HWND window)
 
 void ExitSave(HWND window)
 {
+    // Commands that arrive while the image is stored are dropped with the window.
+    mainWindowEnding = true;
     SaveCommand(window);
     // The run ends whether or not the image could be stored; the user has been told.
-    DestroyWindow(window);
+    EndMainWindow(window);
 }
 
 void About(HWND window)
@@ -61,7 +63,7 @@ void ExitAbort(HWND window)
 {
     if (MessageBoxA(window, "Are you positive you wish to abort any changes?", "", MB_YESNO | MB_ICONQUESTION) ==
         IDYES)
-        DestroyWindow(window);
+        EndMainWindow(window);
 }
 
 void ToggleStretch(HWND window)
@@ -110,6 +112,12 @@ bool RunCommand(HWND window, int command)
         }
     }
     return false;
+}
+
+void EndMainWindow(HWND window)
+{
+    mainWindowEnding = true;
+    DestroyWindow(window);
 }
 
 void ApplyMenuRules(HMENU menu)

@@ -6,6 +6,8 @@
 #include "store/store.h"
 #include "twain/twain.h"
 
+bool mainWindowEnding = false;
+
 namespace {
 constexpr int kWindowWidth = 500;
 constexpr int kWindowHeight = 350;
@@ -35,17 +37,20 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_CREATE:
+        mainWindowEnding = false;
         LoadRecordImage(window);
         forceCompaction = 0;
         PostMessageA(window, WM_COMMAND, CMD_COMPACT, 0);
         break;
     case WM_DESTROY:
+        // Shutting the library down dispatches whatever is still queued.
+        mainWindowEnding = true;
         ReleaseCurrentImage();
         TWAIN_UnloadSourceManager();
         PostQuitMessage(0);
         break;
     case WM_CLOSE:
-        if (DeferCloseDuringStoreOperation(window))
+        if (mainWindowEnding || DeferCloseDuringStoreOperation(window))
             return 0;
         break;
     case WM_SIZE:
@@ -63,7 +68,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ApplyMenuRules(reinterpret_cast<HMENU>(wParam));
         break;
     case WM_COMMAND:
-        RunCommand(window, LOWORD(wParam));
+        if (!mainWindowEnding)
+            RunCommand(window, LOWORD(wParam));
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

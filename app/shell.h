@@ -25,6 +25,10 @@ extern char appName[kAppNameSize];
 extern char messageText[kMessageTextSize];
 extern HINSTANCE appInstance;
 extern HWND mainWindow;
+// Set once Exit/Save, Exit/Abort or the window's destruction has begun ending the run:
+// from then on no command runs. A command still queued (a second Exit/Save, a Save Image
+// clicked right after) would find the image already released and mark the record deleted.
+extern bool mainWindowEnding;
 
 void ParseCommandLine(const char* text);
 void LoadSettings();
@@ -41,6 +45,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // The command table and the menu-state rules; answer whether the command was known.
 bool RunCommand(HWND window, int command);
+// Ends the run: nothing more is dispatched to the window's commands, then it is destroyed.
+void EndMainWindow(HWND window);
 void ApplyMenuRules(HMENU menu);
 // A message box owned by the main window with appName as caption.
 int ShellMessage(const char* text, UINT style);

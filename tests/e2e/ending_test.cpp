@@ -1,0 +1,104 @@
+// Ending the run while commands are still queued or a store operation is under way, the
+// way hosts post commands and users click twice: the record keeps its image, and a
+// compaction is never cut short by the window going away.
+#include "e2e.h"
+#include "support/store_files.h"
+
+#include <windows.h>
+
+namespace {
+using storefiles::Bytes;
+
+constexpr int kExitSave = 104, kSaveImage = 115;
+constexpr char kCompactionWarning[] =
+    "Databases need to be compressed, this WILL take a great deal of time, please be patient while it completes";
+
+uint32_t Checks(int x, int y)
+{
+    return ((x / 6 + y / 4) % 2) ? RGB(200, 40, 90) : RGB(20, 180, 250);
+}
+
+class EndingTest : public ProgramTest {
+protected:
+    // Record 1 first (plain, as an earlier writer left it, when plainFirst is set, so the
+    // start-up compaction runs and shows its warning), then the host's record 7.
+    void WriteStore(bool plainFirst)
+    {
+        Bytes index, data;
+        first_ = storefiles::Bitmap24(300, 200, Checks);
+        // Small enough that Exit/Save stores it without pumping messages.
+        image_ = storefiles::Bitmap24(40, 30, Checks);
+        storefiles::AddRecord(index, data, 1, first_, !plainFirst);
+        storefiles::AddRecord(index, data, 7, image_, true);
+        ASSERT_TRUE(driver::WriteFileBytes(Path("pagorex.idx"), index));
+        ASSERT_TRUE(driver::WriteFileBytes(Path("pagorex.dat"), data));
+    }
+    // Every record holds its image, record 7 once and not deleted.
+    void ExpectRecordsKeepTheirImages()
+    {
+        auto records = storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx")));
+        Bytes data = driver::ReadFileBytes(Path("pagorex.dat"));
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[0].recordNumber, 1);
+        EXPECT_EQ(storefiles::ImageOf(records[0], data), first_);
+        EXPECT_EQ(records[1].recordNumber, 7);
+        EXPECT_EQ(records[1].deleted, 0) << "the record was marked deleted";
+        EXPECT_EQ(storefiles::ImageOf(records[1], data), image_);
+    }
+    // The start-up compaction's warning; while it is up the compaction holds the store.
+    driver::MessageBoxInfo WaitForCompactionWarning()
+    {
+        driver::MessageBoxInfo warning = driver::WaitForMessageBox(program_);
+        EXPECT_EQ(warning.text, kCompactionWarning);
+        return warning;
+    }
+    Bytes first_, image_;
+};
+
+struct QueuedCase {
+    const char* name;
+    bool duringCompaction;  // the commands arrive while the start-up compaction runs
+    std::vector<int> commands;
+};
+
+TEST_F(EndingTest, CommandsQueuedBehindExitSaveAreDropped)
+{
+    const QueuedCase cases[] = {
+        {"Exit/Save then Save Image", false, {kExitSave, kSaveImage}},
+        {"Exit/Save twice", false, {kExitSave, kExitSave}},
+        {"Exit/Save then Save Image during a compaction", true, {kExitSave, kSaveImage}},
+    };
+    for (const QueuedCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteStore(c.duringCompaction);
+        StartFor(7);
+        driver::MessageBoxInfo warning;
+        if (c.duringCompaction) {
+            warning = WaitForCompactionWarning();
+            ASSERT_TRUE(warning.window);
+        } else {
+            ASSERT_EQ(driver::WaitForPixel(program_.window, 1, 1, Checks(1, 1)), Checks(1, 1));
+        }
+        for (int command : c.commands)
+            driver::PostCommand(program_.window, command);
+        if (warning.window) {
+            Sleep(300);  // both commands reach the window while the compaction holds them
+            driver::PressButton(warning.window, IDOK);
+        }
+        EXPECT_EQ(driver::WaitForExit(program_, 30000), 0);
+        driver::Release(program_);
+        ExpectRecordsKeepTheirImages();
+        EXPECT_FALSE(driver::FileExists(Path("pagorex.new")));
+        if (c.duringCompaction) {
+            auto records = storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx")));
+            EXPECT_EQ(records[0].compressed, 1) << "the compaction finished first";
+        }
+        // The next run shows the image again.
+        StartFor(7);
+        EXPECT_EQ(driver::WaitForPixel(program_.window, 1, 1, Checks(1, 1)), Checks(1, 1));
+        CloseAndExpectExit();
+        driver::Release(program_);
+    }
+}
+
+}  // namespace
