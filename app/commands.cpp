@@ -85,7 +85,9 @@ constexpr Command kCommands[] = {
     {CMD_OPEN_FILE, OpenFile},
     {CMD_SAVE_IMAGE, StoreCommand<SaveImage, CMD_SAVE_IMAGE>},
     {CMD_CLEAR_IMAGE, [](HWND) {}},
-    {CMD_EXIT_ABORT, ExitAbort},
+    // Held like the store commands: destroying the window under a running save or
+    // compaction would leave its error boxes without an owner.
+    {CMD_EXIT_ABORT, StoreCommand<ExitAbort, CMD_EXIT_ABORT>},
     {CMD_STRETCH, ToggleStretch},
     {CMD_COMPACT, StoreCommand<Compact, CMD_COMPACT>},
     {CMD_RECOVER, StoreCommand<RecoverFromNewData, CMD_RECOVER>},

@@ -9,9 +9,10 @@
 namespace {
 using storefiles::Bytes;
 
-constexpr int kExitSave = 104, kSaveImage = 115;
+constexpr int kExitSave = 104, kSaveImage = 115, kExitAbort = 117;
 constexpr char kCompactionWarning[] =
     "Databases need to be compressed, this WILL take a great deal of time, please be patient while it completes";
+constexpr char kAbortQuestion[] = "Are you positive you wish to abort any changes?";
 
 uint32_t Checks(int x, int y)
 {
@@ -101,4 +102,72 @@ TEST_F(EndingTest, CommandsQueuedBehindExitSaveAreDropped)
     }
 }
 
+struct InterruptCase {
+    const char* name;
+    bool compactionFails;  // the work file cannot be made: the compaction rolls back
+    bool close;            // a close from the title bar instead of Exit/Abort
+};
+
+TEST_F(EndingTest, ExitAbortOrCloseDuringACompactionWaitsForIt)
+{
+    const InterruptCase cases[] = {
+        {"Exit/Abort, compaction finishes", false, false},
+        {"Exit/Abort, compaction rolls back", true, false},
+        {"close, compaction finishes", false, true},
+        {"close, compaction rolls back", true, true},
+    };
+    for (const InterruptCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteStore(true);
+        Bytes index = driver::ReadFileBytes(Path("pagorex.idx"));
+        Bytes data = driver::ReadFileBytes(Path("pagorex.dat"));
+        if (c.compactionFails) {
+            ASSERT_TRUE(CreateDirectoryA(Path("pagorex.tmp").c_str(), nullptr));
+        }
+        StartFor(7);
+        driver::MessageBoxInfo warning = WaitForCompactionWarning();
+        ASSERT_TRUE(warning.window);
+        if (c.close) {
+            driver::Close(program_.window);
+        } else {
+            driver::PostCommand(program_.window, kExitAbort);
+        }
+        Sleep(300);
+        driver::PressButton(warning.window, IDOK);
+        if (c.compactionFails) {
+            // The failure is told by a window that still exists, before anything else.
+            driver::MessageBoxInfo failure = driver::WaitForMessageBox(program_, 10000, warning.window);
+            ASSERT_TRUE(failure.window);
+            EXPECT_EQ(failure.caption, "Vocalix Imager");
+            EXPECT_NE(failure.text.find("could not be compressed"), std::string::npos) << failure.text;
+            EXPECT_NE(failure.text.find("nothing was lost"), std::string::npos) << failure.text;
+            EXPECT_TRUE(IsWindow(program_.window));
+            driver::PressButton(failure.window, IDOK);
+            warning.window = failure.window;
+        }
+        if (!c.close) {
+            driver::MessageBoxInfo question = driver::WaitForMessageBox(program_, 10000, warning.window);
+            ASSERT_TRUE(question.window);
+            EXPECT_EQ(question.text, kAbortQuestion);
+            // Asked only once the compaction has ended.
+            EXPECT_EQ(driver::Title(program_.window),
+                      c.compactionFails ? "Compressing stopped" : "Completed compressing");
+            EXPECT_FALSE(driver::FileExists(Path("pagorex.new")));
+            driver::PressButton(question.window, IDYES);
+        }
+        EXPECT_EQ(driver::WaitForExit(program_, 30000), 0);
+        driver::Release(program_);
+        ExpectRecordsKeepTheirImages();
+        EXPECT_FALSE(driver::FileExists(Path("pagorex.new")));
+        auto records = storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx")));
+        if (c.compactionFails) {
+            EXPECT_EQ(driver::ReadFileBytes(Path("pagorex.idx")), index);
+            EXPECT_EQ(driver::ReadFileBytes(Path("pagorex.dat")), data);
+            RemoveDirectoryA(Path("pagorex.tmp").c_str());
+        } else {
+            EXPECT_EQ(records[0].compressed, 1);
+            EXPECT_EQ(records[0].dataOffset, 0u) << "the data file was rebuilt";
+        }
+    }
+}
 }  // namespace
