@@ -13,6 +13,7 @@ TW_IDENTITY application;
 TW_UINT16 condition = TWCC_SUCCESS;
 int pagesLeft = 0;
 int pagesDone = 0;
+int endXferFailed = 0;
 TW_USERINTERFACE ui;
 
 TW_UINT16 Fail(TW_UINT16 conditionCode)
@@ -37,6 +38,11 @@ constexpr Route kRoutes[] = {
     {DG_CONTROL, DAT_CAPABILITY, OnCapability},
     {DG_IMAGE, DAT_IMAGEINFO, OnImageInfo},
     {DG_IMAGE, DAT_IMAGENATIVEXFER, OnNativeXfer},
+    {DG_CONTROL, DAT_SETUPMEMXFER, OnSetupMemXfer},
+    {DG_IMAGE, DAT_IMAGEMEMXFER, OnImageMemXfer},
+    {DG_IMAGE, DAT_PALETTE8, OnPalette8},
+    {DG_CONTROL, DAT_SETUPFILEXFER, OnSetupFileXfer},
+    {DG_IMAGE, DAT_IMAGEFILEXFER, OnImageFileXfer},
 };
 
 TW_UINT16 Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data)

@@ -90,7 +90,10 @@ TW_UINT16 Open(pTW_IDENTITY origin, TW_IDENTITY& id)
     state = kOpen;
     pagesLeft = 0;
     pagesDone = 0;
+    endXferFailed = 0;
     ResetCapabilities(*source);
+    ResetMemoryTransfer();
+    ResetFileTransfer();
     return TWRC_SUCCESS;
 }
 

@@ -1,18 +1,11 @@
-// Pending transfers, image information and the native transfer of a generated page.
-#include "tools/vscanner/page.h"
+// Pending transfers and the image information of the generated page.
 #include "tools/vscanner/scanner.h"
 
 #include <cmath>
+#include <type_traits>
 
 namespace vs {
 namespace {
-PageFormat CurrentFormat()
-{
-    const TW_UINT16 type = CurrentCapability(ICAP_PIXELTYPE);
-    const int bits = type == source->pixelType ? source->bits : DefaultBits(type);
-    return PageFormat{source->width, source->height, bits, type, source->resolution};
-}
-
 TW_FIX32 Fix32(double value)
 {
     const long n = std::lround(value * 65536.0);
@@ -30,24 +23,61 @@ TW_UINT16 EndTransfer(TW_PENDINGXFERS& pending)
 {
     if (state != kReady && state != kTransferring)
         return Fail(TWCC_SEQERROR);
-    if (pagesLeft > 0)
+    if (source->endXferFailures < 0 || endXferFailed < source->endXferFailures) {
+        ++endXferFailed;
+        AddDetail("failure " + std::to_string(endXferFailed));
+        return Fail(source->endXferFailure);
+    }
+    // A stuck source reports the same count for ever, and stays ready.
+    if (pagesLeft > 0 && !source->countStuck)
         --pagesLeft;
     pending.Count = CountToReport();
     state = pagesLeft > 0 ? kReady : kEnabled;
     AddDetail("Count=" + std::to_string(static_cast<TW_INT16>(pending.Count)));
+    if (state == kEnabled)
+        BatchEnded();
     return TWRC_SUCCESS;
 }
 
+// Also taken in state 7: an application whose MSG_ENDXFER failed has no other way back.
 TW_UINT16 Reset(TW_PENDINGXFERS& pending)
 {
-    if (state != kReady)
+    if (state != kReady && state != kTransferring)
         return Fail(TWCC_SEQERROR);
+    if (state == kTransferring)
+        AddDetail("from state 7");
     pagesLeft = 0;
     pending.Count = 0;
     state = kEnabled;
+    ResetMemoryTransfer();
     return TWRC_SUCCESS;
 }
+
+void Override(const std::optional<long>& value, auto& field)
+{
+    if (value)
+        field = static_cast<std::remove_reference_t<decltype(field)>>(*value);
+}
 }  // namespace
+
+PageFormat CurrentFormat()
+{
+    const TW_UINT16 type = CurrentCapability(ICAP_PIXELTYPE);
+    const int bits = type == source->pixelType ? source->bits : DefaultBits(type);
+    return PageFormat{source->width, source->height, bits, type, source->resolution, source->paletteColors};
+}
+
+bool TransferRefused(TW_UINT16& conditionCode)
+{
+    conditionCode = source->xferFailure;
+    if (source->xferAnswer == XferAnswer::Failure)
+        return true;
+    if (source->failAfter >= 0 && pagesDone >= source->failAfter) {
+        AddDetail("after " + std::to_string(pagesDone) + " pages");
+        return true;
+    }
+    return false;
+}
 
 TW_UINT16 OnPendingXfers(pTW_IDENTITY, TW_UINT16 msg, void* data)
 {
@@ -84,32 +114,27 @@ TW_UINT16 OnImageInfo(pTW_IDENTITY, TW_UINT16 msg, void* data)
     for (int i = 0; i < info.SamplesPerPixel; ++i)
         info.BitsPerSample[i] = static_cast<TW_INT16>(colour ? 8 : f.bits);
     info.BitsPerPixel = static_cast<TW_INT16>(f.bits);
-    info.Planar = FALSE;
+    info.Planar = IsPlanar(f, source->strips) ? TRUE : FALSE;
     info.PixelType = static_cast<TW_INT16>(f.pixelType);
-    info.Compression = TWCP_NONE;
-    return TWRC_SUCCESS;
-}
+    info.Compression = CurrentCapability(ICAP_COMPRESSION);
 
-TW_UINT16 OnNativeXfer(pTW_IDENTITY, TW_UINT16 msg, void* data)
-{
-    if (msg != MSG_GET || !data)
-        return Fail(TWCC_BADPROTOCOL);
-    if (state != kReady || CurrentCapability(ICAP_XFERMECH) != TWSX_NATIVE)
-        return Fail(TWCC_SEQERROR);
-    if (source->xferAnswer == XferAnswer::Failure)
-        return Fail(source->xferFailure);
-    state = kTransferring;
-    if (source->xferAnswer == XferAnswer::Cancel)
-        return TWRC_CANCEL;
-    HGLOBAL page = MakePage(CurrentFormat(), pagesDone);
-    if (!page) {
-        state = kReady;
-        return Fail(TWCC_LOWMEMORY);
+    const InfoOverrides& o = source->info;
+    Override(o.width, info.ImageWidth);
+    Override(o.length, info.ImageLength);
+    Override(o.samplesPerPixel, info.SamplesPerPixel);
+    if (o.bitsPerSample) {
+        for (TW_INT16& b : info.BitsPerSample)
+            b = static_cast<TW_INT16>(*o.bitsPerSample);
     }
-    ++pagesDone;
-    *static_cast<TW_HANDLE*>(data) = page;
-    AddDetail("page " + std::to_string(pagesDone));
-    return TWRC_XFERDONE;
+    Override(o.bitsPerPixel, info.BitsPerPixel);
+    Override(o.planar, info.Planar);
+    Override(o.pixelType, info.PixelType);
+    Override(o.compression, info.Compression);
+    AddDetail(std::to_string(info.ImageWidth) + "x" + std::to_string(info.ImageLength) + " bpp=" +
+              std::to_string(info.BitsPerPixel) + " spp=" + std::to_string(info.SamplesPerPixel) +
+              " planar=" + std::to_string(info.Planar) + " type=" + std::to_string(info.PixelType) +
+              " compression=" + std::to_string(info.Compression));
+    return TWRC_SUCCESS;
 }
 
 }  // namespace vs

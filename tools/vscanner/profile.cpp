@@ -2,8 +2,9 @@
 #include "tools/vscanner/profile.h"
 #include "tools/vscanner/profile_text.h"
 
-#include <charconv>
 #include <cctype>
+#include <charconv>
+#include <cstdint>
 #include <optional>
 
 namespace vs {
@@ -15,6 +16,9 @@ constexpr NamedCode kMechs[] = {{"native", TWSX_NATIVE}, {"file", TWSX_FILE}, {"
 constexpr NamedCode kCompressions[] = {{"none", TWCP_NONE}, {"packbits", TWCP_PACKBITS}, {"group4", TWCP_GROUP4},
                                   {"jpeg", TWCP_JPEG}, {"lzw", TWCP_LZW}, {"png", TWCP_PNG}};
 constexpr NamedCode kDuplex[] = {{"none", TWDX_NONE}, {"1pass", TWDX_1PASSDUPLEX}, {"2pass", TWDX_2PASSDUPLEX}};
+constexpr NamedCode kFileFormats[] = {
+    {"tiff", TWFF_TIFF}, {"pict", TWFF_PICT},   {"bmp", TWFF_BMP},           {"xbm", TWFF_XBM},   {"jfif", TWFF_JFIF},
+    {"fpx", TWFF_FPX},   {"tiffmulti", TWFF_TIFFMULTI}, {"png", TWFF_PNG}, {"spiff", TWFF_SPIFF}, {"exif", TWFF_EXIF}};
 constexpr NamedCode kConditions[] = {
     {"success", TWCC_SUCCESS},       {"bummer", TWCC_BUMMER},
     {"lowmemory", TWCC_LOWMEMORY},   {"nods", TWCC_NODS},
@@ -25,7 +29,81 @@ constexpr NamedCode kConditions[] = {
     {"capbadoperation", TWCC_CAPBADOPERATION}, {"capseqerror", TWCC_CAPSEQERROR},
     {"denied", TWCC_DENIED},         {"paperjam", TWCC_PAPERJAM},
     {"paperdoublefeed", TWCC_PAPERDOUBLEFEED}, {"checkdeviceonline", TWCC_CHECKDEVICEONLINE},
+    {"filewriteerror", TWCC_FILEWRITEERROR},
 };
+
+// Words of the keys whose values are one of a few names, in the order of their enum.
+template <typename E, std::size_t N>
+bool Choice(std::string_view s, const std::string_view (&names)[N], E& out)
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        if (SameWord(s, names[i])) {
+            out = static_cast<E>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+constexpr std::string_view kCloseRequests[] = {"none", "before", "after", "instead", "done"};
+constexpr std::string_view kNativeHandles[] = {"global", "dibsection", "pen", "null"};
+constexpr std::string_view kPaddings[] = {"word", "byte", "odd"};
+constexpr std::string_view kPaletteOrders[] = {"index", "reversed", "shuffled"};
+constexpr std::string_view kStripFaults[] = {"none",          "past_right",    "past_bottom",
+                                             "beyond_right",  "beyond_bottom", "rows_overflow",
+                                             "bytes_per_row_overflow", "short_written", "no_pixels"};
+
+// "info.<field>": what TW_IMAGEINFO reports instead of the truth, within the field's type.
+struct InfoField {
+    std::string_view name;
+    std::optional<long> InfoOverrides::*field;
+    long long low, high;
+};
+constexpr InfoField kInfoFields[] = {
+    {"width", &InfoOverrides::width, INT32_MIN, INT32_MAX},
+    {"length", &InfoOverrides::length, INT32_MIN, INT32_MAX},
+    {"samples_per_pixel", &InfoOverrides::samplesPerPixel, INT16_MIN, INT16_MAX},
+    {"bits_per_sample", &InfoOverrides::bitsPerSample, INT16_MIN, INT16_MAX},
+    {"bits_per_pixel", &InfoOverrides::bitsPerPixel, INT16_MIN, INT16_MAX},
+    {"planar", &InfoOverrides::planar, 0, UINT16_MAX},
+    {"pixel_type", &InfoOverrides::pixelType, INT16_MIN, INT16_MAX},
+    {"compression", &InfoOverrides::compression, 0, UINT16_MAX},
+};
+
+// "dib.<field>": a BITMAPINFOHEADER field of the native DIB, by its offset and size.
+struct HeaderField {
+    std::string_view name;
+    int offset;
+    int size;
+};
+constexpr HeaderField kHeaderFields[] = {
+    {"biSize", 0, 4},          {"biWidth", 4, 4},         {"biHeight", 8, 4},         {"biPlanes", 12, 2},
+    {"biBitCount", 14, 2},     {"biCompression", 16, 4},  {"biSizeImage", 20, 4},     {"biXPelsPerMeter", 24, 4},
+    {"biYPelsPerMeter", 28, 4}, {"biClrUsed", 32, 4},     {"biClrImportant", 36, 4},
+};
+
+bool ApplyPrefixed(SourceProfile& p, std::string_view key, std::string_view value)
+{
+    const auto n = Integer(value);
+    if (key.size() > 5 && SameWord(key.substr(0, 5), "info.")) {
+        for (const InfoField& f : kInfoFields) {
+            if (SameWord(key.substr(5), f.name) && n && *n >= f.low && *n <= f.high) {
+                p.info.*f.field = static_cast<long>(*n);
+                return true;
+            }
+        }
+    } else if (key.size() > 4 && SameWord(key.substr(0, 4), "dib.")) {
+        for (const HeaderField& f : kHeaderFields) {
+            const long long high = f.size == 2 ? UINT16_MAX : UINT32_MAX;
+            const long long low = f.size == 2 ? INT16_MIN : INT32_MIN;
+            if (SameWord(key.substr(4), f.name) && n && *n >= low && *n <= high) {
+                p.dibHeader.push_back(HeaderOverride{f.offset, f.size, static_cast<long>(*n)});
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 std::optional<bool> Flag(std::string_view s)
 {
@@ -58,7 +136,7 @@ bool NamedList(std::string_view s, const NamedCode (&table)[N], std::vector<TW_U
     return true;
 }
 
-bool SetInt(std::string_view s, int& out, long low, long high)
+bool SetInt(std::string_view s, int& out, long long low, long long high)
 {
     auto n = Integer(s);
     if (!n || *n < low || *n > high)
@@ -162,7 +240,55 @@ constexpr Key kKeys[] = {
     {"open_directory", [](SourceProfile& p, std::string_view v) { p.openDirectory = std::string(v); return true; }},
     {"enable_answer", [](SourceProfile& p, std::string_view v) { return SetEnableAnswer(v, p.enableAnswer); }},
     {"enable_failure", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kConditions), p.enableFailure); }},
-    {"close_request_first", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.closeRequestFirst); }},
+    {"close_request_first", [](SourceProfile& p, std::string_view v) {
+         const auto first = Flag(v);
+         if (first)
+             p.closeRequest = *first ? CloseRequest::Before : CloseRequest::None;
+         return first.has_value();
+     }},
+    {"close_request", [](SourceProfile& p, std::string_view v) { return Choice(v, kCloseRequests, p.closeRequest); }},
+    {"fail_after", [](SourceProfile& p, std::string_view v) { return SetInt(v, p.failAfter, -1, 10000); }},
+    {"endxfer_failures", [](SourceProfile& p, std::string_view v) { return SetInt(v, p.endXferFailures, -1, 10000); }},
+    {"endxfer_failure", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kConditions), p.endXferFailure); }},
+    {"count_stuck", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.countStuck); }},
+    {"scan_delay", [](SourceProfile& p, std::string_view v) { return SetInt(v, p.scanDelay, -1, 600000); }},
+    {"scans", [](SourceProfile& p, std::string_view v) { return SetInt(v, p.scans, 1, 10000); }},
+    {"buffer_size", [](SourceProfile& p, std::string_view v) {
+         int n = 0;
+         if (!SetInt(v, n, 1, 64 << 20))
+             return false;
+         p.bufferSize = static_cast<TW_UINT32>(n);
+         return true;
+     }},
+    {"rows_per_strip", [](SourceProfile& p, std::string_view v) {
+         int n = 0;
+         if (!SetInt(v, n, 0, 100000))
+             return false;
+         p.strips.rowsPerStrip = static_cast<std::uint32_t>(n);
+         return true;
+     }},
+    {"row_padding", [](SourceProfile& p, std::string_view v) { return Choice(v, kPaddings, p.strips.padding); }},
+    {"planar", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.strips.planar); }},
+    {"strip_fault", [](SourceProfile& p, std::string_view v) { return Choice(v, kStripFaults, p.strips.fault); }},
+    {"strip_fault_at", [](SourceProfile& p, std::string_view v) { return SetInt(v, p.strips.faultAt, 1, 1000000); }},
+    {"cancel_at_strip", [](SourceProfile& p, std::string_view v) { return SetInt(v, p.strips.cancelAt, 0, 1000000); }},
+    {"palette_colors", [](SourceProfile& p, std::string_view v) { return SetInt(v, p.paletteColors, 0, 65535); }},
+    {"palette_order", [](SourceProfile& p, std::string_view v) { return Choice(v, kPaletteOrders, p.paletteOrder); }},
+    {"native_handle", [](SourceProfile& p, std::string_view v) { return Choice(v, kNativeHandles, p.nativeHandle); }},
+    {"native_file", [](SourceProfile& p, std::string_view v) { p.nativeFile = std::string(v); return !v.empty(); }},
+    {"native_block_size", [](SourceProfile& p, std::string_view v) {
+         int n = 0;
+         if (!SetInt(v, n, 0, 256 << 20))
+             return false;
+         p.dibBlockSize = n;
+         return true;
+     }},
+    {"file_formats", [](SourceProfile& p, std::string_view v) { return NamedList(v, kFileFormats, p.fileFormats); }},
+    {"file_format", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kFileFormats), p.fileFormat); }},
+    {"file_name", [](SourceProfile& p, std::string_view v) {
+         p.fileName = std::string(v.substr(0, 255));
+         return !v.empty();
+     }},
     {"xfer_answer", [](SourceProfile& p, std::string_view v) { return SetXferAnswer(v, p.xferAnswer); }},
     {"xfer_failure", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kConditions), p.xferFailure); }},
 };
@@ -171,6 +297,8 @@ bool ApplyKey(SourceProfile& p, std::string_view key, std::string_view value)
 {
     if (IsCapScriptKey(key))
         return ApplyCapScript(p.capScripts, key, value);
+    if (key.find('.') != std::string_view::npos)
+        return ApplyPrefixed(p, key, value);
     for (const Key& k : kKeys) {
         if (SameWord(key, k.name))
             return k.set(p, value);

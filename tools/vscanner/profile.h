@@ -8,17 +8,37 @@
 // Parsing needs no Windows headers.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tools/vscanner/cap_script.h"
+#include "tools/vscanner/mem_strips.h"
 #include "twain/twain_defs.h"
 
 namespace vs {
 
 enum class EnableAnswer { Success, CheckStatus, Failure };
 enum class XferAnswer { Done, Cancel, Failure };
+// When MSG_CLOSEDSREQ comes: never, just before or just after MSG_XFERREADY, in its
+// place, or once the last pending image was ended.
+enum class CloseRequest { None, Before, After, Instead, Done };
+// What a native transfer hands over: the DIB in a global block, a GDI bitmap (a DIB
+// section) holding it, a GDI object that is no bitmap, or no handle at all.
+enum class NativeHandle { Global, DibSection, Pen, Null };
+
+// Fields of TW_IMAGEINFO a profile can make the source report instead of the truth.
+struct InfoOverrides {
+    std::optional<long> width, length, samplesPerPixel, bitsPerSample, bitsPerPixel, planar, pixelType, compression;
+};
+
+// A header field of the native DIB written over the true value (offset in the header).
+struct HeaderOverride {
+    int offset;
+    int size;  // 2 or 4 bytes
+    long value;
+};
 
 struct SourceProfile {
     // Identity
@@ -56,9 +76,35 @@ struct SourceProfile {
     std::string openDirectory;             // current directory set while opening
     EnableAnswer enableAnswer = EnableAnswer::Success;
     TW_UINT16 enableFailure = TWCC_BUMMER;
-    bool closeRequestFirst = false;        // MSG_CLOSEDSREQ before MSG_XFERREADY
+    CloseRequest closeRequest = CloseRequest::None;
     XferAnswer xferAnswer = XferAnswer::Done;
     TW_UINT16 xferFailure = TWCC_BUMMER;
+    int failAfter = -1;                    // transfers after this many fail (-1: none do)
+    int endXferFailures = 0;               // MSG_ENDXFER fails this often (-1: always)
+    TW_UINT16 endXferFailure = TWCC_BUMMER;
+    bool countStuck = false;               // MSG_ENDXFER never lowers the pending count
+    int scanDelay = -1;                    // ms after enabling until MSG_XFERREADY (-1: at once without
+                                           // the dialog, on Scan with it)
+    int scans = 1;                         // announcements while enabled without the dialog
+
+    // Buffered memory transfer
+    TW_UINT32 bufferSize = 16384;          // TW_SETUPMEMXFER Preferred
+    StripSettings strips;                  // rows per strip, padding, planes, strip faults
+    int paletteColors = 0;                 // NumColors of DAT_PALETTE8 (0: the depth's table)
+    PaletteOrder paletteOrder = PaletteOrder::Index;
+    InfoOverrides info;
+
+    // Native transfer
+    NativeHandle nativeHandle = NativeHandle::Global;
+    std::string nativeFile;                // a bitmap file or packed DIB handed over as it is
+    std::vector<HeaderOverride> dibHeader; // "dib.<field>" keys
+    long dibBlockSize = -1;                // bytes of the global block (-1: the DIB's size)
+
+    // File transfer
+    std::vector<TW_UINT16> fileFormats = {TWFF_TIFF, TWFF_PICT, TWFF_BMP, TWFF_XBM, TWFF_JFIF,
+                                          TWFF_FPX,  TWFF_TIFFMULTI, TWFF_PNG, TWFF_SPIFF, TWFF_EXIF};
+    std::string fileName = "TWAIN.TMP";    // DAT_SETUPFILEXFER default
+    TW_UINT16 fileFormat = TWFF_BMP;
 };
 
 struct Profile {

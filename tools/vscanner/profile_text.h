@@ -38,14 +38,14 @@ inline bool SameWord(std::string_view a, std::string_view b)
 }
 
 // A whole decimal number, or hexadecimal after "0x".
-inline std::optional<long> Integer(std::string_view s)
+inline std::optional<long long> Integer(std::string_view s)
 {
     int base = 10;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         s.remove_prefix(2);
         base = 16;
     }
-    long value = 0;
+    long long value = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, base);
     if (ec != std::errc() || end != s.data() + s.size())
         return std::nullopt;

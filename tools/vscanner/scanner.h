@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "tools/vscanner/page.h"
 #include "tools/vscanner/profile.h"
 
 namespace vs {
@@ -25,7 +26,8 @@ extern TW_IDENTITY self;             // our identity as the manager knows it
 extern TW_IDENTITY application;      // the application that opened us
 extern TW_UINT16 condition;          // condition code of the last failure
 extern int pagesLeft;                // pending transfers
-extern int pagesDone;
+extern int pagesDone;                // pages handed over since the source opened
+extern int endXferFailed;            // MSG_ENDXFER answered with a failure so far
 extern TW_USERINTERFACE ui;
 
 // Handlers answer a TWRC_ code; Fail records the condition code for DAT_STATUS.
@@ -48,11 +50,31 @@ void ReleaseWindows();
 // Tells the application through the Source Manager (MSG_XFERREADY, MSG_CLOSEDSREQ),
 // after the current call has returned.
 void PostSignal(TW_UINT16 msg);
+// The last pending image was ended while the source stays enabled: it asks to be closed,
+// or announces the next batch, as the profile says.
+void BatchEnded();
 
 // image.cpp
+// The page the open source produces now (its pixel type as negotiated).
+PageFormat CurrentFormat();
+// A transfer the profile makes fail (fail_after, xfer_answer = failure): the condition.
+bool TransferRefused(TW_UINT16& conditionCode);
 TW_UINT16 OnPendingXfers(pTW_IDENTITY origin, TW_UINT16 msg, void* data);
 TW_UINT16 OnImageInfo(pTW_IDENTITY origin, TW_UINT16 msg, void* data);
+
+// native.cpp
 TW_UINT16 OnNativeXfer(pTW_IDENTITY origin, TW_UINT16 msg, void* data);
+
+// memory.cpp
+void ResetMemoryTransfer();
+TW_UINT16 OnSetupMemXfer(pTW_IDENTITY origin, TW_UINT16 msg, void* data);
+TW_UINT16 OnImageMemXfer(pTW_IDENTITY origin, TW_UINT16 msg, void* data);
+TW_UINT16 OnPalette8(pTW_IDENTITY origin, TW_UINT16 msg, void* data);
+
+// file_xfer.cpp
+void ResetFileTransfer();
+TW_UINT16 OnSetupFileXfer(pTW_IDENTITY origin, TW_UINT16 msg, void* data);
+TW_UINT16 OnImageFileXfer(pTW_IDENTITY origin, TW_UINT16 msg, void* data);
 
 // caps.cpp
 void ResetCapabilities(const SourceProfile& p);

@@ -8,11 +8,13 @@ namespace vs {
 namespace {
 constexpr char kSignalClass[] = "VScannerSignal";
 constexpr UINT kSignalMessage = WM_APP + 1;
+constexpr UINT_PTR kScanTimer = 1;
 constexpr int kTextId = 100;
 
 HWND signalWindow = nullptr;
 HWND dialog = nullptr;
 bool classRegistered = false;
+int scansDone = 0;  // announcements since enabling
 
 using DsmEntry = TW_UINT16(WINAPI*)(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
 
@@ -20,6 +22,10 @@ void SendSignal(TW_UINT16 msg)
 {
     if (state < kEnabled) {
         Log(std::string("signal ") + MsgName(msg) + " skipped: not enabled");
+        return;
+    }
+    if (msg == MSG_XFERREADY && state != kEnabled) {
+        Log(std::string("signal ") + MsgName(msg) + " skipped: images still pending");
         return;
     }
     HMODULE manager = GetModuleHandleA("twain_32.dll");
@@ -37,10 +43,31 @@ void SendSignal(TW_UINT16 msg)
     Log(std::string("signal ") + MsgName(msg) + " -> " + RcName(rc));
 }
 
+// One scan: MSG_XFERREADY, with or instead of MSG_CLOSEDSREQ as the profile says.
+void Announce()
+{
+    ++scansDone;
+    const CloseRequest close = source ? source->closeRequest : CloseRequest::None;
+    if (close == CloseRequest::Before || close == CloseRequest::Instead)
+        PostSignal(MSG_CLOSEDSREQ);
+    if (close != CloseRequest::Instead)
+        PostSignal(MSG_XFERREADY);
+    if (close == CloseRequest::After)
+        PostSignal(MSG_CLOSEDSREQ);
+}
+
 LRESULT CALLBACK SignalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == kSignalMessage) {
         SendSignal(static_cast<TW_UINT16>(wParam));
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kScanTimer) {
+        KillTimer(window, kScanTimer);
+        if (state == kEnabled) {
+            Log("scan after " + std::to_string(source->scanDelay) + " ms");
+            Announce();
+        }
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -59,6 +86,15 @@ bool EnsureSignalWindow()
     }
     signalWindow = CreateWindowExA(0, kSignalClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
     return signalWindow != nullptr;
+}
+
+// A scan without anybody pressing Scan: at once, or after the profile's delay.
+void ScheduleScan()
+{
+    if (source->scanDelay > 0 && EnsureSignalWindow())
+        SetTimer(signalWindow, kScanTimer, static_cast<UINT>(source->scanDelay), nullptr);
+    else
+        Announce();
 }
 
 // An in-memory dialog template: caption, one line of text, Scan and Cancel.
@@ -109,9 +145,10 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
     }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
         Log(LOWORD(wParam) == IDOK ? "dialog: Scan" : "dialog: Cancel");
-        if (LOWORD(wParam) == IDOK && source && source->closeRequestFirst)
+        if (LOWORD(wParam) == IDOK)
+            Announce();
+        else
             PostSignal(MSG_CLOSEDSREQ);
-        PostSignal(LOWORD(wParam) == IDOK ? MSG_XFERREADY : MSG_CLOSEDSREQ);
         return TRUE;
     }
     if (message == WM_CLOSE) {
@@ -138,13 +175,11 @@ TW_UINT16 Enable(const TW_USERINTERFACE& request)
     ui = request;
     AddDetail(request.ShowUI ? "ShowUI=TRUE" : "ShowUI=FALSE");
     state = kEnabled;
-    if (request.ShowUI) {
+    scansDone = 0;
+    if (request.ShowUI)
         OpenDialog();
-    } else {
-        if (source->closeRequestFirst)
-            PostSignal(MSG_CLOSEDSREQ);
-        PostSignal(MSG_XFERREADY);
-    }
+    if (!request.ShowUI || source->scanDelay >= 0)
+        ScheduleScan();
     return source->enableAnswer == EnableAnswer::CheckStatus ? TWRC_CHECKSTATUS : TWRC_SUCCESS;
 }
 
@@ -153,10 +188,20 @@ TW_UINT16 Disable()
     if (state != kEnabled)
         return Fail(TWCC_SEQERROR);
     CloseUserInterface();
+    if (signalWindow)
+        KillTimer(signalWindow, kScanTimer);
     state = kOpen;
     return TWRC_SUCCESS;
 }
 }  // namespace
+
+void BatchEnded()
+{
+    if (source->closeRequest == CloseRequest::Done)
+        PostSignal(MSG_CLOSEDSREQ);
+    else if (scansDone < source->scans && (!ui.ShowUI || source->scanDelay >= 0))
+        ScheduleScan();
+}
 
 void PostSignal(TW_UINT16 msg)
 {
