@@ -70,6 +70,10 @@ void LogTriplet(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_UINT16 rc)
 extern "C" __declspec(dllexport) TW_UINT16 WINAPI DS_Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat,
                                                            TW_UINT16 msg, TW_MEMREF data)
 {
+    // DAT_STATUS tells about the last operation; the events the application passes
+    // down all the time do not count as one.
+    if (dat != DAT_STATUS && dat != DAT_EVENT)
+        vs::condition = TWCC_SUCCESS;
     const TW_UINT16 rc = vs::Dispatch(origin, dg, dat, msg, data);
     vs::LogTriplet(dg, dat, msg, rc);
     return rc;
