@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
+#include <new>
 #include <vector>
 
 HGLOBAL currentDib = nullptr;
@@ -123,18 +125,29 @@ HPALETTE CreateDibPalette(HGLOBAL dib)
 
 void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int heightDst, int xSrc, int ySrc)
 {
-    // DrawDib trusts the header; a DIB that lies about its size is not drawn at all.
-    if (!DibHandleIsSafe(dib))
-        return;
     LockedDib lock(dib);
-    BITMAPINFOHEADER* header = lock.info();
-    if (!header)
+    // DrawDib trusts the header; a DIB that lies about its size is not drawn at all.
+    if (!DibIsSafe(lock.data(), lock.size()))
         return;
+    const BITMAPINFOHEADER* header = reinterpret_cast<const BITMAPINFOHEADER*>(lock.data());
+    // DrawDib shows a top-down or core-header DIB black; it gets an upright copy, and
+    // the image itself (what a save stores) stays as it came.
+    std::unique_ptr<uint8_t[]> upright;
+    if (!DibMemDrawsAsIs(lock.data(), lock.size())) {
+        uint64_t bytes = DibMemUprightBytes(lock.data(), lock.size());
+        if (bytes == 0 || bytes > kDibMaxBytes)
+            return;
+        upright.reset(new (std::nothrow) uint8_t[size_t(bytes)]);
+        if (!upright || !DibMemMakeUpright(lock.data(), lock.size(), upright.get(), size_t(bytes)))
+            return;
+        header = reinterpret_cast<const BITMAPINFOHEADER*>(upright.get());
+    }
     HDRAWDIB drawDib = DrawDibOpen();
     if (!drawDib)
         return;
-    DrawDibDraw(drawDib, dc, xDst, yDst, widthDst, heightDst, header, DibBits(header), xSrc, ySrc,
-                header->biWidth, header->biHeight, 0);
+    auto* info = const_cast<BITMAPINFOHEADER*>(header);
+    DrawDibDraw(drawDib, dc, xDst, yDst, widthDst, heightDst, info, DibBits(info), xSrc, ySrc, info->biWidth,
+                info->biHeight, 0);
     DrawDibClose(drawDib);
 }
 

@@ -88,6 +88,18 @@ bool DibMemStorePlane(uint8_t* dib, size_t size, int channel, int x, int y, int 
                       int rows, const uint8_t* src, int srcStride);
 bool DibMemSwapRedBlue(uint8_t* dib, size_t size);
 
+// Drawing. DrawDib draws a DIB with a 40-byte info header and rows stored bottom-up;
+// anything else (a top-down DIB, a core or larger header, bit fields, 48 bits) is drawn
+// through an upright copy, so the DIB itself is never changed for it.
+bool DibMemDrawsAsIs(const uint8_t* dib, size_t size);
+// Bytes of the upright copy, or 0 for a DIB that is not safe.
+uint64_t DibMemUprightBytes(const uint8_t* dib, size_t size);
+// Writes the upright copy into out (DibMemUprightBytes bytes): a 40-byte info header with
+// a positive height, the colour table as 4-byte entries, the rows bottom-up, the same
+// picture pixel for pixel. Bit fields become 32-bit pixels and 48-bit pixels 24-bit ones
+// (the high byte of each sample); compressed rows are copied as they are.
+bool DibMemMakeUpright(const uint8_t* dib, size_t size, uint8_t* out, size_t outSize);
+
 // Bitmap file header (BITMAPFILEHEADER).
 constexpr size_t kFileHeaderBytes = 14;
 constexpr uint16_t kBmpSignature = 0x4D42;  // "BM"

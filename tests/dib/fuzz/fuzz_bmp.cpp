@@ -60,6 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> dib(data + kFileHeaderBytes, data + kFileHeaderBytes + dibBytes);
     if (!DibIsSafe(dib.data(), dib.size()))
         return 0;
+    // The drawing copy is made before the row operations change the pixels; a copy that
+    // is made must itself draw as it is.
+    uint64_t uprightBytes = DibMemUprightBytes(dib.data(), dib.size());
+    if (uprightBytes != 0 && uprightBytes <= (uint64_t(1) << 26)) {
+        std::vector<uint8_t> upright(static_cast<size_t>(uprightBytes));
+        Require(DibMemMakeUpright(dib.data(), dib.size(), upright.data(), upright.size()));
+        Require(DibMemDrawsAsIs(upright.data(), upright.size()));
+    }
     const uint8_t* rest = data + kFileHeaderBytes + dibBytes;
     ExerciseRows(dib, rest, size - kFileHeaderBytes - size_t(dibBytes));
     return 0;
