@@ -77,7 +77,7 @@ bool TWAIN_MessageHook(MSG* message)
     case MSG_XFERREADY:
         // While the source is being disabled, an announced image is discarded, not taken.
         if (TWAIN_ASSERT(nState == TWAIN_TRANSFER_READY) && !disabling)
-            TWAIN_OnTransferReady();
+            TWAIN_DoOneTransfer();
         break;
     case MSG_CLOSEDSREQ:
         closeRequested = true;
@@ -96,7 +96,8 @@ bool TWAIN_EnableSource(HWND window)
     userInterface.ShowUI = hideUI ? FALSE : TRUE;
     userInterface.ModalUI = FALSE;
     userInterface.hParent = TWAIN_ResolveParentWindow(window);
-    TWAIN_CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &userInterface);
+    if (TWAIN_CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &userInterface))
+        failedTransfers = 0;
     return nState == TWAIN_SOURCE_ENABLED;
 }
 

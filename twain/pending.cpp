@@ -2,19 +2,34 @@
 #include "twain/session.h"
 
 TW_PENDINGXFERS pendingXfers;
+bool endRecovered = false;
 
-void TWAIN_OnTransferReady()
+namespace {
+bool recovering = false;
+
+// A source that will not end its transfer would keep the session in state 7, where it
+// accepts nothing else: discard its images and close it, so that the next acquisition
+// starts afresh. Each step is tried once, whatever the one before answered.
+void RecoverFromFailedEnd()
 {
-    // The image now waits in state 6 for whoever transfers it (the acquisition's
-    // transfer step); the modal loop stops so that it can.
-    TWAIN_BreakModalLoop();
+    if (recovering)
+        return;
+    recovering = true;
+    endRecovered = true;
+    TWAIN_CallSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pendingXfers);
+    if (nState >= TWAIN_SOURCE_ENABLED)
+        TWAIN_CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &userInterface);
+    if (nState >= TWAIN_SOURCE_OPEN)
+        TWAIN_CallSourceManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &sourceIdentity);
+    recovering = false;
 }
+}  // namespace
 
 bool TWAIN_EndTransfer()
 {
     TWAIN_BreakModalLoop();
-    if (nState == TWAIN_TRANSFERRING)
-        TWAIN_CallSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pendingXfers);
+    if (nState == TWAIN_TRANSFERRING && !TWAIN_CallSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pendingXfers))
+        RecoverFromFailedEnd();
     return nState < TWAIN_TRANSFERRING;
 }
 

@@ -2,6 +2,7 @@
 // The library's process-wide session data and its internal steps, shared by the files
 // of twain/. Not for the application: it uses twain/twain.h.
 
+#include "twain/strip_bytes.h"
 #include "twain/twain.h"
 
 // Session and Source Manager
@@ -29,6 +30,16 @@ extern bool multiTransfer;
 
 // Transfers
 extern TW_PENDINGXFERS pendingXfers;
+extern HGLOBAL hDib;
+extern TW_UINT16 fileFormat;
+extern char filePath[260];
+extern bool fileXferDone;
+extern TW_MEMXFERHANDLER memXferHandler;
+extern int callbackArg;
+extern int callbackResult;
+extern bool incompatibilityReported;
+// Consecutive transfers that brought no image (cancels not counted).
+extern int failedTransfers;
 
 // Errors
 extern int errorCode;
@@ -39,8 +50,23 @@ extern TW_UINT16 errorCondition;
 // after an empty directory or one ending in ':'. False when it does not fit.
 bool TWAIN_ManagerPath(const char* windowsDirectory, char* path, std::size_t size);
 
-// What MSG_XFERREADY leads to once the session is in state 6 (the transfer step).
-void TWAIN_OnTransferReady();
+// Memory-transfer steps. A strip is stored only after it was clamped to the image and
+// checked against the buffer the library handed over (mx.Memory, set by the library).
+bool TWAIN_CreateTransferDib(const TW_IMAGEINFO& info);
+// Clamps, checks and stores one strip into the DIB and counts its pixels (lastStrip: the
+// source answered TWRC_XFERDONE); false when it was rejected. Reports a strip that does
+// not fit.
+bool TWAIN_StoreStrip(HGLOBAL dib, TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info, const strips::ImagePlan& plan,
+                      strips::Progress& progress, bool lastStrip, strips::Next* next);
+void TWAIN_ReportMemoryIncompatibility(const char* reason, const TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info,
+                                       int plane);
+// What a transfer mechanism brought: set by each of them for TWAIN_DoOneTransfer.
+enum class TransferOutcome { image, cancelled, failed };
+extern TransferOutcome transferOutcome;
+// Set when ending a transfer failed and the session was walked down instead.
+extern bool endRecovered;
+// The support address the incompatibility report asks users to write to.
+inline constexpr char kSupportAddress[] = "support@pagorex.example";
 
 // Texts of the tables (never null; values outside a table get a readable text).
 const char* TWAIN_ErrorText(int code);

@@ -9,7 +9,9 @@ namespace {
 constexpr std::size_t kDirectorySize = 128;
 constexpr char kManagerFile[] = "TWAIN_32.DLL";
 
-// Tests point the loader at a directory of their own; never in production.
+// Tests point the loader at a directory of their own, or at a scripted manager that
+// stands in for the DLL across loading and unloading; never in production.
+DSMENTRYPROC scriptedEntry = nullptr;
 bool directoryOverridden = false;
 char windowsDirectoryOverride[MAX_PATH] = "";
 
@@ -50,6 +52,12 @@ bool TWAIN_LoadSourceManager()
 {
     if (nState >= TWAIN_SM_LOADED)
         return true;
+    if (scriptedEntry) {
+        dsmEntry = scriptedEntry;
+        dsmAvailability = 1;
+        nState = TWAIN_SM_LOADED;
+        return true;
+    }
     char directory[kDirectorySize];
     char path[kDirectorySize + sizeof kManagerFile + 1];
     WindowsDirectory(directory, sizeof directory);
@@ -131,6 +139,7 @@ bool TWAIN_UnloadSourceManager()
 
 void TWAIN_InstallManagerEntryForTest(DSMENTRYPROC entry)
 {
+    scriptedEntry = entry;
     dsmModule = nullptr;
     dsmEntry = entry;
     nState = entry ? TWAIN_SM_LOADED : TWAIN_PRESESSION;

@@ -1,4 +1,5 @@
 // Start values of the session data, for the library's unit tests.
+#include "twain/capability.h"
 #include "twain/session.h"
 #include "twain/test_seam.h"
 
@@ -24,6 +25,18 @@ void TWAIN_ResetSessionForTest()
     disableParent = true;
     multiTransfer = false;
     pendingXfers = TW_PENDINGXFERS{};
+    if (hDib)
+        GlobalFree(hDib);
+    hDib = nullptr;
+    xferMech = TWSX_NATIVE;
+    fileFormat = TWFF_BMP;
+    filePath[0] = '\0';
+    fileXferDone = false;
+    memXferHandler = TWAIN_MemoryTransfer;
+    callbackArg = 0;
+    callbackResult = 0;
+    incompatibilityReported = false;
+    failedTransfers = 0;
     errorCode = TWERR_NONE;
     errorResult = 0;
     errorCondition = 0;

@@ -5,7 +5,8 @@
 #include "twain/twain_defs.h"
 
 // Puts entry in place of the Source Manager's DSM_Entry, as if TWAIN_32.DLL had been
-// loaded (state 2); null forgets it (state 1). Unloading then frees no module.
+// loaded (state 2), and loads it again in place of the DLL after every unloading; null
+// forgets it (state 1). Unloading then frees no module.
 void TWAIN_InstallManagerEntryForTest(DSMENTRYPROC entry);
 // Makes the loader look for TWAIN_32.DLL in directory instead of the Windows directory
 // (an empty text stands for a Windows directory that could not be read); null goes back

@@ -99,6 +99,45 @@ bool TWAIN_EndTransfer();
 bool TWAIN_ResetPendingTransfers();
 
 // ---------------------------------------------------------------------------
+// Acquiring one image. window: the caller's window (an invalid one is reported and the
+// hidden proxy window stands in). mask: one bit per TWPT_ pixel type the source may
+// use (bit n for TWPT_ n), 0 for no restriction. A returned DIB handle belongs to the
+// caller, who frees it with TWAIN_FreeDib or hands it to the clipboard; null (or false)
+// means no image came, and TWAIN_UserClosedSource and TWAIN_GetLastErrorCode say why.
+HGLOBAL TWAIN_AcquireNative(HWND window, unsigned mask);
+HGLOBAL TWAIN_AcquireMemory(HWND window);
+// True when the source wrote the file (format: a TWFF_ code).
+bool TWAIN_AcquireFileTransfer(HWND window, int format, const char* fileName);
+// A memory transfer performed by callback(argument) in state 6, which answers its result.
+using TW_MEMXFERHANDLER = int (*)(int argument);
+int AcquireCB(HWND window, TW_MEMXFERHANDLER callback, int argument);
+bool TWAIN_AcquireToClipboard(HWND window, unsigned mask);
+// DibWriteFile's result (its -1, a cancelled Save As dialog, as -10); -1 when no image came.
+int TWAIN_AcquireToFile(HWND window, const char* fileName);
+void TWAIN_FreeDib(HGLOBAL dib);
+// Hands the DIB to the clipboard, which owns it from then on; false leaves it the caller's.
+bool TWAIN_DibToClipboard(HGLOBAL dib);
+
+// The steps the acquisitions are made of.
+bool TWAIN_PrepareAcquire(HWND window, int mechanism, unsigned mask);
+void TWAIN_FinishAcquire();
+void TWAIN_EnableAndWait(HWND window);
+void TWAIN_ModalEventLoop();
+// The DIB of the last transfer, handed over (and forgotten), or null.
+HGLOBAL TWAIN_WaitForNativeXfer(HWND window);
+// An image is waiting: a DIB not yet taken, or the source holds one (state 6 or more).
+bool TWAIN_IsImageReady();
+
+// Transfers, in state 6: one image by the negotiated mechanism, then ended.
+void TWAIN_DoOneTransfer();
+void TWAIN_NativeTransfer();
+void TWAIN_FileTransfer();
+// The built-in memory-transfer handler (argument ignored): 1 when the whole image came.
+int TWAIN_MemoryTransfer(int argument);
+// Puts text on the clipboard with CR-LF line ends, beside what is there already.
+void TWAIN_TextToClipboard(const char* text);
+
+// ---------------------------------------------------------------------------
 // Errors (TWAIN_ErrorBox and TWAIN_SuppressErrorBoxes come from error_box.h)
 void TWAIN_RecordError(int code);
 void TWAIN_ClearError();

@@ -6,11 +6,12 @@
 #include <string>
 
 #include "support/box_watch.h"
-#include "caps/scripted_source.h"
+#include "caps/container_bytes.h"
+#include "twain/scripted_dsm.h"
 #include "twain/capability.h"
 #include "twain/twain.h"
 
-using namespace scripted;
+using namespace twtest;
 namespace cb = capbytes;
 
 namespace {
@@ -65,7 +66,7 @@ TEST_F(Capabilities, BelowStateFourEachShowsItsMessageOnceAndCallsNothing)
         double result = -99;
         EXPECT_EQ(boxes::BoxTextsShownBy([&] { result = c.call(); }), std::vector<std::string>{c.message}) << c.name;
         EXPECT_EQ(result, c.failure) << c.name;
-        EXPECT_TRUE(source.capCalls.empty()) << c.name;
+        EXPECT_TRUE(fake.capCalls.empty()) << c.name;
 
         TWAIN_SuppressErrorBoxes(true);
         EXPECT_TRUE(boxes::BoxTextsShownBy([&] { result = c.call(); }).empty()) << c.name;
@@ -82,7 +83,7 @@ TEST_F(Capabilities, SetCapBelowStateFourAndWithoutAContainer)
     TWAIN_FreeContainer(c);
     Open();
     EXPECT_TRUE(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_SetCap(kCap, nullptr), 0); }).empty());
-    EXPECT_TRUE(source.capCalls.empty());
+    EXPECT_TRUE(fake.capCalls.empty());
 }
 
 TEST_F(Capabilities, SetCapOneValueRefusesWideItemTypes)
@@ -93,7 +94,7 @@ TEST_F(Capabilities, SetCapOneValueRefusesWideItemTypes)
         EXPECT_EQ(boxes::BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_SetCapOneValue(kCap, type, 1), 0); }),
                   std::vector<std::string>{"TWAIN_SetCapOneValue: invalid item type."});
     }
-    EXPECT_TRUE(source.capCalls.empty());
+    EXPECT_TRUE(fake.capCalls.empty());
 }
 
 TEST_F(Capabilities, SetSendsTheContainerAndCountsOnlySuccess)
@@ -106,7 +107,7 @@ TEST_F(Capabilities, SetSendsTheContainerAndCountsOnlySuccess)
     EXPECT_EQ(Calls(MSG_SET)[0].bytes, cb::OneValue(TWTY_UINT16, 4464));
 
     for (TW_UINT16 rc : {TWRC_CHECKSTATUS, TWRC_FAILURE}) {
-        source.caps[kCap].setRc = rc;
+        fake.caps[kCap].setRc = rc;
         EXPECT_EQ(TWAIN_SetCapFix32(kCap, 1.5), 0) << rc;
         CapContainer* c = TWAIN_BuildEnumeration(TWTY_UINT16, 0);
         EXPECT_EQ(TWAIN_SetCap(kCap, c), 0) << rc;
@@ -134,21 +135,21 @@ TEST_F(Capabilities, GetWrapsWhatTheSourceAnswered)
     EXPECT_EQ(TWAIN_ContainerType(c), TWON_RANGE);
     EXPECT_EQ(TWAIN_ContainerItemCount(c), 35);
     EXPECT_EQ(TWAIN_ContainerCurrent(c), 99.0);
-    EXPECT_EQ(source.capCalls[0].conType, TWON_DONTCARE16);
-    EXPECT_FALSE(Freed(source.handedOut[0]));  // the caller's until freed
+    EXPECT_EQ(fake.capCalls[0].conType, TWON_DONTCARE16);
+    EXPECT_FALSE(Freed(fake.handedOut[0]));  // the caller's until freed
     TWAIN_FreeContainer(c);
-    EXPECT_TRUE(Freed(source.handedOut[0]));
+    EXPECT_TRUE(Freed(fake.handedOut[0]));
 
-    source.caps[kCap].getRc = TWRC_CHECKSTATUS;
+    fake.caps[kCap].getRc = TWRC_CHECKSTATUS;
     EXPECT_EQ(TWAIN_GetDefault(kCap), nullptr);
-    source.caps[kCap].getRc = TWRC_SUCCESS;
-    source.caps[kCap].nullHandle = true;
+    fake.caps[kCap].getRc = TWRC_SUCCESS;
+    fake.caps[kCap].nullHandle = true;
     EXPECT_TRUE(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_GetCurrent(kCap), nullptr); }).empty());
-    source.caps[kCap].nullHandle = false;
-    source.caps[kCap].unlockable = true;
+    fake.caps[kCap].nullHandle = false;
+    fake.caps[kCap].unlockable = true;
     EXPECT_EQ(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_Get(kCap), nullptr); }),
               std::vector<std::string>{"DataSource bug: bad Container handle."});
-    EXPECT_TRUE(Freed(source.handedOut.back()));
+    EXPECT_TRUE(Freed(fake.handedOut.back()));
 }
 
 struct CurrentCase {
@@ -170,11 +171,11 @@ TEST_P(CurrentValue, ReadsCompatibleAnswersAndAlwaysFreesTheHandle)
     std::uint32_t value = 0xBEEFBEEF;
     EXPECT_EQ(TWAIN_GetCurrentValue(kCap, c.want, &value), c.copied ? 1 : 0);
     EXPECT_EQ(value, c.copied ? c.value : 0xBEEFBEEF);
-    ASSERT_EQ(source.capCalls.size(), 1u);
-    EXPECT_EQ(source.capCalls[0].msg, MSG_GETCURRENT);
-    EXPECT_EQ(source.capCalls[0].conType, TWON_ONEVALUE);
-    ASSERT_EQ(source.handedOut.size(), 1u);
-    EXPECT_TRUE(Freed(source.handedOut[0]));
+    ASSERT_EQ(fake.capCalls.size(), 1u);
+    EXPECT_EQ(fake.capCalls[0].msg, MSG_GETCURRENT);
+    EXPECT_EQ(fake.capCalls[0].conType, TWON_ONEVALUE);
+    ASSERT_EQ(fake.handedOut.size(), 1u);
+    EXPECT_TRUE(Freed(fake.handedOut[0]));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -200,13 +201,13 @@ TEST_F(Capabilities, CurrentValueFailuresStillFreeTheHandle)
 {
     Open();
     Script(kCap, TWON_ONEVALUE, cb::OneValue(TWTY_UINT16, 5));
-    source.caps[kCap].unlockable = true;
+    fake.caps[kCap].unlockable = true;
     TW_UINT16 v = 77;
     EXPECT_TRUE(boxes::BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_GetCurrentValue(kCap, TWTY_UINT16, &v), 0); }).empty());
     EXPECT_EQ(v, 77);
-    EXPECT_TRUE(Freed(source.handedOut[0]));
-    source.caps[kCap].unlockable = false;
-    source.caps[kCap].getRc = TWRC_FAILURE;
+    EXPECT_TRUE(Freed(fake.handedOut[0]));
+    fake.caps[kCap].unlockable = false;
+    fake.caps[kCap].getRc = TWRC_FAILURE;
     EXPECT_EQ(TWAIN_GetCapUint16(kCap, -1), 65535);
     EXPECT_EQ(TWAIN_GetCapUint16(kCap, 0x12345), 0x2345);
     EXPECT_EQ(TWAIN_GetCapFix32(kCap, 4.5), 4.5);
@@ -230,8 +231,8 @@ TEST_F(Capabilities, GetCapBoolUsesTheCurrentOfMsgGet)
         Open();
         Script(kCap, c.conType, c.bytes);
         EXPECT_EQ(TWAIN_GetCapBool(kCap, -7), c.result);
-        EXPECT_EQ(source.capCalls.at(0).msg, MSG_GET);
-        EXPECT_TRUE(Freed(source.handedOut.at(0)));
+        EXPECT_EQ(fake.capCalls.at(0).msg, MSG_GET);
+        EXPECT_TRUE(Freed(fake.handedOut.at(0)));
     }
 }
 
@@ -239,10 +240,10 @@ TEST_F(Capabilities, ResetSendsOnlyTheCapAndFreesTheReply)
 {
     Open();
     Script(kCap, TWON_ONEVALUE, cb::OneValue(TWTY_UINT16, 5));
-    source.resetHandle = GlobalAlloc(GMEM_MOVEABLE, 6);
+    fake.resetHandle = GlobalAlloc(GMEM_MOVEABLE, 6);
     EXPECT_EQ(TWAIN_Reset(kCap), 1);
-    ASSERT_EQ(source.capCalls.size(), 1u);
-    EXPECT_EQ(source.capCalls[0].msg, MSG_RESET);
-    EXPECT_EQ(source.capCalls[0].conType, 0);
-    EXPECT_TRUE(Freed(source.resetHandle));
+    ASSERT_EQ(fake.capCalls.size(), 1u);
+    EXPECT_EQ(fake.capCalls[0].msg, MSG_RESET);
+    EXPECT_EQ(fake.capCalls[0].conType, 0);
+    EXPECT_TRUE(Freed(fake.resetHandle));
 }

@@ -6,12 +6,13 @@
 #include <functional>
 
 #include "support/box_watch.h"
-#include "caps/scripted_source.h"
+#include "caps/container_bytes.h"
+#include "twain/scripted_dsm.h"
 #include "twain/capability.h"
 #include "twain/container_bytes.h"
 #include "twain/twain.h"
 
-using namespace scripted;
+using namespace twtest;
 namespace cb = capbytes;
 
 namespace {
@@ -135,7 +136,7 @@ TEST(Getters, ReadTheSourcesCurrentValues)
     EXPECT_EQ(TWAIN_SupportsFileXfer(), 1);
     Script(ICAP_XFERMECH, TWON_ENUMERATION, cb::Enumeration(TWTY_UINT16, {TWSX_NATIVE, TWSX_MEMORY}, 0));
     EXPECT_EQ(TWAIN_SupportsFileXfer(), 0);
-    for (HGLOBAL h : source.handedOut)
+    for (HGLOBAL h : fake.handedOut)
         EXPECT_TRUE(Freed(h));
 }
 
@@ -168,7 +169,7 @@ TEST(Feeder, ProbeOfASourceWithoutFeederTriesOnce)
 {
     Open();
     Script(CAP_FEEDERENABLED, TWON_ONEVALUE, cb::OneValue(TWTY_BOOL, 0));
-    source.caps[CAP_FEEDERENABLED].setRc = TWRC_FAILURE;
+    fake.caps[CAP_FEEDERENABLED].setRc = TWRC_FAILURE;
     EXPECT_EQ(TWAIN_HasFeeder(), 0);
     EXPECT_EQ(Calls(MSG_SET).size(), 1u);
 }
@@ -186,7 +187,7 @@ TEST(Feeder, AutoFeedEnablesTheFeederFirst)
     Open();
     Script(CAP_FEEDERENABLED, TWON_ONEVALUE, cb::OneValue(TWTY_BOOL, 0));
     Script(CAP_AUTOFEED, TWON_ONEVALUE, cb::OneValue(TWTY_BOOL, 0));
-    source.caps[CAP_FEEDERENABLED].setRc = TWRC_FAILURE;  // the result is ignored
+    fake.caps[CAP_FEEDERENABLED].setRc = TWRC_FAILURE;  // the result is ignored
     EXPECT_EQ(TWAIN_SetAutoFeed(1), 1);
     const auto sets = Calls(MSG_SET);
     ASSERT_EQ(sets.size(), 2u);
@@ -210,8 +211,8 @@ TEST(Resolution, SetsBothAxesAndSkipsYWhenXFails)
     for (const auto& c : cases) {
         Open();
         AcceptEverything();
-        source.caps[ICAP_XRESOLUTION].setRc = c.xRc;
-        source.caps[ICAP_YRESOLUTION].setRc = c.yRc;
+        fake.caps[ICAP_XRESOLUTION].setRc = c.xRc;
+        fake.caps[ICAP_YRESOLUTION].setRc = c.yRc;
         EXPECT_EQ(TWAIN_SetResolution(300), c.result);
         std::vector<TW_UINT16> caps;
         for (const auto& set : Calls(MSG_SET)) {
@@ -229,7 +230,7 @@ TEST(XferMech, RecordedOnlyWhenTheSourceTookIt)
     xferMech = TWSX_NATIVE;
     EXPECT_EQ(TWAIN_SetXferMech(TWSX_MEMORY), 1);
     EXPECT_EQ(xferMech, TWSX_MEMORY);
-    source.caps[ICAP_XFERMECH].setRc = TWRC_FAILURE;
+    fake.caps[ICAP_XFERMECH].setRc = TWRC_FAILURE;
     EXPECT_EQ(TWAIN_SetXferMech(TWSX_FILE), 0);
     EXPECT_EQ(xferMech, TWSX_MEMORY);
 }
@@ -238,8 +239,8 @@ TEST(ImageLayout, SetSendsFix32RoundedToThe65536th)
 {
     Open();
     EXPECT_EQ(TWAIN_SetImageLayout(1.25, 0.00001, 8.5, -0.5), 1);
-    ASSERT_EQ(source.layoutCalls.size(), 1u);
-    const auto& [msg, sent] = source.layoutCalls[0];
+    ASSERT_EQ(fake.layoutCalls.size(), 1u);
+    const auto& [msg, sent] = fake.layoutCalls[0];
     EXPECT_EQ(msg, MSG_SET);
     EXPECT_EQ(sent.Frame.Left.Whole, 1);
     EXPECT_EQ(sent.Frame.Left.Frac, 16384);
@@ -252,7 +253,7 @@ TEST(ImageLayout, SetSendsFix32RoundedToThe65536th)
     EXPECT_EQ(sent.DocumentNumber, 0xFFFFFFFFu);
     EXPECT_EQ(sent.PageNumber, 0xFFFFFFFFu);
     EXPECT_EQ(sent.FrameNumber, 0xFFFFFFFFu);
-    source.layoutRc = TWRC_FAILURE;
+    fake.layoutRc = TWRC_FAILURE;
     EXPECT_EQ(TWAIN_SetImageLayout(0, 0, 1, 1), 0);
     EXPECT_EQ(TWAIN_GetLastErrorCode(), TWERR_NONE);
 }
@@ -263,14 +264,14 @@ TEST(ImageLayout, SetOnlyInStateFour)
         Open(state);
         EXPECT_TRUE(boxes::BoxTextsShownBy([] { EXPECT_EQ(TWAIN_SetImageLayout(0, 0, 1, 1), 0); }).empty());
         EXPECT_EQ(TWAIN_GetLastErrorCode(), TWERR_NOT_STATE_4);
-        EXPECT_TRUE(source.layoutCalls.empty());
+        EXPECT_TRUE(fake.layoutCalls.empty());
     }
 }
 
 TEST(ImageLayout, GettersWriteOnlyOnSuccess)
 {
     Open();
-    source.layout.Frame = TW_FRAME{{0, 32768}, {1, 0}, {8, 32768}, {11, 0}};
+    fake.layout.Frame = TW_FRAME{{0, 32768}, {1, 0}, {8, 32768}, {11, 0}};
     double l = -1, t = -1, r = -1, b = -1;
     EXPECT_EQ(TWAIN_GetImageLayout(&l, &t, &r, &b), 1);
     EXPECT_EQ(l, 0.5);
@@ -279,11 +280,11 @@ TEST(ImageLayout, GettersWriteOnlyOnSuccess)
     EXPECT_EQ(b, 11.0);
     EXPECT_EQ(TWAIN_GetDefaultImageLayout(&l, nullptr, nullptr, nullptr), 1);
     EXPECT_EQ(TWAIN_ResetImageLayout(), 1);
-    ASSERT_EQ(source.layoutCalls.size(), 3u);
-    EXPECT_EQ(source.layoutCalls[1].first, MSG_GETDEFAULT);
-    EXPECT_EQ(source.layoutCalls[2].first, MSG_RESET);
+    ASSERT_EQ(fake.layoutCalls.size(), 3u);
+    EXPECT_EQ(fake.layoutCalls[1].first, MSG_GETDEFAULT);
+    EXPECT_EQ(fake.layoutCalls[2].first, MSG_RESET);
 
-    source.layoutRc = TWRC_FAILURE;
+    fake.layoutRc = TWRC_FAILURE;
     l = -1;
     EXPECT_EQ(TWAIN_GetImageLayout(&l, &t, &r, &b), 0);
     EXPECT_EQ(l, -1);
@@ -291,5 +292,5 @@ TEST(ImageLayout, GettersWriteOnlyOnSuccess)
     Open(TWAIN_SM_OPEN);  // no source: no call into one
     EXPECT_TRUE(boxes::BoxTextsShownBy([&] { EXPECT_EQ(TWAIN_GetImageLayout(&l, &t, &r, &b), 0); }).empty());
     EXPECT_EQ(TWAIN_ResetImageLayout(), 0);
-    EXPECT_TRUE(source.layoutCalls.empty());
+    EXPECT_TRUE(fake.layoutCalls.empty());
 }

@@ -2,12 +2,13 @@
 // answer with, what is set back, and the library error code of each failure.
 #include <gtest/gtest.h>
 
-#include "caps/scripted_source.h"
+#include "caps/container_bytes.h"
+#include "twain/scripted_dsm.h"
 #include "twain/capability.h"
 #include "twain/container_bytes.h"
 #include "twain/twain.h"
 
-using namespace scripted;
+using namespace twtest;
 namespace cb = capbytes;
 
 namespace {
@@ -35,7 +36,7 @@ TEST_P(Negotiate, RestrictsTheSourcesPixelTypes)
     const PixelCase& c = GetParam();
     Open();
     Script(ICAP_PIXELTYPE, c.conType, c.bytes);
-    Answer& a = source.caps[ICAP_PIXELTYPE];
+    Answer& a = fake.caps[ICAP_PIXELTYPE];
     a.getRc = c.getRc;
     a.setRc = c.setRc;
     a.nullHandle = c.nullHandle;
@@ -43,9 +44,9 @@ TEST_P(Negotiate, RestrictsTheSourcesPixelTypes)
 
     EXPECT_EQ(TWAIN_NegotiatePixelTypes(c.mask), c.result);
     EXPECT_EQ(TWAIN_GetLastErrorCode(), c.error);
-    ASSERT_FALSE(source.capCalls.empty());
-    EXPECT_EQ(source.capCalls[0].msg, MSG_GET);
-    EXPECT_EQ(source.capCalls[0].conType, TWON_DONTCARE16);
+    ASSERT_FALSE(fake.capCalls.empty());
+    EXPECT_EQ(fake.capCalls[0].msg, MSG_GET);
+    EXPECT_EQ(fake.capCalls[0].conType, TWON_DONTCARE16);
     const auto sets = Calls(MSG_SET);
     if (c.setBack.empty()) {
         EXPECT_TRUE(sets.empty());
@@ -57,7 +58,7 @@ TEST_P(Negotiate, RestrictsTheSourcesPixelTypes)
         ASSERT_GE(sets[0].bytes.size(), c.setBack.size());
         EXPECT_EQ(cb::Bytes(sets[0].bytes.begin(), sets[0].bytes.begin() + c.setBack.size()), c.setBack);
     }
-    for (HGLOBAL h : source.handedOut)
+    for (HGLOBAL h : fake.handedOut)
         EXPECT_TRUE(Freed(h));
 }
 
@@ -97,14 +98,14 @@ TEST(NegotiateState, MaskZeroNeedsNothingAndOtherStatesAreRefused)
         Open(state);
         EXPECT_EQ(TWAIN_NegotiatePixelTypes(0), 1u);
         EXPECT_EQ(TWAIN_GetLastErrorCode(), TWERR_NONE);
-        EXPECT_TRUE(source.capCalls.empty());
+        EXPECT_TRUE(fake.capCalls.empty());
     }
 
     Open(TWAIN_SOURCE_ENABLED);
     Script(ICAP_PIXELTYPE, TWON_ONEVALUE, cb::OneValue(TWTY_UINT16, TWPT_RGB));
     EXPECT_EQ(TWAIN_NegotiatePixelTypes(4), 0u);
     EXPECT_EQ(TWAIN_GetLastErrorCode(), TWERR_NOT_STATE_4);
-    EXPECT_TRUE(source.capCalls.empty());
+    EXPECT_TRUE(fake.capCalls.empty());
 
     Open(TWAIN_SM_OPEN);
     EXPECT_EQ(TWAIN_NegotiatePixelTypes(4), 0u);

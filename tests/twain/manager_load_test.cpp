@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "fake_dsm.h"
+#include "scripted_dsm.h"
 #include "twain/test_seam.h"
 
 namespace twtest {

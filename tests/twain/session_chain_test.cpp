@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "support/box_watch.h"
-#include "fake_dsm.h"
+#include "scripted_dsm.h"
 
 using boxes::BoxWatcher;
 
@@ -176,9 +176,13 @@ TEST_F(SessionChain, HookPassesEveryMessageOnlyWhileEnabled)
         passed = static_cast<const MSG*>(event->pEvent);
         event->TWMessage = MSG_XFERREADY;
     });
+    fake.native = [] { return TW_HANDLE(MakeDib(2, 2)); };
     EXPECT_TRUE(TWAIN_MessageHook(&message));
     EXPECT_EQ(passed, &message);
-    EXPECT_EQ(TWAIN_GetState(), TWAIN_TRANSFER_READY);
+    // The image it announced is transferred right there and waits for the application.
+    EXPECT_EQ(CallsWithoutEvents(), (std::vector<Call>{ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET), kEndXfer}));
+    EXPECT_EQ(TWAIN_GetState(), TWAIN_SOURCE_ENABLED);
+    EXPECT_TRUE(TWAIN_IsImageReady());
 }
 
 TEST_F(SessionChain, CloseRequestFromTheSourceDisablesIt)

@@ -1,7 +1,7 @@
 // The state rules of the two call wrappers, one case per row.
 #include <gtest/gtest.h>
 
-#include "fake_dsm.h"
+#include "scripted_dsm.h"
 #include "twain/test_seam.h"
 
 #include <cstring>
@@ -122,6 +122,7 @@ TEST(SourceStateTableDetails, StripCountFollowsStripsAndSetup)
     stripCount = 5;
     EXPECT_TRUE(TWAIN_CallSource(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup));
     EXPECT_EQ(stripCount, 0);
+    Script(true, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, TWRC_SUCCESS);
     TW_IMAGEMEMXFER mx{};
     EXPECT_TRUE(TWAIN_CallSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &mx));
     EXPECT_TRUE(TWAIN_CallSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &mx));

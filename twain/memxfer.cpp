@@ -1,0 +1,214 @@
+// The buffered memory transfer: a DIB built strip by strip from what the source writes
+// into one buffer of its preferred size, and the once-per-run report of a strip that
+// does not fit, also put on the clipboard for the user to send on.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "dib/dib.h"
+#include "dib/dib_lock.h"
+#include "twain/capability.h"
+#include "twain/session.h"
+#include "twain/strip_bytes.h"
+
+bool incompatibilityReported = false;
+
+namespace {
+
+constexpr std::size_t kReportSize = 1024;
+// For a source that names no usable preferred size.
+constexpr TW_UINT32 kDefaultBuffer = 64 * 1024;
+
+bool Usable(TW_UINT32 size)
+{
+    return size != 0 && size != TWON_DONTCARE32;
+}
+
+TW_UINT32 BufferSize(const TW_SETUPMEMXFER& setup)
+{
+    if (Usable(setup.Preferred))
+        return setup.Preferred;
+    if (Usable(setup.MinBufSize) && setup.MinBufSize > kDefaultBuffer)
+        return setup.MinBufSize;
+    return kDefaultBuffer;
+}
+
+// The buffer the library hands over; set before each request and again after it, so
+// that a strip is always read from this buffer whatever the source wrote into Memory.
+void HandOver(TW_IMAGEMEMXFER& mx, std::uint8_t* buffer, TW_UINT32 size)
+{
+    mx.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+    mx.Memory.Length = size;
+    mx.Memory.TheMem = buffer;
+}
+
+void DiscardDib()
+{
+    TWAIN_FreeDib(hDib);
+    hDib = nullptr;
+}
+
+}  // namespace
+
+bool TWAIN_StoreStrip(HGLOBAL dib, TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info, const strips::ImagePlan& plan,
+                strips::Progress& progress, bool lastStrip, strips::Next* next)
+{
+    const int plane = progress.plane;
+    strips::StripOutcome outcome;
+    {
+        LockedDib locked(dib);
+        if (!locked.data())
+            return false;
+        outcome = strips::TakeStrip(locked.data(), locked.size(), info, plan, progress, mx,
+                                    static_cast<const std::uint8_t*>(mx.Memory.TheMem), mx.Memory.Length, lastStrip);
+    }
+    if (outcome.report)
+        TWAIN_ReportMemoryIncompatibility(outcome.report, mx, info, plane);
+    *next = outcome.next;
+    return !outcome.rejected;
+}
+
+bool TWAIN_CreateTransferDib(const TW_IMAGEINFO& info)
+{
+    if (!TWAIN_ASSERT(hDib == NULL))
+        return false;
+    strips::ImagePlan plan;
+    const strips::Refusal refusal = strips::PlanImage(info, &plan);
+    if (refusal != strips::Refusal::none) {
+        char text[256];
+        strips::FormatRefusal(refusal, info, text, sizeof text);
+        TWAIN_ErrorBox(text);
+        return false;
+    }
+    hDib = DibCreate(info.BitsPerPixel, info.ImageWidth, info.ImageLength);
+    if (!hDib) {
+        TWAIN_ErrorBox("ACQR: Unable to allocate memory for image.");
+        return false;
+    }
+    {
+        // Rows a source never sends stay black rather than showing what the memory held.
+        LockedDib locked(hDib);
+        const std::size_t rows = std::size_t(DibBitsOffset(DibReadLayout(locked.data())));
+        std::memset(locked.data() + rows, 0, locked.size() - rows);
+    }
+    DibSetResolution(hDib, Fix32ToDouble(info.XResolution), Fix32ToDouble(info.YResolution));
+    return true;
+}
+
+int TWAIN_MemoryTransfer(int)
+{
+    transferOutcome = TransferOutcome::failed;
+    if (!TWAIN_ASSERT(hDib == NULL) || !TWAIN_ASSERT(nState == TWAIN_TRANSFER_READY))
+        return 0;
+    TW_SETUPMEMXFER setup{};
+    if (!TWAIN_CallSource(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup))
+        return 0;
+    TW_IMAGEINFO info{};
+    if (!TWAIN_CallSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info))
+        return 0;
+    if (!TWAIN_CreateTransferDib(info))
+        return 0;
+    TWAIN_ASSERT(hDib != NULL);
+    const TW_UINT32 size = BufferSize(setup);
+    auto* buffer = static_cast<std::uint8_t*>(std::malloc(size));
+    if (!buffer) {
+        DiscardDib();
+        TWAIN_ErrorBox("ACQR: Transfer buffer allocation failed.");
+        return 0;
+    }
+
+    strips::ImagePlan plan;
+    strips::PlanImage(info, &plan);
+    strips::Progress progress = strips::StartProgress(plan);
+    bool done = false;
+    TW_IMAGEMEMXFER mx{};
+    for (;;) {
+        HandOver(mx, buffer, size);
+        const bool got = TWAIN_CallSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &mx);
+        if (!got)
+            break;
+        HandOver(mx, buffer, size);
+        strips::Next next = strips::Next::more;
+        if (!TWAIN_StoreStrip(hDib, mx, info, plan, progress, lastResult == TWRC_XFERDONE, &next))
+            break;
+        if (next == strips::Next::done)
+            done = true;
+        if (next != strips::Next::more)
+            break;
+    }
+    if (lastResult == TWRC_CANCEL) {
+        transferOutcome = TransferOutcome::cancelled;
+        TWAIN_RecordError(TWERR_CANCELLED);
+    }
+    if (done && strips::NeedsRedBlueSwap(plan)) {
+        if (BITMAPINFOHEADER* header = DibLock(hDib)) {
+            DibSwapRedBlue(header);
+            DibUnlock(hDib);
+        }
+    }
+    // Only a complete image needs its colours; a cancelled one is discarded below
+    // without asking the source for more.
+    if (done && info.PixelType == TWPT_PALETTE) {
+        TW_PALETTE8 palette{};
+        if (!TWAIN_CallSource(DG_IMAGE, DAT_PALETTE8, MSG_GET, &palette)) {
+            DiscardDib();
+            std::free(buffer);
+            TWAIN_ErrorBox("ACQR: Can't get image palette.");
+            return 0;
+        }
+        LockedDib locked(hDib);
+        strips::ApplyPalette(locked.data(), locked.size(), palette);
+    }
+    if (!done && hDib) {
+        TWAIN_RecordError(TWERR_TRANSFER);
+        DiscardDib();
+    }
+    std::free(buffer);
+    if (done)
+        transferOutcome = TransferOutcome::image;
+    return done ? 1 : 0;
+}
+
+void TWAIN_ReportMemoryIncompatibility(const char* reason, const TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info,
+                                       int plane)
+{
+    if (incompatibilityReported)
+        return;
+    incompatibilityReported = true;
+    char text[kReportSize];
+    std::snprintf(text, sizeof text,
+                  "ACQUIRA Memory Transfer Incompatibility\n(%s)\n\nThis text has been copied to the clipboard.\n"
+                  "Please paste it into an e-mail to: %s\n\nProduct \"%s\"\nVersion %u-%u  Vendor: \"%s\"\n"
+                  "Channel: %d   MXB.Memory.Flags: 0x%x\nMXB.Comp: %u, BytesPerRow: %ld, BytesWritten: %ld\n"
+                  "MXB.Columns: %ld, Rows: %ld, XOffset: %ld, YOffset: %ld\nINFO.ImageWidth: %ld, ImageLength: %ld\n"
+                  "INFO.SPP: %d, BPS: [%d, %d, %d, %d], BPP: %d\nINFO.Planar: %d, PixelType: %d, Compression: %u\n",
+                  reason, kSupportAddress, sourceIdentity.ProductName, unsigned(sourceIdentity.Version.MajorNum),
+                  unsigned(sourceIdentity.Version.MinorNum), sourceIdentity.Manufacturer, plane,
+                  unsigned(mx.Memory.Flags), unsigned(mx.Compression), long(TW_INT32(mx.BytesPerRow)),
+                  long(TW_INT32(mx.BytesWritten)), long(TW_INT32(mx.Columns)), long(TW_INT32(mx.Rows)),
+                  long(TW_INT32(mx.XOffset)), long(TW_INT32(mx.YOffset)), long(info.ImageWidth),
+                  long(info.ImageLength), int(info.SamplesPerPixel), int(info.BitsPerSample[0]),
+                  int(info.BitsPerSample[1]), int(info.BitsPerSample[2]), int(info.BitsPerSample[3]),
+                  int(info.BitsPerPixel), int(info.Planar), int(info.PixelType), unsigned(info.Compression));
+    TWAIN_TextToClipboard(text);
+    TWAIN_ErrorBox(text);
+}
+
+void TWAIN_TextToClipboard(const char* text)
+{
+    if (!OpenClipboard(nullptr))
+        return;
+    char lines[kReportSize];
+    const std::size_t length = strips::ToCrLf(text, lines, sizeof lines);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, length + 1);
+    void* at = block ? GlobalLock(block) : nullptr;
+    if (at) {
+        std::memcpy(at, lines, length + 1);
+        GlobalUnlock(block);
+        if (!SetClipboardData(CF_TEXT, block))
+            GlobalFree(block);
+    } else if (block) {
+        GlobalFree(block);
+    }
+    CloseClipboard();
+}
