@@ -61,7 +61,7 @@ bool TWAIN_StoreStrip(HGLOBAL dib, TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info
 void TWAIN_ReportMemoryIncompatibility(const char* reason, const TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info,
                                        int plane);
 // What a transfer mechanism brought: set by each of them for TWAIN_DoOneTransfer.
-enum class TransferOutcome { image, cancelled, failed };
+enum class TransferOutcome { image, cancelled, failed, notTried };
 extern TransferOutcome transferOutcome;
 // Set when ending a transfer failed and the session was walked down instead.
 extern bool endRecovered;

@@ -195,6 +195,8 @@ void TWAIN_DoOneTransfer()
         }
         break;
     default:
+        // No mechanism was negotiated: nothing was tried, so nothing failed either.
+        transferOutcome = TransferOutcome::notTried;
         break;
     }
     TWAIN_BreakModalLoop();

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "twain/capability.h"
+
 namespace twtest {
 namespace {
 std::string TempFile(const char* name)
@@ -26,6 +28,12 @@ void WineSession::SetUp()
     TWAIN_SetHideUI(false);
     TWAIN_ClearError();
     closeRequested = false;  // cleared by the acquisition step in the program
+    // Tests that walk the protocol by hand need an announced image to stay pending
+    // (state 6) instead of being transferred in the hook: no mechanism is chosen until
+    // an acquisition negotiates one.
+    xferMech = kNoMechanism;
+    TWAIN_FreeDib(hDib);
+    hDib = nullptr;
 }
 
 void WineSession::TearDown()

@@ -13,6 +13,9 @@
 
 namespace twtest {
 
+// A transfer mechanism no source has: the hook transfers nothing with it.
+inline constexpr int kNoMechanism = 0xFFFF;
+
 class WineSession : public ::testing::Test {
 protected:
     void SetUp() override;
