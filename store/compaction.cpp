@@ -17,12 +17,15 @@
 #include <float.h>
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
 constexpr char kCaption[] = "Vocalix Imager";
 constexpr char kCompleted[] = "Completed compressing";
 constexpr char kStopped[] = "Compressing stopped";
+constexpr char kUnreadable[] = "an image could not be read from pagorex.dat";
+constexpr char kUnwritable[] = "an image could not be copied - is the disk full?";
 
 struct MovedRecord {
     uint32_t index;        // its place in the index file
@@ -47,25 +50,31 @@ void PumpAfterChunk(uint32_t, uint32_t)
     UpdateWindow(pumpWindow);
 }
 
-// The record buffer's blob, as one gzip member, in the work file.
-bool StageBlob(StoreHandle data)
+// The record buffer's blob, as one gzip member, in the work file. Answers why it could
+// not be staged, or null.
+const char* StageBlob(StoreHandle data)
 {
     if (SeekStoreFile(data, static_cast<int32_t>(recordBuffer.dataOffset), FILE_BEGIN) < 0)
-        return false;
+        return kUnreadable;
+    CopyOutcome copy;
     if (recordBuffer.compressed == 0) {
         GzHandle gz = GzOpenStoreFile(kWorkFileName, "wb9");
         if (!gz)
-            return false;
+            return kUnwritable;
         recordBuffer.imageLength = recordBuffer.storedLength;
-        CopyOutcome copy = CopyChunks({data, {}}, {{}, gz}, recordBuffer.storedLength, PumpAfterChunk);
-        bool completed = GzCloseStoreFile(gz);
-        return completed && !copy.sinkFailed;
+        copy = CopyChunks({data, {}}, {{}, gz}, recordBuffer.storedLength, PumpAfterChunk);
+        if (!GzCloseStoreFile(gz))
+            return kUnwritable;
+    } else {
+        // Already compressed: copied unchanged, never recompressed.
+        ScopedStoreFile work(CreateStoreFile(kWorkFileName));
+        if (!work)
+            return kUnwritable;
+        copy = CopyChunks({data, {}}, {work.get(), {}}, recordBuffer.storedLength, PumpAfterChunk);
     }
-    // Already compressed: copied unchanged, never recompressed.
-    ScopedStoreFile work(CreateStoreFile(kWorkFileName));
-    if (!work)
-        return false;
-    return !CopyChunks({data, {}}, {work.get(), {}}, recordBuffer.storedLength, PumpAfterChunk).sinkFailed;
+    // A blob that ends early stays as short as it is; one that could not be read would
+    // lose its tail once the data file is replaced.
+    return copy.sinkFailed ? kUnwritable : copy.sourceFailed ? kUnreadable : nullptr;
 }
 
 // Moves the blob of the record just read (record k) and repoints the record.
@@ -75,15 +84,15 @@ bool MoveRecord(Compaction& c, uint32_t k)
     if (StoreStopsAt(StoreStep::CompactionRecordRead, k))
         return false;
     DeleteStoreFile(kWorkFileName);
-    bool staged = StageBlob(c.data);
+    const char* notStaged = StageBlob(c.data);
     if (StoreStopsAt(StoreStep::CompactionBlobStaged, k))
         return false;
     // A blob that could not be appended and flushed must not be pointed at.
-    bool appended = staged && AppendWorkFile(c.newData) && FlushStoreFile(c.newData);
+    bool appended = !notStaged && AppendWorkFile(c.newData) && FlushStoreFile(c.newData);
     DeleteStoreFile(kWorkFileName);
     if (!appended) {
         recordBuffer = original;
-        c.failure = "an image could not be copied - is the disk full?";
+        c.failure = notStaged ? notStaged : kUnwritable;
         return false;
     }
     if (StoreStopsAt(StoreStep::CompactionBlobAppended, k))
@@ -109,7 +118,7 @@ bool RollBack(Compaction& c)
         MovedRecord last = c.moved.back();
         IndexRecord movedTo;
         if (SeekStoreFile(c.index, static_cast<int32_t>(last.index * kIndexRecordSize), FILE_BEGIN) < 0 ||
-            !ReadRecordBuffer(c.index))
+            ReadRecordBuffer(c.index) != RecordRead::Record)
             return false;
         movedTo = recordBuffer;
         recordBuffer = last.original;
@@ -151,9 +160,8 @@ void ReportFailure(Compaction& c)
 
 // The new data file: the one a stopped compaction left, cut back to the blobs its moved
 // records point at, or else a new empty one.
-StoreHandle OpenNewDataFile(StoreHandle index, MovedChain& earlier)
+StoreHandle OpenNewDataFile(const MovedChain& earlier)
 {
-    earlier = ScanMovedChain(index, StoreFileSize(kNewDataFileName));
     if (earlier.count == 0)
         return CreateStoreFile(kNewDataFileName);
     StoreHandle newData = OpenStoreFile(kNewDataFileName);
@@ -171,7 +179,15 @@ bool MoveAllRecords(Compaction& c)
     if (SeekStoreFile(c.index, start, FILE_BEGIN) != start)
         return false;
     char title[96];
-    while (ReadRecordBuffer(c.index)) {
+    for (;;) {
+        RecordRead read = ReadRecordBuffer(c.index);
+        if (read == RecordRead::End)
+            return true;
+        if (read == RecordRead::Error) {
+            // The records after it would be left pointing into a replaced data file.
+            c.failure = "the index file could not be read";
+            return false;
+        }
         ++counter;
         std::snprintf(title, sizeof title, "Please wait, compressing %lu of %lu", static_cast<unsigned long>(counter),
                       static_cast<unsigned long>(total));
@@ -179,7 +195,6 @@ bool MoveAllRecords(Compaction& c)
         if (!MoveRecord(c, counter - 1))
             return false;
     }
-    return true;
 }
 
 // Every record points into the new data file: it becomes the data file.
@@ -200,12 +215,20 @@ bool ReplaceDataFile(Compaction& c)
     return false;
 }
 
+// Tells why compaction did not start; the store is as it was.
+void ReportNotStarted(HWND window, const char* reason)
+{
+    char text[kMessageTextSize];
+    std::snprintf(text, sizeof text, "The image store could not be compressed: %s.\n\nNothing was changed.", reason);
+    MessageBoxA(window, text, kCaption, MB_OK | MB_ICONEXCLAMATION);
+}
+
 void Compact(HWND window, unsigned char force)
 {
     ScopedStoreFile index(OpenStoreFile(kIndexFileName));
     if (!index)
         return;
-    bool plainFirst = ReadRecordBuffer(index.get()) && recordBuffer.compressed == 0;
+    bool plainFirst = ReadRecordBuffer(index.get()) == RecordRead::Record && recordBuffer.compressed == 0;
     if (!plainFirst && force != 1)
         return;
     Compaction c{window, index.get(), OpenStoreFile(kDataFileName), {}, {}, {}, nullptr};
@@ -213,14 +236,18 @@ void Compact(HWND window, unsigned char force)
         ShowProgress(kCompleted);
         return;
     }
-    c.newData = OpenNewDataFile(c.index, c.earlier);
+    std::optional<MovedChain> earlier = ScanMovedChain(c.index, StoreFileSize(kNewDataFileName));
+    if (!earlier) {
+        CloseFiles(c);
+        ReportNotStarted(window, "the index file could not be read");
+        return;
+    }
+    c.earlier = *earlier;
+    c.newData = OpenNewDataFile(c.earlier);
     if (!c.newData) {
         // The data file is still the only copy of the blobs: nothing is touched.
         CloseFiles(c);
-        MessageBoxA(window,
-                    "The image store could not be compressed: the file pagorex.new could not be created.\n\n"
-                    "Nothing was changed.",
-                    kCaption, MB_OK | MB_ICONEXCLAMATION);
+        ReportNotStarted(window, "the file pagorex.new could not be created");
         return;
     }
     ShowProgress("Please wait, compressing database...this will take some time");

@@ -15,7 +15,8 @@ int32_t RecordPosition(uint32_t record)
 
 bool MoveBlobBack(StoreHandle index, StoreHandle data, StoreHandle newData, uint32_t i, uint32_t start)
 {
-    if (SeekStoreFile(index, RecordPosition(i), FILE_BEGIN) != RecordPosition(i) || !ReadRecordBuffer(index))
+    if (SeekStoreFile(index, RecordPosition(i), FILE_BEGIN) != RecordPosition(i) ||
+        ReadRecordBuffer(index) != RecordRead::Record)
         return false;
     IndexRecord moved = recordBuffer;
     int32_t end = SeekStoreFile(data, 0, FILE_END);
@@ -44,24 +45,26 @@ bool MoveBlobBack(StoreHandle index, StoreHandle data, StoreHandle newData, uint
 }
 }  // namespace
 
-MovedChain ScanMovedChain(StoreHandle index, uint32_t newDataSize, std::vector<uint32_t>* starts)
+std::optional<MovedChain> ScanMovedChain(StoreHandle index, uint32_t newDataSize, std::vector<uint32_t>* starts)
 {
     MovedChain chain;
     if (starts)
         starts->clear();
-    if (newDataSize == 0 || SeekStoreFile(index, 0, FILE_BEGIN) != 0)
+    if (newDataSize == 0)
         return chain;
-    uint8_t bytes[kIndexRecordSize];
+    if (SeekStoreFile(index, 0, FILE_BEGIN) != 0)
+        return std::nullopt;
     IndexRecord record;
-    while (ReadStoreFile(index, bytes, sizeof bytes) == static_cast<int32_t>(sizeof bytes)) {
-        DecodeIndexRecord(bytes, record);
+    for (;;) {
+        RecordRead read = ReadIndexRecord(index, record);
+        if (read == RecordRead::Error)
+            return std::nullopt;
         uint32_t start = chain.end;
-        if (!ExtendMovedChain(chain, record, newDataSize))
-            break;
+        if (read == RecordRead::End || !ExtendMovedChain(chain, record, newDataSize))
+            return chain;
         if (starts)
             starts->push_back(start);
     }
-    return chain;
 }
 
 void CompleteInterruptedReplacement()
@@ -79,41 +82,49 @@ const char* DataFileOfRecord(int32_t position)
     ScopedStoreFile index(OpenStoreFile(kIndexFileName));
     if (!index)
         return kDataFileName;
-    MovedChain chain = ScanMovedChain(index.get(), newDataSize);
-    return static_cast<uint32_t>(position) / kIndexRecordSize < chain.count ? kNewDataFileName : kDataFileName;
+    std::optional<MovedChain> chain = ScanMovedChain(index.get(), newDataSize);
+    if (!chain)
+        return nullptr;
+    return static_cast<uint32_t>(position) / kIndexRecordSize < chain->count ? kNewDataFileName : kDataFileName;
 }
 
-bool ReleaseFromMovedChain(int32_t position)
+StoreFailure ReleaseFromMovedChain(int32_t position)
 {
     CompleteInterruptedReplacement();
     if (!StoreFileExists(kNewDataFileName))
-        return true;
+        return StoreFailure::None;
     ScopedStoreFile index(OpenStoreFile(kIndexFileName));
     ScopedStoreFile data(OpenStoreFile(kDataFileName));
     ScopedStoreFile newData(OpenStoreFile(kNewDataFileName));
-    if (!index || !newData)
-        return !index;  // without an index no record points anywhere
+    // Without an index no record points anywhere.
+    if (!index)
+        return StoreFailure::None;
+    if (!newData)
+        return StoreFailure::Unwritable;
     int32_t size = SeekStoreFile(newData.get(), 0, FILE_END);
     if (size < 0)
-        return false;
+        return StoreFailure::Unwritable;
     std::vector<uint32_t> starts;
-    MovedChain chain = ScanMovedChain(index.get(), static_cast<uint32_t>(size), &starts);
+    std::optional<MovedChain> scanned = ScanMovedChain(index.get(), static_cast<uint32_t>(size), &starts);
+    if (!scanned)
+        return StoreFailure::IndexUnreadable;
+    MovedChain chain = *scanned;
     uint32_t keep = position < 0 ? chain.count : static_cast<uint32_t>(position) / kIndexRecordSize;
     if (keep < chain.count) {
         if (!data || !MoveBlobsBack(index.get(), data.get(), newData.get(), starts, keep))
-            return false;
+            return StoreFailure::Unwritable;
         chain.end = starts[keep];
         chain.count = keep;
     }
     // What lies beyond the chain belongs to no record, and a blob the save appends to
     // the data file must not look like the chain's next link.
     if (!TruncateStoreFile(newData.get(), static_cast<int32_t>(chain.end)) || !FlushStoreFile(newData.get()))
-        return false;
+        return StoreFailure::Unwritable;
     if (chain.count == 0) {
         newData.Close();
         DeleteStoreFile(kNewDataFileName);
     }
-    return true;
+    return StoreFailure::None;
 }
 
 bool MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData, const std::vector<uint32_t>& starts,

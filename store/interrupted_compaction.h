@@ -9,14 +9,19 @@
 // carries on where the stopped one ended, and the recovery command moves the chain back.
 
 #include "store/moved_chain.h"
+#include "store/store_copy.h"
 #include "store/store_files.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // Scans the index from its start, without touching the record buffer. starts, when
-// given, receives the offset of each moved record's blob in the new data file.
-MovedChain ScanMovedChain(StoreHandle index, uint32_t newDataSize, std::vector<uint32_t>* starts = nullptr);
+// given, receives the offset of each moved record's blob in the new data file. Nothing
+// when the index could not be read as far as the chain goes: a chain cut short by a read
+// error would give the records after it up for lost.
+std::optional<MovedChain> ScanMovedChain(StoreHandle index, uint32_t newDataSize,
+                                         std::vector<uint32_t>* starts = nullptr);
 
 // An earlier program deleted the data file before renaming the new one to it and was
 // stopped in between (pagorex.new and no pagorex.dat): the rename is done now.
@@ -24,15 +29,15 @@ void CompleteInterruptedReplacement();
 
 // The store file that holds the blob of the index record at position (a byte offset in
 // the index file): the new data file for a record an interrupted compaction has moved,
-// the data file otherwise.
+// the data file otherwise; null when the index could not be read to tell.
 const char* DataFileOfRecord(int32_t position);
 
 // Called before a save repoints the record at position (-1: a record to be appended).
 // A record in the chain, and every moved record after it, first gets its blob back in
 // the data file, so that the chain stays unbroken; bytes that no record points at are
 // cut from the end of the new data file, which is deleted once nothing points into it.
-// False when that could not be done: the record must then not be repointed.
-bool ReleaseFromMovedChain(int32_t position);
+// Anything but None: that could not be done, and the record must not be repointed.
+StoreFailure ReleaseFromMovedChain(int32_t position);
 
 // Writes the record buffer over record i of the index and flushes the index.
 bool WriteRecordBufferAt(StoreHandle index, uint32_t i);

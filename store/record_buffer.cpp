@@ -11,12 +11,22 @@ void ResetRecordBuffer(int32_t recordNumber)
     recordBuffer.recordNumber = recordNumber;
 }
 
-bool ReadRecordBuffer(StoreHandle index)
+RecordRead ReadIndexRecord(StoreHandle index, IndexRecord& record)
 {
     uint8_t bytes[kIndexRecordSize];
-    if (ReadStoreFile(index, bytes, sizeof bytes) != static_cast<int32_t>(sizeof bytes))
-        return false;
-    return DecodeIndexRecord(bytes, recordBuffer);
+    int32_t read = ReadStoreFile(index, bytes, sizeof bytes);
+    if (read == static_cast<int32_t>(sizeof bytes))
+        return DecodeIndexRecord(bytes, record) ? RecordRead::Record : RecordRead::Error;
+    if (read < 0)
+        return RecordRead::Error;
+    // Only a trailing fragment, or nothing, may be left at the end.
+    int32_t here = SeekStoreFile(index, 0, FILE_CURRENT);
+    return here >= 0 && SeekStoreFile(index, 0, FILE_END) == here ? RecordRead::End : RecordRead::Error;
+}
+
+RecordRead ReadRecordBuffer(StoreHandle index)
+{
+    return ReadIndexRecord(index, recordBuffer);
 }
 
 bool WriteRecordBuffer(StoreHandle index)
@@ -26,15 +36,29 @@ bool WriteRecordBuffer(StoreHandle index)
     return WriteStoreFile(index, bytes, sizeof bytes);
 }
 
-std::optional<int32_t> FindIndexRecord(StoreHandle index, int32_t recordNumber)
+IndexLookup FindIndexRecord(StoreHandle index, int32_t recordNumber)
 {
-    if (SeekStoreFile(index, 0, FILE_BEGIN) != 0)
-        return std::nullopt;
+    IndexLookup lookup;
+    if (SeekStoreFile(index, 0, FILE_BEGIN) != 0) {
+        lookup.outcome = IndexLookup::Outcome::Unreadable;
+        return lookup;
+    }
     int32_t position = 0;
-    while (ReadRecordBuffer(index)) {
-        if (recordBuffer.recordNumber == recordNumber)
-            return position;
+    for (;;) {
+        switch (ReadRecordBuffer(index)) {
+        case RecordRead::End:
+            return lookup;
+        case RecordRead::Error:
+            lookup.outcome = IndexLookup::Outcome::Unreadable;
+            return lookup;
+        case RecordRead::Record:
+            break;
+        }
+        if (recordBuffer.recordNumber == recordNumber) {
+            lookup.outcome = IndexLookup::Outcome::Found;
+            lookup.position = position;
+            return lookup;
+        }
         position += static_cast<int32_t>(kIndexRecordSize);
     }
-    return std::nullopt;
 }

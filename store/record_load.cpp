@@ -8,8 +8,6 @@
 #include "store/store.h"
 #include "store/store_copy.h"
 
-#include <optional>
-
 namespace {
 // A blob written by an earlier writer is the image file itself.
 bool CopyPlainBlob(StoreHandle data)
@@ -60,20 +58,38 @@ bool ExtractRecordImage(const char* dataFileName)
         return false;
     return recordBuffer.compressed == 0 ? CopyPlainBlob(data.get()) : ExpandCompressedBlob(data.get());
 }
+
+// An empty window would tell the user the record has no image.
+void ReportIndexUnreadable(HWND window)
+{
+    MessageBoxA(window,
+                "The image stored for this record cannot be shown: the image store's index file pagorex.idx could "
+                "not be read.\n\nNothing was changed in the store.",
+                appName, MB_OK | MB_ICONEXCLAMATION);
+}
 }  // namespace
 
 void LoadRecordImage(HWND window)
 {
     StoreBusyScope busy;
     ResetRecordBuffer();
-    std::optional<int32_t> position;
+    IndexLookup lookup;
     if (ScopedStoreFile index(OpenStoreFile(kIndexFileName)); index)
-        position = FindIndexRecord(index.get(), hostRecordNumber);
-    if (!position || recordBuffer.deleted != 0)
+        lookup = FindIndexRecord(index.get(), hostRecordNumber);
+    if (lookup.unreadable()) {
+        ReportIndexUnreadable(window);
+        return;
+    }
+    if (!lookup.found() || recordBuffer.deleted != 0)
         return;
 
     // A compaction stopped half-way has already moved the leading records' blobs.
-    bool loaded = ExtractRecordImage(DataFileOfRecord(*position));
+    const char* dataFile = DataFileOfRecord(lookup.position);
+    if (!dataFile) {
+        ReportIndexUnreadable(window);
+        return;
+    }
+    bool loaded = ExtractRecordImage(dataFile);
     ReleaseCurrentImage();
     InvalidateRect(window, nullptr, TRUE);
     if (loaded) {

@@ -24,6 +24,12 @@ constexpr char kRecordNotStored[] =
 constexpr char kMarkNotStored[] =
     "The image was not removed from the image store: the index file could not be written (is pagorex.idx "
     "read-only?).\n\nThe record keeps its stored image.";
+constexpr char kIndexUnreadable[] =
+    "The image was not stored: the image store's index file pagorex.idx could not be read.\n\nThe record keeps "
+    "the image it had before.";
+constexpr char kMarkUnreadable[] =
+    "The image was not removed from the image store: its index file pagorex.idx could not be read.\n\nThe "
+    "record keeps its stored image.";
 constexpr char kStoreBusy[] =
     "The image was not stored: the image store is busy with another operation.\n\nPlease save again when it "
     "has finished.";
@@ -32,6 +38,7 @@ constexpr char kWriteErrorText[] = "Error writing DIB to file - is there room fo
 // Where the host's record lies in the index file, once it has been looked for.
 struct RecordPlace {
     bool searched = false;
+    bool unreadable = false;  // the index could not be read to the record or its end
     std::optional<int32_t> position;
     IndexRecord original{};  // the record as found, to put back if a rewrite breaks off
 };
@@ -50,22 +57,35 @@ void ShowCompressionProgress(uint32_t chunk, uint32_t remaining)
 void LookUpRecord(StoreHandle index, RecordPlace& place)
 {
     place.searched = true;
-    place.position = FindIndexRecord(index, hostRecordNumber);
-    if (!place.position)
+    IndexLookup lookup = FindIndexRecord(index, hostRecordNumber);
+    // A record not found because the index broke off may still be there: appending
+    // another one would hide the image behind the first.
+    place.unreadable = lookup.unreadable();
+    place.position.reset();
+    if (lookup.found())
+        place.position = lookup.position;
+    else
         ResetRecordBuffer(-1);
     place.original = recordBuffer;
+}
+
+void ReportNotStored(StoreFailure failure)
+{
+    ShellMessage(failure == StoreFailure::IndexUnreadable ? kIndexUnreadable : kBlobNotStored, MB_OK | MB_ICONSTOP);
 }
 
 // A record that a compaction stopped half-way has moved into the new data file gets its
 // blob back in the data file before it is repointed (the moved records must stay an
 // unbroken chain). This may rewrite index records, so it runs before the record buffer
 // is loaded for the save.
-bool ReleaseRecordFromCompaction()
+StoreFailure ReleaseRecordFromCompaction()
 {
-    std::optional<int32_t> position;
+    IndexLookup lookup;
     if (ScopedStoreFile index(OpenStoreFile(kIndexFileName)); index)
-        position = FindIndexRecord(index.get(), hostRecordNumber);
-    return ReleaseFromMovedChain(position.value_or(-1));
+        lookup = FindIndexRecord(index.get(), hostRecordNumber);
+    if (lookup.unreadable())
+        return StoreFailure::IndexUnreadable;
+    return ReleaseFromMovedChain(lookup.found() ? lookup.position : -1);
 }
 
 RecordPlace FindRecordForSave(HWND window)
@@ -127,7 +147,7 @@ int32_t SeekToRecordPlace(StoreHandle index, const RecordPlace& place)
     return SeekStoreFile(index, whole, FILE_BEGIN);
 }
 
-bool WriteSavedRecord(RecordPlace place)
+bool WriteSavedRecord(RecordPlace& place)
 {
     ScopedStoreFile index(OpenStoreFile(kIndexFileName));
     if (!index)
@@ -137,6 +157,8 @@ bool WriteSavedRecord(RecordPlace place)
         // keeping the new blob's place.
         IndexRecord blob = recordBuffer;
         LookUpRecord(index.get(), place);
+        if (place.unreadable)
+            return false;
         recordBuffer.dataOffset = blob.dataOffset;
         recordBuffer.storedLength = blob.storedLength;
         recordBuffer.compressed = blob.compressed;
@@ -173,17 +195,21 @@ bool SaveRecordImage(HWND window)
 {
     StoreBusyScope busy;
     uint32_t imageLength = StoreFileSize(kSecondWorkFileName);
-    if (!ReleaseRecordFromCompaction()) {
-        ShellMessage(kBlobNotStored, MB_OK | MB_ICONSTOP);
+    if (StoreFailure failure = ReleaseRecordFromCompaction(); failure != StoreFailure::None) {
+        ReportNotStored(failure);
         return false;
     }
     RecordPlace place = FindRecordForSave(window);
+    if (place.unreadable) {
+        ReportNotStored(StoreFailure::IndexUnreadable);
+        return false;
+    }
     if (!AppendImageBlob(imageLength)) {
-        ShellMessage(kBlobNotStored, MB_OK | MB_ICONSTOP);
+        ReportNotStored(StoreFailure::Unwritable);
         return false;
     }
     if (!WriteSavedRecord(place)) {
-        ShellMessage(kRecordNotStored, MB_OK | MB_ICONSTOP);
+        ShellMessage(place.unreadable ? kIndexUnreadable : kRecordNotStored, MB_OK | MB_ICONSTOP);
         return false;
     }
     return true;
@@ -201,11 +227,16 @@ bool MarkRecordDeleted(HWND)
         return false;
     }
     recordBuffer.recordNumber = -1;
-    std::optional<int32_t> position = FindIndexRecord(index.get(), hostRecordNumber);
-    if (!position)
+    IndexLookup lookup = FindIndexRecord(index.get(), hostRecordNumber);
+    if (lookup.unreadable()) {
+        ShellMessage(kMarkUnreadable, MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    if (!lookup.found())
         return true;
     recordBuffer.deleted = 1;
-    if (SeekStoreFile(index.get(), *position, FILE_BEGIN) != *position || !WriteRecordBuffer(index.get())) {
+    if (SeekStoreFile(index.get(), lookup.position, FILE_BEGIN) != lookup.position ||
+        !WriteRecordBuffer(index.get())) {
         ShellMessage(kMarkNotStored, MB_OK | MB_ICONSTOP);
         return false;
     }

@@ -6,6 +6,7 @@
 #include "store/store_copy.h"
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -22,9 +23,17 @@ bool MoveChainBack(HWND window, StoreHandle index, StoreHandle data, StoreHandle
     // offset in the data file happens to lie below the new data file's size is no blob
     // of the new data file.
     std::vector<uint32_t> starts;
-    MovedChain chain = ScanMovedChain(index, size, &starts);
+    std::optional<MovedChain> chain = ScanMovedChain(index, size, &starts);
+    if (!chain) {
+        // Counting fewer records than were moved would delete the others' images.
+        MessageBoxA(window,
+                    "The index file pagorex.idx could not be read, so the records to fix cannot be counted.\n\n"
+                    "Nothing was changed, and pagorex.new was kept: repeat the repair once the file can be read.",
+                    "Sorry", MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
     char question[kMessageTextSize];
-    std::snprintf(question, sizeof question, "Are you SURE, you wish to fix %u records?", chain.count);
+    std::snprintf(question, sizeof question, "Are you SURE, you wish to fix %u records?", chain->count);
     if (!AskedYes(window, question))
         return false;
     if (MoveBlobsBack(index, data, newData, starts, 0))

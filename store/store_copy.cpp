@@ -31,8 +31,10 @@ CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, Chun
     while (remaining > 0) {
         uint32_t asked = std::min(remaining, kChunkSize);
         int32_t delivered = ReadChunk(source, asked);
-        if (delivered <= 0)
+        if (delivered <= 0) {
+            outcome.sourceFailed = delivered < 0;
             break;
+        }
         uint32_t count = static_cast<uint32_t>(delivered);
         remaining -= count;
         if (!WriteChunk(sink, count)) {

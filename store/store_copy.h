@@ -8,6 +8,13 @@
 
 inline constexpr uint32_t kChunkSize = 1024;
 
+// Why a store step could not be done, so that the user is told what went wrong.
+enum class StoreFailure {
+    None,
+    IndexUnreadable,  // reading the index file failed
+    Unwritable,       // a store file could not be read or written (disk full, read-only)
+};
+
 // Where a copy reads: the file, or zlib's gzread when gz is set.
 struct ChunkSource {
     StoreHandle file;
@@ -20,8 +27,9 @@ struct ChunkSink {
 };
 
 struct CopyOutcome {
-    uint32_t copied = 0;      // bytes passed to the sink
-    bool sinkFailed = false;  // a write failed or fell short; the copy stopped there
+    uint32_t copied = 0;        // bytes passed to the sink
+    bool sinkFailed = false;    // a write failed or fell short; the copy stopped there
+    bool sourceFailed = false;  // a read failed (not just ended); the copy stopped there
 };
 
 // Called after every chunk with the chunk's count (1, 2, ...) and the bytes still to copy.

@@ -67,6 +67,8 @@ StoreHandle OpenOrCreateStoreFile(const char* name)
 
 int32_t ReadStoreFile(StoreHandle handle, void* buffer, uint32_t count)
 {
+    if (Injected(StoreFault::FailRead, handle.name))
+        return -1;
     UINT read = _lread(handle.file, buffer, count);
     return read == static_cast<UINT>(HFILE_ERROR) ? -1 : static_cast<int32_t>(read);
 }

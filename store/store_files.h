@@ -90,8 +90,9 @@ bool GzCloseStoreFile(GzHandle& handle);
 // the (times - 1) after it fail (by default every later one, like a disk that has filled
 // up). FailOpen covers opening an existing file (also gzopen "rb"), FailCreate creating
 // one (also gzopen "wb9"), FailWrite a write that writes nothing, ShortWrite one that
-// writes half of its bytes and then reports failure.
-enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite, FailReplace, FailFlush };
+// writes half of its bytes and then reports failure, FailRead a read that reports an
+// error (a flaky network disk).
+enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite, FailReplace, FailFlush, FailRead };
 // FailReplace makes ReplaceStoreFile fail (name: the file renamed), FailFlush a flush.
 void SetStoreFault(StoreFault fault, const char* name, int nth = 1, int times = 1 << 30);
 void ClearStoreFault();

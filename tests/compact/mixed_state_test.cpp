@@ -41,7 +41,7 @@ TEST_F(MixedStateTest, LoadsReadMovedRecordsFromTheNewDataFile)
 TEST_F(MixedStateTest, ReleasingTheFirstRecordEmptiesTheChainAndDeletesTheNewDataFile)
 {
     LaidOut store = Stopped(3);
-    ASSERT_TRUE(ReleaseFromMovedChain(0));
+    ASSERT_EQ(ReleaseFromMovedChain(0), StoreFailure::None);
     EXPECT_FALSE(Exists("pagorex.new"));
     ExpectSettled(store.images);
 }
@@ -54,7 +54,7 @@ TEST_F(MixedStateTest, ASaveBeyondTheChainCutsOffWhatNoRecordPointsAt)
     uint32_t chainEnd = Records()[1].dataOffset + Records()[1].storedLength;
     ASSERT_EQ(newData.size(), chainEnd);
     Write("pagorex.new", Concat({newData, Pattern(5000, 3)}));
-    ASSERT_TRUE(ReleaseFromMovedChain(-1));
+    ASSERT_EQ(ReleaseFromMovedChain(-1), StoreFailure::None);
     EXPECT_EQ(Read("pagorex.new").size(), chainEnd);
     ExpectEveryImage(store.images);
 }

@@ -44,7 +44,11 @@ TEST_F(StoreFiles, FindIndexRecordTakesTheFirstWholeMatchingRecord)
 
         ScopedStoreFile file(OpenStoreFile(kIndexFileName));
         ASSERT_TRUE(file);
-        std::optional<int32_t> found = FindIndexRecord(file.get(), c.wanted);
+        IndexLookup lookup = FindIndexRecord(file.get(), c.wanted);
+        EXPECT_FALSE(lookup.unreadable());
+        std::optional<int32_t> found;
+        if (lookup.found())
+            found = lookup.position;
         EXPECT_EQ(found, c.position);
         if (found) {
             EXPECT_EQ(int32_t{recordBuffer.recordNumber}, c.wanted);
@@ -59,7 +63,8 @@ TEST_F(StoreFiles, AFragmentNeverMatchesEvenWhenItStartsLikeTheRecord)
     fragment.resize(200);
     Write("pagorex.idx", Concat({RecordBytes(MakeRecord(1, 0, 1, 1, 1)), fragment}));
     ScopedStoreFile file(OpenStoreFile(kIndexFileName));
-    EXPECT_EQ(FindIndexRecord(file.get(), 4), std::nullopt);
+    IndexLookup lookup = FindIndexRecord(file.get(), 4);
+    EXPECT_EQ(lookup.outcome, IndexLookup::Outcome::Missing);
 }
 
 TEST_F(StoreFiles, MissingFilesCannotBeOpenedButCanBeCreated)
