@@ -112,6 +112,8 @@ bool MoveRecord(Compaction& c, uint32_t k)
 
 // Puts back, last first, the records this compaction moved; each step leaves a shorter
 // chain, and the new data file is cut back to it. Answers whether every record is back.
+// Past the earlier chain the new data file holds only this run's blobs: a record pointing
+// there otherwise keeps the compaction from starting.
 bool RollBack(Compaction& c)
 {
     while (!c.moved.empty()) {
@@ -204,6 +206,12 @@ bool ReplaceDataFile(Compaction& c)
         c.failure = "the index file could not be written";
         return false;
     }
+    // The data file goes: no record may still point into it.
+    int32_t indexSize = SeekStoreFile(c.index, 0, FILE_END);
+    if (indexSize < 0 || c.earlier.count + c.moved.size() != IndexRecordCount(static_cast<uint32_t>(indexSize))) {
+        c.failure = "not every record could be moved into pagorex.new";
+        return false;
+    }
     CloseStoreFile(c.newData);
     CloseStoreFile(c.data);
     if (StoreStopsAt(StoreStep::CompactionBeforeReplace, 0))
@@ -213,6 +221,17 @@ bool ReplaceDataFile(Compaction& c)
     c.failure = "pagorex.dat could not be replaced by pagorex.new";
     c.newData = OpenStoreFile(kNewDataFileName);
     return false;
+}
+
+// A stopped compaction's new data file is cut back to its chain before this one goes on;
+// records past a break in the chain may still point into what would go.
+bool NewDataInUse(const Compaction& c)
+{
+    uint32_t size = StoreFileSize(kNewDataFileName);
+    if (size <= c.earlier.end)
+        return false;
+    ScopedStoreFile newData(OpenStoreFile(kNewDataFileName));
+    return !newData || NewDataHeldByOthers(c.index, newData.get(), size, c.earlier.count, c.earlier.end);
 }
 
 // Tells why compaction did not start; the store is as it was.
@@ -243,6 +262,12 @@ void Compact(HWND window, unsigned char force)
         return;
     }
     c.earlier = *earlier;
+    if (NewDataInUse(c)) {
+        CloseFiles(c);
+        ReportNotStarted(window, "records past the ones an earlier compaction moved still point into pagorex.new, "
+                                 "so it was left alone");
+        return;
+    }
     c.newData = OpenNewDataFile(c.earlier);
     if (!c.newData) {
         // The data file is still the only copy of the blobs: nothing is touched.

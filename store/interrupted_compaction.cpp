@@ -13,7 +13,7 @@ int32_t RecordPosition(uint32_t record)
     return static_cast<int32_t>(record * kIndexRecordSize);
 }
 
-bool MoveBlobBack(StoreHandle index, StoreHandle data, StoreHandle newData, uint32_t i, uint32_t start)
+bool MoveBlobBack(StoreHandle index, StoreHandle data, StoreHandle newData, uint32_t i, uint32_t start, bool cut)
 {
     if (SeekStoreFile(index, RecordPosition(i), FILE_BEGIN) != RecordPosition(i) ||
         ReadRecordBuffer(index) != RecordRead::Record)
@@ -41,7 +41,14 @@ bool MoveBlobBack(StoreHandle index, StoreHandle data, StoreHandle newData, uint
     }
     if (StoreStopsAt(StoreStep::RecordMovedBack, i))
         return false;
-    return TruncateStoreFile(newData, static_cast<int32_t>(start)) && FlushStoreFile(newData);
+    return !cut || (TruncateStoreFile(newData, static_cast<int32_t>(start)) && FlushStoreFile(newData));
+}
+
+// Reads count bytes at offset, all of them or nothing.
+bool ReadAt(StoreHandle file, uint32_t offset, uint8_t* bytes, uint32_t count)
+{
+    return SeekStoreFile(file, static_cast<int32_t>(offset), FILE_BEGIN) == static_cast<int32_t>(offset) &&
+           ReadStoreFile(file, bytes, count) == static_cast<int32_t>(count);
 }
 }  // namespace
 
@@ -110,12 +117,17 @@ StoreFailure ReleaseFromMovedChain(int32_t position)
         return StoreFailure::IndexUnreadable;
     MovedChain chain = *scanned;
     uint32_t keep = position < 0 ? chain.count : static_cast<uint32_t>(position) / kIndexRecordSize;
+    uint32_t cutAt = keep < chain.count ? starts[keep] : chain.end;
+    // Records past a break in the chain may still point into the bytes a cut would drop.
+    bool cut = !NewDataHeldByOthers(index.get(), newData.get(), static_cast<uint32_t>(size), chain.count, cutAt);
     if (keep < chain.count) {
-        if (!data || !MoveBlobsBack(index.get(), data.get(), newData.get(), starts, keep))
+        if (!data || !MoveBlobsBack(index.get(), data.get(), newData.get(), starts, keep, cut))
             return StoreFailure::Unwritable;
         chain.end = starts[keep];
         chain.count = keep;
     }
+    if (!cut)
+        return StoreFailure::None;
     // What lies beyond the chain belongs to no record, and a blob the save appends to
     // the data file must not look like the chain's next link.
     if (!TruncateStoreFile(newData.get(), static_cast<int32_t>(chain.end)) || !FlushStoreFile(newData.get()))
@@ -127,11 +139,48 @@ StoreFailure ReleaseFromMovedChain(int32_t position)
     return StoreFailure::None;
 }
 
+bool NewDataHeldByOthers(StoreHandle index, StoreHandle newData, uint32_t newDataSize, uint32_t chainCount,
+                         uint32_t from)
+{
+    int32_t start = static_cast<int32_t>(chainCount * kIndexRecordSize);
+    if (SeekStoreFile(index, start, FILE_BEGIN) != start)
+        return true;
+    IndexRecord record;
+    for (;;) {
+        RecordRead read = ReadIndexRecord(index, record);
+        if (read != RecordRead::Record)
+            return read == RecordRead::Error;
+        if (!MayPointIntoNewData(record, newDataSize) || record.dataOffset + record.storedLength <= from)
+            continue;
+        uint8_t head[3], tail[4];
+        if (!ReadAt(newData, record.dataOffset, head, sizeof head) ||
+            !ReadAt(newData, record.dataOffset + record.storedLength - sizeof tail, tail, sizeof tail))
+            return true;
+        if (LooksLikeOwnBlob(record, head, tail))
+            return true;
+    }
+}
+
+bool TakenForMovedRecord(uint32_t recordIndex, const IndexRecord& record)
+{
+    uint32_t newDataSize = StoreFileSize(kNewDataFileName);
+    if (newDataSize == 0)
+        return false;
+    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    if (!index)
+        return false;
+    std::optional<MovedChain> chain = ScanMovedChain(index.get(), newDataSize);
+    if (!chain)
+        return true;  // cannot tell: the caller moves the blob out of the way
+    MovedChain extended = *chain;
+    return chain->count == recordIndex && ExtendMovedChain(extended, record, newDataSize);
+}
+
 bool MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData, const std::vector<uint32_t>& starts,
-                   uint32_t keep)
+                   uint32_t keep, bool cut)
 {
     for (uint32_t i = static_cast<uint32_t>(starts.size()); i > keep; --i) {
-        if (!MoveBlobBack(index, data, newData, i - 1, starts[i - 1]))
+        if (!MoveBlobBack(index, data, newData, i - 1, starts[i - 1], cut))
             return false;
     }
     return true;

@@ -39,6 +39,16 @@ const char* DataFileOfRecord(int32_t position);
 // Anything but None: that could not be done, and the record must not be repointed.
 StoreFailure ReleaseFromMovedChain(int32_t position);
 
+// Whether a record after the first chainCount ones may point at bytes of the new data
+// file at or past from (MayPointIntoNewData): those bytes must then not be cut off or
+// deleted. True as well when the files could not be read to tell.
+bool NewDataHeldByOthers(StoreHandle index, StoreHandle newData, uint32_t newDataSize, uint32_t chainCount,
+                         uint32_t from);
+// Whether record, written at place recordIndex of the index, would be taken for the next
+// moved record of a new data file that still holds bytes past its chain (and so be read
+// from there).
+bool TakenForMovedRecord(uint32_t recordIndex, const IndexRecord& record);
+
 // Writes the record buffer over record i of the index and flushes the index.
 bool WriteRecordBufferAt(StoreHandle index, uint32_t i);
 
@@ -46,8 +56,11 @@ bool WriteRecordBufferAt(StoreHandle index, uint32_t i);
 // the data file, repointing each record and then cutting the new data file back to where
 // that blob started. Each step leaves a chain one shorter, so a stop at any moment leaves
 // a store that loads; false (the data file cut back to its former end) on a failure.
+// Without cut the new data file keeps its bytes (other records point into them): a
+// record moved back that still looks like a link of the chain is then read from bytes
+// that are the same blob.
 bool MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData, const std::vector<uint32_t>& starts,
-                   uint32_t keep);
+                   uint32_t keep, bool cut = true);
 
 // Test hook: the points at which a test may stop a store operation as if the program
 // had been killed there. The operation then returns at once, closing its files and

@@ -12,3 +12,21 @@ bool ExtendMovedChain(MovedChain& chain, const IndexRecord& record, uint32_t new
     chain.end += record.storedLength;
     return true;
 }
+
+namespace {
+// The smallest gzip member: a 10-byte header, an empty deflate block, an 8-byte trailer.
+constexpr uint32_t kSmallestMember = 20;
+}  // namespace
+
+bool MayPointIntoNewData(const IndexRecord& record, uint32_t newDataSize)
+{
+    return record.compressed == 1 && record.storedLength >= kSmallestMember && record.dataOffset <= newDataSize &&
+           record.storedLength <= newDataSize - record.dataOffset;
+}
+
+bool LooksLikeOwnBlob(const IndexRecord& record, const uint8_t head[3], const uint8_t tail[4])
+{
+    uint32_t imageLength = uint32_t(tail[0]) | uint32_t(tail[1]) << 8 | uint32_t(tail[2]) << 16 |
+                           uint32_t(tail[3]) << 24;
+    return head[0] == 0x1F && head[1] == 0x8B && head[2] == 8 && imageLength == record.imageLength;
+}

@@ -19,3 +19,13 @@ struct MovedChain {
 // Adds record to the chain when it is the next moved one; answers whether it was. Once
 // a record has not continued the chain, no later record may be offered.
 bool ExtendMovedChain(MovedChain& chain, const IndexRecord& record, uint32_t newDataSize);
+
+// A record after the chain may still point into the new data file when the chain broke
+// off before it (a short blob, a gap left by a failure). Nothing in the record says
+// which file it points into; its place in the new data file holding a whole blob of its
+// own is taken as the sign: a compressed record whose bytes there lie inside the file
+// and start like a gzip member (head: its first 3 bytes) whose length field (tail: its
+// last 4 bytes) is the record's image length. A record of the data file almost never
+// finds such bytes at its place in the new data file by chance.
+bool MayPointIntoNewData(const IndexRecord& record, uint32_t newDataSize);
+bool LooksLikeOwnBlob(const IndexRecord& record, const uint8_t head[3], const uint8_t tail[4]);

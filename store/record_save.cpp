@@ -134,6 +134,19 @@ bool AppendImageBlob(uint32_t imageLength)
     return stored;
 }
 
+// A blob landing exactly where the chain of a kept new data file ends would make the
+// record look moved, and the record would be read from the new data file. The blob is
+// appended once more, past that point; the first copy is left for compaction.
+bool KeepOffMovedChain(const RecordPlace& place)
+{
+    uint32_t recordIndex = place.position ? static_cast<uint32_t>(*place.position) / kIndexRecordSize
+                                          : IndexRecordCount(StoreFileSize(kIndexFileName));
+    if (!TakenForMovedRecord(recordIndex, recordBuffer))
+        return true;
+    ScopedStoreFile data(OpenStoreFile(kDataFileName));
+    return data && AppendWorkFile(data.get()) && !TakenForMovedRecord(recordIndex, recordBuffer);
+}
+
 // A new record goes after the last whole record: a trailing fragment would otherwise
 // shift it off the 256-byte grid, where no lookup ever finds it.
 int32_t SeekToRecordPlace(StoreHandle index, const RecordPlace& place)
@@ -204,7 +217,7 @@ bool SaveRecordImage(HWND window)
         ReportNotStored(StoreFailure::IndexUnreadable);
         return false;
     }
-    if (!AppendImageBlob(imageLength)) {
+    if (!AppendImageBlob(imageLength) || !KeepOffMovedChain(place)) {
         ReportNotStored(StoreFailure::Unwritable);
         return false;
     }

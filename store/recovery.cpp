@@ -36,8 +36,18 @@ bool MoveChainBack(HWND window, StoreHandle index, StoreHandle data, StoreHandle
     std::snprintf(question, sizeof question, "Are you SURE, you wish to fix %u records?", chain->count);
     if (!AskedYes(window, question))
         return false;
-    if (MoveBlobsBack(index, data, newData, starts, 0))
-        return true;
+    // Records past a break in the chain that still point into the new data file would
+    // lose their images with it.
+    bool others = NewDataHeldByOthers(index, newData, size, chain->count, 0);
+    if (MoveBlobsBack(index, data, newData, starts, 0, !others)) {
+        if (!others)
+            return true;
+        MessageBoxA(window,
+                    "The records counted were fixed, but other records still point into pagorex.new, so it was "
+                    "kept: their images would be lost with it.",
+                    "Sorry", MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
     if (!StoreStopped())
         MessageBoxA(window,
                     "Not every record could be moved back - is the disk full?\n\nEvery image is still in place, "

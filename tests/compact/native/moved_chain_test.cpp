@@ -63,4 +63,36 @@ TEST(MovedChain, RefusesTheNextRecordOnceTheChainEndsPastTheFile)
     EXPECT_FALSE(ExtendMovedChain(chain, Blob(80, 0), 70));
     EXPECT_EQ(chain.count, 1u);
 }
+
+struct PastChainCase {
+    const char* what;
+    IndexRecord record;
+    uint32_t newDataSize;
+    std::vector<uint8_t> head, tail;
+    bool inside, own;
+};
+
+TEST(MovedChain, ARecordPastTheChainPointsIntoTheNewDataFileOnlyWhereItsOwnBlobLies)
+{
+    IndexRecord record = Blob(100, 60);
+    record.imageLength = 0x01020304;
+    IndexRecord plain = Blob(100, 60, 0);
+    const std::vector<uint8_t> gzip = {0x1F, 0x8B, 8}, length = {4, 3, 2, 1};
+    const PastChainCase cases[] = {
+        {"its gzip member of its image length", record, 160, gzip, length, true, true},
+        {"another image length", record, 160, gzip, {4, 3, 2, 0}, true, false},
+        {"no gzip header", record, 160, {0x1F, 0x8B, 9}, length, true, false},
+        {"reaching past the end", record, 159, gzip, length, false, true},
+        {"starting past the end", Blob(200, 20), 160, gzip, length, false, false},
+        {"too short for a member", Blob(100, 19), 160, gzip, length, false, false},
+        {"plain blobs are never moved", plain, 160, gzip, length, false, false},
+        {"lengths that would wrap", Blob(100, 0xFFFFFFF0u), 160, gzip, length, false, false},
+    };
+    for (const PastChainCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(MayPointIntoNewData(c.record, c.newDataSize), c.inside);
+        if (c.record.storedLength == 60 && c.record.compressed == 1)
+            EXPECT_EQ(LooksLikeOwnBlob(c.record, c.head.data(), c.tail.data()), c.own);
+    }
+}
 }  // namespace
