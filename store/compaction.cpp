@@ -26,6 +26,7 @@ constexpr char kCompleted[] = "Completed compressing";
 constexpr char kStopped[] = "Compressing stopped";
 constexpr char kUnreadable[] = "an image could not be read from pagorex.dat";
 constexpr char kUnwritable[] = "an image could not be copied - is the disk full?";
+constexpr char kSizeLimit[] = "pagorex.new would grow past the image store's size limit of 2 GB";
 
 struct MovedRecord {
     uint32_t index;        // its place in the index file
@@ -88,11 +89,12 @@ bool MoveRecord(Compaction& c, uint32_t k)
     if (StoreStopsAt(StoreStep::CompactionBlobStaged, k))
         return false;
     // A blob that could not be appended and flushed must not be pointed at.
-    bool appended = !notStaged && AppendWorkFile(c.newData) && FlushStoreFile(c.newData);
+    StoreFailure append = notStaged ? StoreFailure::Unwritable : AppendWorkFile(c.newData);
+    bool appended = append == StoreFailure::None && FlushStoreFile(c.newData);
     DeleteStoreFile(kWorkFileName);
     if (!appended) {
         recordBuffer = original;
-        c.failure = notStaged ? notStaged : kUnwritable;
+        c.failure = notStaged ? notStaged : append == StoreFailure::SizeLimit ? kSizeLimit : kUnwritable;
         return false;
     }
     if (StoreStopsAt(StoreStep::CompactionBlobAppended, k))

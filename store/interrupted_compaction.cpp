@@ -13,35 +13,40 @@ int32_t RecordPosition(uint32_t record)
     return static_cast<int32_t>(record * kIndexRecordSize);
 }
 
-bool MoveBlobBack(StoreHandle index, StoreHandle data, StoreHandle newData, uint32_t i, uint32_t start, bool cut)
+StoreFailure MoveBlobBack(StoreHandle index, StoreHandle data, StoreHandle newData, uint32_t i, uint32_t start,
+                          bool cut)
 {
     if (SeekStoreFile(index, RecordPosition(i), FILE_BEGIN) != RecordPosition(i) ||
         ReadRecordBuffer(index) != RecordRead::Record)
-        return false;
+        return StoreFailure::IndexUnreadable;
     IndexRecord moved = recordBuffer;
     int32_t end = SeekStoreFile(data, 0, FILE_END);
     if (end < 0 || SeekStoreFile(newData, static_cast<int32_t>(moved.dataOffset), FILE_BEGIN) !=
                        static_cast<int32_t>(moved.dataOffset))
-        return false;
+        return StoreFailure::Unwritable;
+    if (!FitsStoreLimit(end, moved.storedLength))
+        return StoreFailure::SizeLimit;
     // The chain only holds blobs that lie wholly inside the new data file, so anything
     // short of the whole blob is a failing disk.
     CopyOutcome copy = CopyChunks({newData, {}}, {data, {}}, moved.storedLength);
     if (copy.copied != moved.storedLength || !FlushStoreFile(data)) {
         TruncateStoreFile(data, end);
-        return false;
+        return StoreFailure::Unwritable;
     }
     if (StoreStopsAt(StoreStep::BlobMovedBack, i))
-        return false;
+        return StoreFailure::Unwritable;
     recordBuffer.dataOffset = static_cast<uint32_t>(end);
     if (!WriteRecordBufferAt(index, i)) {
         recordBuffer = moved;
         WriteRecordBufferAt(index, i);
         TruncateStoreFile(data, end);
-        return false;
+        return StoreFailure::Unwritable;
     }
     if (StoreStopsAt(StoreStep::RecordMovedBack, i))
-        return false;
-    return !cut || (TruncateStoreFile(newData, static_cast<int32_t>(start)) && FlushStoreFile(newData));
+        return StoreFailure::Unwritable;
+    if (cut && !(TruncateStoreFile(newData, static_cast<int32_t>(start)) && FlushStoreFile(newData)))
+        return StoreFailure::Unwritable;
+    return StoreFailure::None;
 }
 
 // Reads count bytes at offset, all of them or nothing.
@@ -121,8 +126,11 @@ StoreFailure ReleaseFromMovedChain(int32_t position)
     // Records past a break in the chain may still point into the bytes a cut would drop.
     bool cut = !NewDataHeldByOthers(index.get(), newData.get(), static_cast<uint32_t>(size), chain.count, cutAt);
     if (keep < chain.count) {
-        if (!data || !MoveBlobsBack(index.get(), data.get(), newData.get(), starts, keep, cut))
+        if (!data)
             return StoreFailure::Unwritable;
+        if (StoreFailure failure = MoveBlobsBack(index.get(), data.get(), newData.get(), starts, keep, cut);
+            failure != StoreFailure::None)
+            return failure;
         chain.end = starts[keep];
         chain.count = keep;
     }
@@ -176,14 +184,15 @@ bool TakenForMovedRecord(uint32_t recordIndex, const IndexRecord& record)
     return chain->count == recordIndex && ExtendMovedChain(extended, record, newDataSize);
 }
 
-bool MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData, const std::vector<uint32_t>& starts,
-                   uint32_t keep, bool cut)
+StoreFailure MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData,
+                           const std::vector<uint32_t>& starts, uint32_t keep, bool cut)
 {
     for (uint32_t i = static_cast<uint32_t>(starts.size()); i > keep; --i) {
-        if (!MoveBlobBack(index, data, newData, i - 1, starts[i - 1], cut))
-            return false;
+        if (StoreFailure failure = MoveBlobBack(index, data, newData, i - 1, starts[i - 1], cut);
+            failure != StoreFailure::None)
+            return failure;
     }
-    return true;
+    return StoreFailure::None;
 }
 
 bool WriteRecordBufferAt(StoreHandle index, uint32_t i)

@@ -55,12 +55,12 @@ bool WriteRecordBufferAt(StoreHandle index, uint32_t i);
 // Moves the blobs of the moved records from the last down to keep back to the end of
 // the data file, repointing each record and then cutting the new data file back to where
 // that blob started. Each step leaves a chain one shorter, so a stop at any moment leaves
-// a store that loads; false (the data file cut back to its former end) on a failure.
-// Without cut the new data file keeps its bytes (other records point into them): a
+// a store that loads; on a failure the data file is cut back to its former end. Without
+// cut the new data file keeps its bytes (other records point into them): a
 // record moved back that still looks like a link of the chain is then read from bytes
 // that are the same blob.
-bool MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData, const std::vector<uint32_t>& starts,
-                   uint32_t keep, bool cut = true);
+StoreFailure MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData,
+                           const std::vector<uint32_t>& starts, uint32_t keep, bool cut = true);
 
 // Test hook: the points at which a test may stop a store operation as if the program
 // had been killed there. The operation then returns at once, closing its files and

@@ -24,6 +24,9 @@ constexpr char kRecordNotStored[] =
 constexpr char kMarkNotStored[] =
     "The image was not removed from the image store: the index file could not be written (is pagorex.idx "
     "read-only?).\n\nThe record keeps its stored image.";
+constexpr char kSizeLimit[] =
+    "The image was not stored: the image store has reached its size limit of 2 GB.\n\nA compaction of the "
+    "store may free space. The record keeps the image it had before.";
 constexpr char kIndexUnreadable[] =
     "The image was not stored: the image store's index file pagorex.idx could not be read.\n\nThe record keeps "
     "the image it had before.";
@@ -71,7 +74,10 @@ void LookUpRecord(StoreHandle index, RecordPlace& place)
 
 void ReportNotStored(StoreFailure failure)
 {
-    ShellMessage(failure == StoreFailure::IndexUnreadable ? kIndexUnreadable : kBlobNotStored, MB_OK | MB_ICONSTOP);
+    const char* text = failure == StoreFailure::IndexUnreadable ? kIndexUnreadable
+                       : failure == StoreFailure::SizeLimit     ? kSizeLimit
+                                                                : kBlobNotStored;
+    ShellMessage(text, MB_OK | MB_ICONSTOP);
 }
 
 // A record that a compaction stopped half-way has moved into the new data file gets its
@@ -118,16 +124,17 @@ bool CompressImage(StoreHandle image, uint32_t imageLength)
 
 // Appends the compressed image to the data file and points the record buffer at it;
 // on failure the record buffer keeps its old blob and image length.
-bool AppendImageBlob(uint32_t imageLength)
+StoreFailure AppendImageBlob(uint32_t imageLength)
 {
     ScopedStoreFile data(OpenOrCreateStoreFile(kDataFileName));
     if (!data)
-        return false;
+        return StoreFailure::Unwritable;
     ScopedStoreFile image(OpenStoreFile(kSecondWorkFileName));
     if (!image)
-        return false;
-    bool stored = CompressImage(image.get(), imageLength) && AppendWorkFile(data.get());
-    if (stored)
+        return StoreFailure::Unwritable;
+    StoreFailure stored =
+        CompressImage(image.get(), imageLength) ? AppendWorkFile(data.get()) : StoreFailure::Unwritable;
+    if (stored == StoreFailure::None)
         recordBuffer.imageLength = imageLength;
     image.Close();
     DeleteStoreFile(kSecondWorkFileName);
@@ -137,14 +144,17 @@ bool AppendImageBlob(uint32_t imageLength)
 // A blob landing exactly where the chain of a kept new data file ends would make the
 // record look moved, and the record would be read from the new data file. The blob is
 // appended once more, past that point; the first copy is left for compaction.
-bool KeepOffMovedChain(const RecordPlace& place)
+StoreFailure KeepOffMovedChain(const RecordPlace& place)
 {
     uint32_t recordIndex = place.position ? static_cast<uint32_t>(*place.position) / kIndexRecordSize
                                           : IndexRecordCount(StoreFileSize(kIndexFileName));
     if (!TakenForMovedRecord(recordIndex, recordBuffer))
-        return true;
+        return StoreFailure::None;
     ScopedStoreFile data(OpenStoreFile(kDataFileName));
-    return data && AppendWorkFile(data.get()) && !TakenForMovedRecord(recordIndex, recordBuffer);
+    StoreFailure again = data ? AppendWorkFile(data.get()) : StoreFailure::Unwritable;
+    if (again == StoreFailure::None && TakenForMovedRecord(recordIndex, recordBuffer))
+        again = StoreFailure::Unwritable;
+    return again;
 }
 
 // A new record goes after the last whole record: a trailing fragment would otherwise
@@ -217,8 +227,11 @@ bool SaveRecordImage(HWND window)
         ReportNotStored(StoreFailure::IndexUnreadable);
         return false;
     }
-    if (!AppendImageBlob(imageLength) || !KeepOffMovedChain(place)) {
-        ReportNotStored(StoreFailure::Unwritable);
+    StoreFailure appended = AppendImageBlob(imageLength);
+    if (appended == StoreFailure::None)
+        appended = KeepOffMovedChain(place);
+    if (appended != StoreFailure::None) {
+        ReportNotStored(appended);
         return false;
     }
     if (!WriteSavedRecord(place)) {

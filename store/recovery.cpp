@@ -39,7 +39,8 @@ bool MoveChainBack(HWND window, StoreHandle index, StoreHandle data, StoreHandle
     // Records past a break in the chain that still point into the new data file would
     // lose their images with it.
     bool others = NewDataHeldByOthers(index, newData, size, chain->count, 0);
-    if (MoveBlobsBack(index, data, newData, starts, 0, !others)) {
+    StoreFailure moved = MoveBlobsBack(index, data, newData, starts, 0, !others);
+    if (moved == StoreFailure::None) {
         if (!others)
             return true;
         MessageBoxA(window,
@@ -48,11 +49,14 @@ bool MoveChainBack(HWND window, StoreHandle index, StoreHandle data, StoreHandle
                     "Sorry", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
-    if (!StoreStopped())
-        MessageBoxA(window,
-                    "Not every record could be moved back - is the disk full?\n\nEvery image is still in place, "
-                    "and pagorex.new was kept: free some room and repeat the repair.",
-                    "Sorry", MB_OK | MB_ICONEXCLAMATION);
+    if (StoreStopped())
+        return false;
+    const char* why = moved == StoreFailure::SizeLimit
+                          ? "Not every record could be moved back: pagorex.dat would grow past the image store's "
+                            "size limit of 2 GB.\n\nEvery image is still in place, and pagorex.new was kept."
+                          : "Not every record could be moved back - is the disk full?\n\nEvery image is still in "
+                            "place, and pagorex.new was kept: free some room and repeat the repair.";
+    MessageBoxA(window, why, "Sorry", MB_OK | MB_ICONEXCLAMATION);
     return false;
 }
 

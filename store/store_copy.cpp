@@ -50,22 +50,25 @@ CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, Chun
     return outcome;
 }
 
-bool AppendWorkFile(StoreHandle destination)
+StoreFailure AppendWorkFile(StoreHandle destination)
 {
     ScopedStoreFile work(OpenStoreFile(kWorkFileName));
     if (!work)
-        return false;
+        return StoreFailure::Unwritable;
     int32_t end = SeekStoreFile(destination, 0, FILE_END);
-    if (end < 0)
-        return false;
+    int32_t length = SeekStoreFile(work.get(), 0, FILE_END);
+    if (end < 0 || length < 0 || SeekStoreFile(work.get(), 0, FILE_BEGIN) != 0)
+        return StoreFailure::Unwritable;
+    if (!FitsStoreLimit(end, static_cast<uint32_t>(length)))
+        return StoreFailure::SizeLimit;
     uint32_t stored = 0;
     bool complete = true;
     for (;;) {
         int32_t read = ReadStoreFile(work.get(), chunkBuffer, kChunkSize);
         if (read == 0)
             break;
-        // Offsets are signed 32-bit positions: a blob must end below 2 GiB.
-        if (read < 0 || static_cast<uint32_t>(read) > 0x7FFFFFFFu - static_cast<uint32_t>(end) - stored ||
+        // The work file may have grown since it was measured.
+        if (read < 0 || !FitsStoreLimit(end, stored + static_cast<uint32_t>(read)) ||
             !WriteStoreFile(destination, chunkBuffer, static_cast<uint32_t>(read))) {
             complete = false;
             break;
@@ -75,12 +78,12 @@ bool AppendWorkFile(StoreHandle destination)
     if (!complete) {
         // The record keeps its old blob; what was written is dropped again.
         TruncateStoreFile(destination, end);
-        return false;
+        return StoreFailure::Unwritable;
     }
     recordBuffer.dataOffset = static_cast<uint32_t>(end);
     recordBuffer.storedLength = stored;
     recordBuffer.compressed = 1;
-    return true;
+    return StoreFailure::None;
 }
 
 void ShowProgress(const char* text)

@@ -13,7 +13,17 @@ enum class StoreFailure {
     None,
     IndexUnreadable,  // reading the index file failed
     Unwritable,       // a store file could not be read or written (disk full, read-only)
+    SizeLimit,        // a store file would grow past kStoreFileLimit
 };
+
+// File positions in the store are signed 32-bit numbers: no store file may grow past the
+// last position they reach (2 GB).
+inline constexpr uint32_t kStoreFileLimit = 0x7FFFFFFF;
+// Whether length more bytes fit behind end.
+constexpr bool FitsStoreLimit(int32_t end, uint32_t length)
+{
+    return end >= 0 && uint64_t(end) + length <= kStoreFileLimit;
+}
 
 // Where a copy reads: the file, or zlib's gzread when gz is set.
 struct ChunkSource {
@@ -40,10 +50,11 @@ using ChunkProgress = void (*)(uint32_t chunk, uint32_t remaining);
 CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, ChunkProgress afterChunk = nullptr);
 
 // Appends the whole work file to the end of destination and points the record buffer at
-// it (dataOffset, storedLength, compressed 1). Answers false, leaving the record buffer
-// as it was and cutting destination back to its former end, when the work file cannot
-// be opened or read or a write fails or falls short.
-bool AppendWorkFile(StoreHandle destination);
+// it (dataOffset, storedLength, compressed 1). On a failure the record buffer stays as it
+// was and destination is cut back to its former end: Unwritable when the work file cannot
+// be opened or read or a write fails or falls short, SizeLimit (nothing written) when
+// destination would grow past the limit.
+StoreFailure AppendWorkFile(StoreHandle destination);
 
 // Sets the main window's title to text, dispatches waiting messages and repaints.
 void ShowProgress(const char* text);

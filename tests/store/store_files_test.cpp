@@ -240,7 +240,7 @@ TEST_F(StoreFiles, AppendWorkFilePutsTheWholeWorkFileAtTheEndAndPointsTheRecordA
         IndexRecord before = recordBuffer;
 
         ScopedStoreFile dataFile(OpenStoreFile(kDataFileName));
-        ASSERT_TRUE(AppendWorkFile(dataFile.get()));
+        ASSERT_EQ(AppendWorkFile(dataFile.get()), StoreFailure::None);
         dataFile.Close();
 
         EXPECT_EQ(Read("pagorex.dat"), Concat({data, work}));
@@ -269,6 +269,7 @@ const AppendFailureCase kAppendFailures[] = {
     {"third write fails", StoreFault::FailWrite, kDataFileName, 3},
     {"second write falls short", StoreFault::ShortWrite, kDataFileName, 2},
     {"last write falls short", StoreFault::ShortWrite, kDataFileName, 4},
+    {"a read of the work file fails", StoreFault::FailRead, kWorkFileName, 2},
 };
 
 TEST_F(StoreFiles, AFailedAppendLeavesTheRecordAndTheDataFileAsTheyWere)
@@ -284,7 +285,7 @@ TEST_F(StoreFiles, AFailedAppendLeavesTheRecordAndTheDataFileAsTheyWere)
 
         ScopedStoreFile dataFile(OpenStoreFile(kDataFileName));
         SetStoreFault(c.fault, c.file, c.nth);
-        EXPECT_FALSE(AppendWorkFile(dataFile.get()));
+        EXPECT_EQ(AppendWorkFile(dataFile.get()), StoreFailure::Unwritable);
         ClearStoreFault();
         dataFile.Close();
 
