@@ -30,6 +30,9 @@ unsigned long TWAIN_NegotiatePixelTypes(unsigned long mask)
     TW_CAPABILITY capability{ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
     if (!TWAIN_CallSource(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability)) {
         TWAIN_RecordError(TWERR_CAP_GET);
+        // A container handed back with the refusal is ours all the same.
+        if (capability.hContainer)
+            GlobalFree(capability.hContainer);
         return 0;
     }
     HGLOBAL handle = capability.hContainer;

@@ -18,7 +18,14 @@ CapContainer* GetCap(int cap, TW_UINT16 message)
     if (!SourceOpen("TWAIN_GetXXX below State 4."))
         return nullptr;
     TW_CAPABILITY capability{static_cast<TW_UINT16>(cap), TWON_DONTCARE16, nullptr};
-    if (!TWAIN_CallSource(DG_CONTROL, DAT_CAPABILITY, message, &capability) || !capability.hContainer)
+    if (!TWAIN_CallSource(DG_CONTROL, DAT_CAPABILITY, message, &capability)) {
+        // A source may hand a container back with TWRC_CHECKSTATUS or a failure; it is
+        // ours all the same.
+        if (capability.hContainer)
+            GlobalFree(capability.hContainer);
+        return nullptr;
+    }
+    if (!capability.hContainer)
         return nullptr;
     return TWAIN_WrapContainer(capability.ConType, capability.hContainer);
 }

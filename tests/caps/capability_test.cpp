@@ -152,6 +152,33 @@ TEST_F(Capabilities, GetWrapsWhatTheSourceAnswered)
     EXPECT_TRUE(Freed(fake.handedOut.back()));
 }
 
+struct RefusedWithHandle {
+    const char* name;
+    TW_UINT16 msg;
+    std::function<bool()> failed;  // runs the operation, answers whether it failed
+};
+
+TEST_F(Capabilities, AContainerHandedBackWithARefusalIsFreed)
+{
+    const RefusedWithHandle cases[] = {
+        {"get", MSG_GET, [] { return TWAIN_Get(kCap) == nullptr; }},
+        {"get default", MSG_GETDEFAULT, [] { return TWAIN_GetDefault(kCap) == nullptr; }},
+        {"get current", MSG_GETCURRENT, [] { return TWAIN_GetCurrent(kCap) == nullptr; }},
+        {"pixel types", MSG_GET, [] { return TWAIN_NegotiatePixelTypes(3) == 0; }},
+    };
+    for (const RefusedWithHandle& c : cases) {
+        for (TW_UINT16 rc : {TWRC_CHECKSTATUS, TWRC_FAILURE}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", rc " << rc);
+            Open();
+            HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, 64);
+            Script(true, DG_CONTROL, DAT_CAPABILITY, c.msg, rc,
+                   [handle](void* data) { static_cast<TW_CAPABILITY*>(data)->hContainer = handle; });
+            EXPECT_TRUE(c.failed());
+            EXPECT_EQ(GlobalFlags(handle), UINT(GMEM_INVALID_HANDLE)) << "the container leaked";
+        }
+    }
+}
+
 struct CurrentCase {
     const char* name;
     TW_UINT16 conType;
