@@ -3,7 +3,8 @@
 #include "resources/resource.h"
 #include "twain/twain.h"
 
-#include <cstdio>
+#include <cstring>
+#include <string>
 
 HINSTANCE appInstance = nullptr;
 HWND mainWindow = nullptr;
@@ -12,13 +13,18 @@ char messageText[kMessageTextSize] = "";
 namespace {
 constexpr char kClassName[] = "TW_App_MainWnd";
 
-void ReportStorePathTooLong()
+// Shows the path as the host gave it: whole while a box can show it readably, else its
+// beginning and end around an ellipsis.
+void ReportStorePathTooLong(const char* commandLine)
 {
-    char text[kMessageTextSize];
-    std::snprintf(text, sizeof text,
-                  "The record's path is too long for the image store:\n%.180s\n\nNothing was opened or changed.",
-                  storePath[0] ? storePath : "(path not kept)");
-    MessageBoxA(nullptr, text, appName, MB_OK | MB_ICONSTOP);
+    constexpr size_t kWhole = 300, kHead = 150, kTail = 147;
+    const char* blank = std::strchr(commandLine ? commandLine : "", ' ');
+    std::string path = blank ? blank + 1 : "";
+    if (path.size() > kWhole)
+        path = path.substr(0, kHead) + "..." + path.substr(path.size() - kTail);
+    std::string text =
+        "The record's path is too long for the image store:\n" + path + "\n\nNothing was opened or changed.";
+    MessageBoxA(nullptr, text.c_str(), appName, MB_OK | MB_ICONSTOP);
 }
 
 int RunMessageLoop()
@@ -57,7 +63,7 @@ int RunProgram(HINSTANCE instance, HINSTANCE previous, const char* commandLine, 
     if (previous)
         return 0;
     if (storePathTooLong) {
-        ReportStorePathTooLong();
+        ReportStorePathTooLong(commandLine);
         return 0;
     }
     if (!RegisterMainWindowClass(instance))

@@ -86,18 +86,40 @@ TEST_F(ProgramTest, ExitAbortAsksAndOnlyYesEnds)
     EXPECT_EQ(driver::WaitForExit(program_), 0);
 }
 
+struct LongPathCase {
+    const char* name;
+    std::string path;
+    bool whole;  // shown as it is; otherwise its ends around an ellipsis
+};
+
 TEST_F(ProgramTest, PathWithoutRoomForStoreNamesIsRefusedAndTouchesNothing)
 {
-    std::string longDirectory = "C:\\" + std::string(250, 'd') + "\\";
-    ASSERT_TRUE(driver::Start(program_, Exe(), "4 " + longDirectory + "x.db", dir_));
-    driver::MessageBoxInfo box = driver::WaitForMessageBox(program_);
-    ASSERT_TRUE(box.window);
-    EXPECT_EQ(box.caption, "PAGOREX");
-    EXPECT_NE(box.text.find("too long"), std::string::npos) << box.text;
-    driver::PressButton(box.window, IDOK);
-    EXPECT_EQ(driver::WaitForExit(program_), 0);
-    // Nothing was created, neither in the working directory nor anywhere else we know.
-    EXPECT_FALSE(driver::FileExists(Path("pagorex.cfg")));
+    const LongPathCase cases[] = {
+        {"just too long", "C:\\" + std::string(250, 'd') + "\\x.db", true},
+        {"far too long", "C:\\first\\" + std::string(600, 'e') + "\\last\\x.db", false},
+    };
+    for (const LongPathCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(driver::Start(program_, Exe(), "4 " + c.path, dir_));
+        driver::MessageBoxInfo box = driver::WaitForMessageBox(program_);
+        ASSERT_TRUE(box.window);
+        EXPECT_EQ(box.caption, "PAGOREX");
+        EXPECT_NE(box.text.find("too long"), std::string::npos) << box.text;
+        // The user sees which path it was.
+        if (c.whole) {
+            EXPECT_NE(box.text.find(c.path), std::string::npos) << box.text;
+        } else {
+            EXPECT_NE(box.text.find("C:\\first\\eee"), std::string::npos) << box.text;
+            EXPECT_NE(box.text.find("eee...eee"), std::string::npos) << box.text;
+            EXPECT_NE(box.text.find("eee\\last\\x.db"), std::string::npos) << box.text;
+            EXPECT_LT(box.text.size(), 400u);
+        }
+        driver::PressButton(box.window, IDOK);
+        EXPECT_EQ(driver::WaitForExit(program_), 0);
+        driver::Release(program_);
+        // Nothing was created, neither in the working directory nor anywhere else we know.
+        EXPECT_FALSE(driver::FileExists(Path("pagorex.cfg")));
+    }
 }
 }  // namespace
 
