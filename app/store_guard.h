@@ -1,7 +1,8 @@
 #pragma once
 // Store operations pump messages while they hold store files open and use the shared
-// record buffer, so no store operation may start inside another one. Store commands and
-// window closes that arrive meanwhile wait, and run once the operation has ended.
+// record buffer, so no store operation may start inside another one. Store commands,
+// Exit/Abort and window closes that arrive meanwhile wait, and run once the operation has
+// ended: destroying the window under it would leave its messages without an owner.
 
 #include <windows.h>
 

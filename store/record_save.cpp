@@ -150,11 +150,9 @@ StoreFailure KeepOffMovedChain(const RecordPlace& place)
                                           : IndexRecordCount(StoreFileSize(kIndexFileName));
     if (!TakenForMovedRecord(recordIndex, recordBuffer))
         return StoreFailure::None;
+    // The second copy starts a whole blob past the chain's end.
     ScopedStoreFile data(OpenStoreFile(kDataFileName));
-    StoreFailure again = data ? AppendWorkFile(data.get()) : StoreFailure::Unwritable;
-    if (again == StoreFailure::None && TakenForMovedRecord(recordIndex, recordBuffer))
-        again = StoreFailure::Unwritable;
-    return again;
+    return data ? AppendWorkFile(data.get()) : StoreFailure::Unwritable;
 }
 
 // A new record goes after the last whole record: a trailing fragment would otherwise
