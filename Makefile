@@ -1,6 +1,8 @@
 # make run    install what is missing, build, and show the program for record 1 of a demo store
 # make test   install what is missing, build, and run every test (ends with CTest's summary)
 # make fuzz   run the fuzz targets for longer (FUZZ_SECONDS, default 600)
+# make bench  build and run the benchmarks: one table of ratios against references
+#             measured in the same run
 
 BUILD ?= build
 NATIVE := $(BUILD)/native
@@ -8,7 +10,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 CTEST_ARGS ?=
 
-.PHONY: all deps build native test run fuzz clean
+.PHONY: all deps build native test run fuzz bench clean
 
 all: build
 
@@ -40,6 +42,9 @@ fuzz: native
 	  $$f -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(NATIVE)/crash_$${name#fuzz_}_ \
 	    $(NATIVE)/corpus_$${name#fuzz_} $$(cat $(NATIVE)/seeds_$${name#fuzz_} 2>/dev/null) || exit 1; \
 	done
+
+bench: build
+	$(BUILD)/wine-run $(BUILD)/bin/pagorex_bench.exe
 
 clean:
 	rm -rf $(BUILD)

@@ -50,18 +50,13 @@ void DiscardDib()
 
 }  // namespace
 
-bool TWAIN_StoreStrip(HGLOBAL dib, TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info, const strips::ImagePlan& plan,
-                strips::Progress& progress, bool lastStrip, strips::Next* next)
+bool TWAIN_StoreStrip(std::uint8_t* dib, std::size_t dibSize, TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info,
+                      const strips::ImagePlan& plan, strips::Progress& progress, bool lastStrip, strips::Next* next)
 {
     const int plane = progress.plane;
-    strips::StripOutcome outcome;
-    {
-        LockedDib locked(dib);
-        if (!locked.data())
-            return false;
-        outcome = strips::TakeStrip(locked.data(), locked.size(), info, plan, progress, mx,
-                                    static_cast<const std::uint8_t*>(mx.Memory.TheMem), mx.Memory.Length, lastStrip);
-    }
+    const strips::StripOutcome outcome =
+        strips::TakeStrip(dib, dibSize, info, plan, progress, mx, static_cast<const std::uint8_t*>(mx.Memory.TheMem),
+                          mx.Memory.Length, lastStrip);
     if (outcome.report)
         TWAIN_ReportMemoryIncompatibility(outcome.report, mx, info, plane);
     *next = outcome.next;
@@ -122,19 +117,20 @@ int TWAIN_MemoryTransfer(int)
     strips::Progress progress = strips::StartProgress(plan);
     bool done = false;
     TW_IMAGEMEMXFER mx{};
-    for (;;) {
-        HandOver(mx, buffer, size);
-        const bool got = TWAIN_CallSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &mx);
-        if (!got)
-            break;
-        HandOver(mx, buffer, size);
-        strips::Next next = strips::Next::more;
-        if (!TWAIN_StoreStrip(hDib, mx, info, plan, progress, lastResult == TWRC_XFERDONE, &next))
-            break;
-        if (next == strips::Next::done)
-            done = true;
-        if (next != strips::Next::more)
-            break;
+    {
+        // Locked for the whole run rather than once per strip: a page comes in thousands.
+        LockedDib locked(hDib);
+        for (bool more = locked.data() != nullptr; more;) {
+            HandOver(mx, buffer, size);
+            if (!TWAIN_CallSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &mx))
+                break;
+            HandOver(mx, buffer, size);
+            strips::Next next = strips::Next::more;
+            more = TWAIN_StoreStrip(locked.data(), locked.size(), mx, info, plan, progress,
+                                    lastResult == TWRC_XFERDONE, &next) &&
+                   next == strips::Next::more;
+            done = next == strips::Next::done;
+        }
     }
     if (lastResult == TWRC_CANCEL) {
         transferOutcome = TransferOutcome::cancelled;

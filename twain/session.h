@@ -53,11 +53,11 @@ bool TWAIN_ManagerPath(const char* windowsDirectory, char* path, std::size_t siz
 // Memory-transfer steps. A strip is stored only after it was clamped to the image and
 // checked against the buffer the library handed over (mx.Memory, set by the library).
 bool TWAIN_CreateTransferDib(const TW_IMAGEINFO& info);
-// Clamps, checks and stores one strip into the DIB and counts its pixels (lastStrip: the
-// source answered TWRC_XFERDONE); false when it was rejected. Reports a strip that does
-// not fit.
-bool TWAIN_StoreStrip(HGLOBAL dib, TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info, const strips::ImagePlan& plan,
-                      strips::Progress& progress, bool lastStrip, strips::Next* next);
+// Clamps, checks and stores one strip into the locked DIB (dibSize: its block's size)
+// and counts its pixels (lastStrip: the source answered TWRC_XFERDONE); false when it
+// was rejected. Reports a strip that does not fit.
+bool TWAIN_StoreStrip(std::uint8_t* dib, std::size_t dibSize, TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info,
+                      const strips::ImagePlan& plan, strips::Progress& progress, bool lastStrip, strips::Next* next);
 void TWAIN_ReportMemoryIncompatibility(const char* reason, const TW_IMAGEMEMXFER& mx, const TW_IMAGEINFO& info,
                                        int plane);
 // What a transfer mechanism brought: set by each of them for TWAIN_DoOneTransfer.

@@ -275,7 +275,7 @@ bool StoreStrip(std::uint8_t* dib, std::size_t dibSize, const ImagePlan& plan, c
     if (!DibIsSafe(dib, dibSize))
         return false;
     const DibLayout layout = DibReadLayout(dib);
-    if (layout.bitCount != plan.depth || layout.width != plan.width ||
+    if (layout.compression != kBiRgb || layout.bitCount != plan.depth || layout.width != plan.width ||
         (layout.height != plan.length && layout.height != -plan.length))
         return false;
     if (check.action != Action::store)
@@ -283,12 +283,14 @@ bool StoreStrip(std::uint8_t* dib, std::size_t dibSize, const ImagePlan& plan, c
     if (std::uint64_t(mx.XOffset) + mx.Columns > std::uint64_t(plan.width) ||
         std::uint64_t(mx.YOffset) + check.rows > std::uint64_t(plan.length))
         return false;
+    // DibIsSafe has put every row inside the block; image rows count from the top.
+    const std::int64_t stride = RowBytes(layout.bitCount, layout.width);
+    const bool bottomUp = layout.height > 0;
+    const std::int64_t bits = std::int64_t(DibBitsOffset(layout));
     const std::uint64_t pieceBits = std::uint64_t(mx.Columns) * std::uint64_t(plan.depth);
     for (std::uint32_t r = 0; r < check.rows; ++r) {
-        const std::int64_t at = DibMemRowOffset(dib, dibSize, int(mx.YOffset + r));
-        if (at < 0)
-            return false;
-        std::uint8_t* row = dib + at;
+        const std::int64_t y = std::int64_t(mx.YOffset) + r;
+        std::uint8_t* row = dib + bits + (bottomUp ? plan.length - 1 - y : y) * stride;
         const std::uint8_t* src = buffer + std::size_t(r) * check.rowStep;
         if (plan.planar && plan.depth >= 24)
             StorePlaneRow(row, plan, plane, mx.XOffset, mx.Columns, src);

@@ -290,12 +290,24 @@ TEST_F(Acquisition, MultiTransferKeepsTheSourceAndTakesImagesFromTheHook)
     while (!TWAIN_IsImageReady() && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
         TWAIN_MessageHook(&message);
     EXPECT_TRUE(TWAIN_IsImageReady());
+    // Another announcement before the application took that image: it stays pending
+    // rather than replacing the one waiting.
+    fake.pending = {0};
+    fake.calls.clear();
+    Announce(MSG_XFERREADY);
+    while (TWAIN_GetState() != TWAIN_TRANSFER_READY && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        TWAIN_MessageHook(&message);
+    EXPECT_EQ(CountOf(kNative), 0);
     fake.calls.clear();
     HGLOBAL third = TWAIN_AcquireNative(nullptr, 0);
     EXPECT_TRUE(SameAsMadeDib(third, 5, 3));
     EXPECT_TRUE(SessionCalls().empty());  // it was waiting
+    EXPECT_TRUE(TWAIN_IsImageReady());    // the pending one
+    HGLOBAL fourth = TWAIN_AcquireNative(nullptr, 0);
+    EXPECT_TRUE(SameAsMadeDib(fourth, 5, 3));
+    EXPECT_EQ(SessionCalls(), (std::vector<Call>{kNative, kEndXfer}));
     EXPECT_FALSE(TWAIN_IsImageReady());
-    for (HGLOBAL dib : {first, second, third})
+    for (HGLOBAL dib : {first, second, third, fourth})
         TWAIN_FreeDib(dib);
 }
 

@@ -104,6 +104,11 @@ const Layout kLayouts[] = {
     {"rgba32_planar_alpha_dropped", {TWPT_RGB, 32, 4, true, 9, 4}, 4, 0, Pad::word, false},
 };
 
+void PrintTo(const Layout& l, std::ostream* os)
+{
+    *os << l.name;
+}
+
 class StripLayouts : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(StripLayouts, AssembleThePageExactly)
@@ -156,6 +161,11 @@ const Lie kLies[] = {
     {"strip_past_the_bottom_is_cut", [](TW_IMAGEMEMXFER& mx) { mx.YOffset = 10; }, 0, nullptr, false},
     {"strip_past_the_right_edge_is_cut", [](TW_IMAGEMEMXFER& mx) { mx.XOffset = 4; }, 0, nullptr, false},
 };
+
+void PrintTo(const Lie& l, std::ostream* os)
+{
+    *os << l.name;
+}
 
 class StripLies : public ::testing::TestWithParam<Lie> {};
 
@@ -273,6 +283,11 @@ const Refused kRefused[] = {
     {"bytes_overflow", [](TW_IMAGEINFO& i) { i.ImageWidth = 0x7FFFFFFF, i.ImageLength = 3; }, Refusal::tooLarge,
      "ACQR: Image too large to transfer: 2147483647 x 3 pixels of 24 bits."},
 };
+
+void PrintTo(const Refused& r, std::ostream* os)
+{
+    *os << r.name;
+}
 
 class PlanRefusals : public ::testing::TestWithParam<Refused> {};
 

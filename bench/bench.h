@@ -1,0 +1,35 @@
+#pragma once
+// Benchmarks of the program's hot paths. Each row times an operation against a reference
+// measured in the same run (memcpy, gzip, a plain read) and is judged by the ratio, since
+// the machines it runs on are shared and noisy; both sides are the best of three runs.
+// A benchmark file registers a function that measures its rows; `make bench` prints them
+// all in one table.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct Row {
+    std::string name;         // what was measured
+    double seconds = 0;       // best of three
+    std::string reference;    // what it is compared with
+    double referenceSeconds = 0;
+    double goal = 0;          // the ratio it should stay within
+};
+
+using Measure = std::vector<Row> (*)();
+
+// Called from a static object of each benchmark file.
+bool Register(Measure measure);
+
+// Times fn and its reference in turn, `runs` rounds, and keeps the best of each, so
+// that both meet the same moments of a busy machine. Seconds.
+struct Timing {
+    double seconds;
+    double referenceSeconds;
+};
+Timing BestOf(const std::function<void()>& fn, const std::function<void()>& reference, int runs = 3);
+
+}  // namespace bench

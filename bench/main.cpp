@@ -1,0 +1,72 @@
+// Runs every registered benchmark and prints one table of ratios.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "bench/bench.h"
+
+namespace bench {
+
+namespace {
+std::vector<Measure>& Registered()
+{
+    static std::vector<Measure> measures;
+    return measures;
+}
+
+double Now()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return double(t.QuadPart) / double(frequency.QuadPart);
+}
+}  // namespace
+
+bool Register(Measure measure)
+{
+    Registered().push_back(measure);
+    return true;
+}
+
+Timing BestOf(const std::function<void()>& fn, const std::function<void()>& reference, int runs)
+{
+    Timing best{1e30, 1e30};
+    for (int i = 0; i < runs; ++i) {
+        double start = Now();
+        reference();
+        best.referenceSeconds = std::min(best.referenceSeconds, Now() - start);
+        start = Now();
+        fn();
+        best.seconds = std::min(best.seconds, Now() - start);
+    }
+    return best;
+}
+
+}  // namespace bench
+
+int main()
+{
+    std::printf("%-44s %10s  %-28s %10s  %6s  %5s\n", "benchmark", "ms", "reference (same run)", "ms", "ratio",
+                "goal");
+    int over = 0;
+    for (bench::Measure measure : bench::Registered()) {
+        for (const bench::Row& row : measure()) {
+            const double ratio = row.seconds / row.referenceSeconds;
+            const bool within = ratio <= row.goal;
+            over += !within;
+            std::printf("%-44s %10.2f  %-28s %10.2f  %6.2f  %5.2f%s\n", row.name.c_str(), row.seconds * 1e3,
+                        row.reference.c_str(), row.referenceSeconds * 1e3, ratio, row.goal,
+                        within ? "" : "  over the goal");
+        }
+    }
+    std::fflush(stdout);
+    // A benchmark informs; it fails nothing (shared machines are noisy).
+    std::printf("%d of the rows over their goal\n", over);
+    return 0;
+}
