@@ -12,52 +12,15 @@
 
 #include "dib/dib.h"
 #include "dib/dib_file.h"
-#include "scripted_dsm.h"
-#include "support/box_watch.h"
+#include "acquisition_fixture.h"
 #include "twain/capability.h"
-
-using boxes::BoxWatcher;
 
 namespace twtest {
 namespace {
 
-const Call kOpenDsm = ToManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM);
-const Call kCloseDsm = ToManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM);
-const Call kOpenDs = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS);
-const Call kCloseDs = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS);
-const Call kCapSet = ToSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET);
-const Call kEnable = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS);
-const Call kDisable = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS);
-const Call kEndXfer = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER);
-const Call kReset = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET);
-const Call kNative = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET);
-const Call kSetupFile = ToSource(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET);
-const Call kFile = ToSource(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET);
-const Call kStatus = ToSource(DG_CONTROL, DAT_STATUS, MSG_GET);
 
-class Acquisition : public ::testing::Test {
+class Acquisition : public ScriptedAcquisition {
 protected:
-    void SetUp() override
-    {
-        InstallFake();
-        for (TW_UINT16 cap : {ICAP_XFERMECH, ICAP_COMPRESSION, ICAP_PIXELTYPE})
-            Script(cap, TWON_ONEVALUE, {TWTY_UINT16, 0, 0, 0, 0, 0});
-        fake.events = {MSG_XFERREADY};
-        fake.native = [] { return static_cast<TW_HANDLE>(MakeDib(5, 3)); };
-        watcher = std::make_unique<BoxWatcher>();
-    }
-    void TearDown() override
-    {
-        watcher.reset();
-        TWAIN_ResetSessionForTest();
-    }
-    std::vector<std::string> Boxes()
-    {
-        std::vector<std::string> texts;
-        for (const auto& b : watcher->Seen())
-            texts.push_back(b.text);
-        return texts;
-    }
     // The session's own calls, without events and status queries.
     static std::vector<Call> SessionCalls()
     {
@@ -68,7 +31,6 @@ protected:
         }
         return calls;
     }
-    std::unique_ptr<BoxWatcher> watcher;
 };
 
 bool SameAsMadeDib(HGLOBAL dib, int width, int height)

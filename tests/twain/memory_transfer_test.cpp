@@ -8,49 +8,23 @@
 #include <memory>
 #include <string>
 
+#include "acquisition_fixture.h"
 #include "dib/dib.h"
 #include "dib/dib_lock.h"
-#include "scripted_dsm.h"
-#include "support/box_watch.h"
 
-using boxes::BoxWatcher;
 using pagemodel::Pad;
 using pagemodel::PageSpec;
 
 namespace twtest {
 namespace {
 
-const Call kStrip = ToSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET);
-const Call kEndXfer = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER);
-const Call kPalette = ToSource(DG_IMAGE, DAT_PALETTE8, MSG_GET);
-
 constexpr char kReportStart[] =
     "ACQUIRA Memory Transfer Incompatibility\n(unexpected mx.BytesPerRow)\n\n"
     "This text has been copied to the clipboard.\nPlease paste it into an e-mail to: support@pagorex.example\n\n"
     "Product \"Fake One\"\n";
 
-class MemoryTransfer : public ::testing::Test {
+class MemoryTransfer : public ScriptedAcquisition {
 protected:
-    void SetUp() override
-    {
-        InstallFake();
-        for (TW_UINT16 cap : {ICAP_XFERMECH, ICAP_COMPRESSION})
-            Script(cap, TWON_ONEVALUE, {TWTY_UINT16, 0, 0, 0, 0, 0});
-        fake.events = {MSG_XFERREADY};
-        watcher = std::make_unique<BoxWatcher>();
-    }
-    void TearDown() override
-    {
-        watcher.reset();
-        TWAIN_ResetSessionForTest();
-    }
-    std::vector<std::string> Boxes()
-    {
-        std::vector<std::string> texts;
-        for (const auto& b : watcher->Seen())
-            texts.push_back(b.text);
-        return texts;
-    }
     // Acquires, compares with the page and frees; the difference, or empty.
     static std::string AcquireAndCompare(const PageSpec& page)
     {
@@ -65,7 +39,6 @@ protected:
         TWAIN_FreeDib(dib);
         return difference;
     }
-    std::unique_ptr<BoxWatcher> watcher;
 };
 
 std::string ClipboardText()

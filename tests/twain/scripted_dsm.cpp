@@ -337,16 +337,6 @@ bool Freed(HGLOBAL handle)
     return GlobalFlags(handle) == GMEM_INVALID_HANDLE;
 }
 
-Call ToManager(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg)
-{
-    return Call{false, dg, dat, msg};
-}
-
-Call ToSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg)
-{
-    return Call{true, dg, dat, msg};
-}
-
 HGLOBAL MakeDib(int width, int height)
 {
     HGLOBAL dib = DibCreate(24, width, height);

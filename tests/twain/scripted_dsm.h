@@ -135,8 +135,30 @@ std::vector<CapCall> Calls(TW_UINT16 msg);
 bool Freed(HGLOBAL handle);
 
 // Shorthands for the calls the tests expect.
-Call ToManager(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg);
-Call ToSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg);
+constexpr Call ToManager(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg)
+{
+    return Call{false, dg, dat, msg};
+}
+constexpr Call ToSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg)
+{
+    return Call{true, dg, dat, msg};
+}
+inline constexpr Call kOpenDsm = ToManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM);
+inline constexpr Call kCloseDsm = ToManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM);
+inline constexpr Call kOpenDs = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS);
+inline constexpr Call kCloseDs = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS);
+inline constexpr Call kGetFirst = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST);
+inline constexpr Call kGetNext = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT);
+inline constexpr Call kCapSet = ToSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET);
+inline constexpr Call kStatus = ToSource(DG_CONTROL, DAT_STATUS, MSG_GET);
+inline constexpr Call kEnable = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS);
+inline constexpr Call kDisable = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS);
+inline constexpr Call kEndXfer = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER);
+inline constexpr Call kReset = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET);
+inline constexpr Call kNative = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET);
+inline constexpr Call kSetupFile = ToSource(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET);
+inline constexpr Call kFile = ToSource(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET);
+inline constexpr Call kStrip = ToSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET);
 
 // A packed DIB in a global block: width x height pixels of 24 bits, pixel (x, y) with
 // blue x, green y, red x + y.

@@ -13,16 +13,6 @@ using boxes::BoxWatcher;
 namespace twtest {
 namespace {
 
-const Call kOpenDsm = ToManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM);
-const Call kCloseDsm = ToManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM);
-const Call kOpenDs = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS);
-const Call kCloseDs = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS);
-const Call kEnable = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS);
-const Call kDisable = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS);
-const Call kEndXfer = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER);
-const Call kReset = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET);
-const Call kGetFirst = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST);
-const Call kGetNext = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT);
 
 class SessionChain : public ::testing::Test {
 protected:
