@@ -131,9 +131,6 @@ TW_UINT16 OnEvent(TW_EVENT& event)
 TW_UINT16 OnStrip(TW_IMAGEMEMXFER& mx)
 {
     fake.memoryHandedOver.push_back(mx.Memory);
-    const int index = fake.stripsDelivered++;
-    if (index == fake.cancelAt)
-        return TWRC_CANCEL;
     if (fake.strips.empty())
         return TWRC_FAILURE;
     const pagemodel::Strip s = fake.strips.front();

@@ -93,12 +93,10 @@ struct ScriptedDsm {
     std::vector<TW_SETUPFILEXFER> fileSetups;
 
     // Memory transfers: the strips in order; after the last, the source answers
-    // TWRC_FAILURE. cancelAt: the strip (counted from 0) answered with TWRC_CANCEL.
+    // TWRC_FAILURE.
     TW_SETUPMEMXFER setup{0, 0, 0};
     TW_IMAGEINFO info{};
     std::deque<pagemodel::Strip> strips;
-    int cancelAt = -1;
-    int stripsDelivered = 0;
     std::vector<TW_MEMORY> memoryHandedOver;  // what the library set before each strip
     TW_PALETTE8 palette{};
     TW_UINT16 paletteRc = TWRC_SUCCESS;
