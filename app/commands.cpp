@@ -1,4 +1,5 @@
 // The command table and the menu-state rules of the main window.
+#include "app/acquire.h"
 #include "app/shell.h"
 #include "app/store_guard.h"
 #include "app/view.h"
@@ -53,10 +54,11 @@ void Compact(HWND window)
     CompactStore(window, forceCompaction);
 }
 
+// Held while store work or an acquisition is under way, and run once it has ended.
 template <void (*Operation)(HWND), int Id>
 void StoreCommand(HWND window)
 {
-    RunStoreCommand(window, Id, Operation);
+    RunHeldCommand(window, Id, Operation);
 }
 
 void ExitAbort(HWND window)
@@ -73,12 +75,7 @@ void ToggleStretch(HWND window)
     InvalidateRect(window, nullptr, TRUE);
 }
 
-struct Command {
-    int id;
-    void (*run)(HWND window);
-};
-
-constexpr Command kCommands[] = {
+constexpr CommandRow kCommands[] = {
     {CMD_EXIT_SAVE, StoreCommand<ExitSave, CMD_EXIT_SAVE>},
     {CMD_ABOUT, About},
     {CMD_SAVE_AS_FILE, SaveAsFile},
@@ -86,17 +83,12 @@ constexpr Command kCommands[] = {
     {CMD_SAVE_IMAGE, StoreCommand<SaveImage, CMD_SAVE_IMAGE>},
     {CMD_CLEAR_IMAGE, [](HWND) {}},
     // Held like the store commands: destroying the window under a running save or
-    // compaction would leave its error boxes without an owner.
+    // compaction would leave its error boxes without an owner, and under an acquisition
+    // would unload the Source Manager while its code is on the stack.
     {CMD_EXIT_ABORT, StoreCommand<ExitAbort, CMD_EXIT_ABORT>},
     {CMD_STRETCH, ToggleStretch},
     {CMD_COMPACT, StoreCommand<Compact, CMD_COMPACT>},
     {CMD_RECOVER, StoreCommand<RecoverFromNewData, CMD_RECOVER>},
-};
-
-struct MenuRule {
-    int id;
-    bool check;         // a check rule (MF_CHECKED) or a grey rule (MF_GRAYED)
-    bool (*holds)();
 };
 
 constexpr MenuRule kMenuRules[] = {
@@ -107,10 +99,12 @@ constexpr MenuRule kMenuRules[] = {
 
 bool RunCommand(HWND window, int command)
 {
-    for (const Command& entry : kCommands) {
-        if (entry.id == command) {
-            entry.run(window);
-            return true;
+    for (std::span<const CommandRow> table : {std::span<const CommandRow>(kCommands), AcquisitionCommands()}) {
+        for (const CommandRow& entry : table) {
+            if (entry.id == command) {
+                entry.run(window);
+                return true;
+            }
         }
     }
     return false;
@@ -124,12 +118,14 @@ void EndMainWindow(HWND window)
 
 void ApplyMenuRules(HMENU menu)
 {
-    for (const MenuRule& rule : kMenuRules) {
-        bool holds = rule.holds();
-        if (rule.check)
-            CheckMenuItem(menu, rule.id, MF_BYCOMMAND | (holds ? MF_CHECKED : MF_UNCHECKED));
-        else
-            EnableMenuItem(menu, rule.id, MF_BYCOMMAND | (holds ? MF_GRAYED : MF_ENABLED));
+    for (std::span<const MenuRule> table : {std::span<const MenuRule>(kMenuRules), AcquisitionMenuRules()}) {
+        for (const MenuRule& rule : table) {
+            bool holds = rule.holds();
+            if (rule.check)
+                CheckMenuItem(menu, rule.id, MF_BYCOMMAND | (holds ? MF_CHECKED : MF_UNCHECKED));
+            else
+                EnableMenuItem(menu, rule.id, MF_BYCOMMAND | (holds ? MF_GRAYED : MF_ENABLED));
+        }
     }
 }
 

@@ -1,4 +1,5 @@
 // The main window: creation and the window procedure.
+#include "app/acquire.h"
 #include "app/shell.h"
 #include "app/store_guard.h"
 #include "app/view.h"
@@ -25,6 +26,7 @@ int CreateMainWindow(int showCommand)
     if (!window)
         return 0;
     mainWindow = window;
+    pixelTypeMask = 0;
     UINT state = MF_BYCOMMAND | (available ? MF_ENABLED : MF_GRAYED);
     for (int command : {CMD_ACQUIRE, CMD_ACQUIRE_CLIPBOARD, CMD_SELECT_SOURCE})
         EnableMenuItem(GetMenu(window), command, state);
@@ -50,7 +52,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PostQuitMessage(0);
         break;
     case WM_CLOSE:
-        if (mainWindowEnding || DeferCloseDuringStoreOperation(window))
+        if (mainWindowEnding || DeferCloseWhileHeld(window))
             return 0;
         break;
     case WM_SIZE:

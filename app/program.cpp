@@ -1,4 +1,5 @@
 // Program entry and the main message loop.
+#include "app/acquire.h"
 #include "app/shell.h"
 #include "resources/resource.h"
 #include "twain/twain.h"
@@ -30,10 +31,8 @@ void ReportStorePathTooLong(const char* commandLine)
 int RunMessageLoop()
 {
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchAppMessage(message);
     return static_cast<int>(message.wParam);
 }
 }  // namespace

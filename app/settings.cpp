@@ -1,4 +1,5 @@
 // Command line, store directory and the one-byte settings file.
+#include "app/acquire.h"
 #include "app/shell.h"
 
 #include <cctype>
@@ -113,7 +114,7 @@ void PumpPendingMessages()
             PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        // An enabled source's events are lost unless they pass the library's hook.
+        DispatchAppMessage(message);
     }
 }

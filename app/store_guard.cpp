@@ -8,9 +8,12 @@
 namespace {
 std::vector<int> deferredCommands;
 bool closeDeferred = false;
+int acquisitionDepth = 0;
 
 void ReleaseDeferred(HWND window)
 {
+    if ((deferredCommands.empty() && !closeDeferred) || CommandsHeld() || !IsWindow(window))
+        return;
     std::vector<int> commands;
     commands.swap(deferredCommands);
     for (int command : commands)
@@ -22,22 +25,37 @@ void ReleaseDeferred(HWND window)
 }
 }  // namespace
 
-void RunStoreCommand(HWND window, int command, void (*operation)(HWND window))
+bool CommandsHeld()
 {
-    if (StoreBusy()) {
+    return acquisitionDepth > 0 || StoreBusy();
+}
+
+void RunHeldCommand(HWND window, int command, void (*operation)(HWND window))
+{
+    if (CommandsHeld()) {
         if (std::find(deferredCommands.begin(), deferredCommands.end(), command) == deferredCommands.end())
             deferredCommands.push_back(command);
         return;
     }
     operation(window);
-    if (!StoreBusy() && IsWindow(window))
-        ReleaseDeferred(window);
+    ReleaseDeferred(window);
 }
 
-bool DeferCloseDuringStoreOperation(HWND)
+bool DeferCloseWhileHeld(HWND)
 {
-    if (!StoreBusy())
+    if (!CommandsHeld())
         return false;
     closeDeferred = true;
     return true;
+}
+
+AcquisitionWork::AcquisitionWork(HWND window) : window_(window)
+{
+    ++acquisitionDepth;
+}
+
+AcquisitionWork::~AcquisitionWork()
+{
+    --acquisitionDepth;
+    ReleaseDeferred(window_);
 }

@@ -1,14 +1,33 @@
 #pragma once
-// Store operations pump messages while they hold store files open and use the shared
-// record buffer, so no store operation may start inside another one. Store commands,
-// Exit/Abort and window closes that arrive meanwhile wait, and run once the operation has
-// ended: destroying the window under it would leave its messages without an owner.
+// Store operations and acquisitions pump messages while they hold store files open or
+// wait for the source, whose code (and the Source Manager's) may be on the stack. No
+// store operation or acquisition may start inside another one, and the window may not
+// be destroyed inside either: store and acquisition commands, Exit/Abort and window
+// closes that arrive meanwhile wait, and run once the work has ended. Destroying the
+// window under a save would leave its messages without an owner, and under an
+// acquisition would unload the Source Manager while its code is on the stack.
 
 #include <windows.h>
 
-// Runs operation unless one is already running; otherwise remembers the command (at most
-// once per command) and posts it again when the running operation ends.
-void RunStoreCommand(HWND window, int command, void (*operation)(HWND window));
-// A WM_CLOSE that arrives during a store operation waits for it; answers true when the
-// close was deferred.
-bool DeferCloseDuringStoreOperation(HWND window);
+// Store work or acquisition work is under way further down the stack.
+bool CommandsHeld();
+
+// Runs operation unless commands are held; otherwise remembers the command (at most once
+// per command) and posts it again when the work under way has ended.
+void RunHeldCommand(HWND window, int command, void (*operation)(HWND window));
+// A WM_CLOSE that arrives while commands are held waits for the work; answers true when
+// the close was deferred.
+bool DeferCloseWhileHeld(HWND window);
+
+// Marks acquisition work (anything that calls into the Source Manager and may pump
+// messages) for as long as it lives; the last one to end posts the held commands again.
+class AcquisitionWork {
+public:
+    explicit AcquisitionWork(HWND window);
+    ~AcquisitionWork();
+    AcquisitionWork(const AcquisitionWork&) = delete;
+    AcquisitionWork& operator=(const AcquisitionWork&) = delete;
+
+private:
+    HWND window_;
+};
