@@ -12,10 +12,21 @@ namespace {
 // source's further events must not queue more of them.
 bool waitingImageAcquirePosted = false;
 
+void PostAcquireForWaitingImage()
+{
+    if (TWAIN_IsImageReady() && !waitingImageAcquirePosted && mainWindow) {
+        waitingImageAcquirePosted = true;
+        PostMessageA(mainWindow, WM_COMMAND, CMD_ACQUIRE, 0);
+    }
+}
+
 void Acquire(HWND window)
 {
     waitingImageAcquirePosted = false;
-    AcquireImage(window);
+    // The library flushes the queue through its hook as an acquisition ends: a page the
+    // source announced meanwhile was taken there, and the main loop never saw it come.
+    if (AcquireImage(window))
+        PostAcquireForWaitingImage();
 }
 
 void AcquireMultiPageCommand(HWND window)
@@ -187,13 +198,10 @@ void DispatchAppMessage(MSG& message)
         AcquisitionWork work(mainWindow);
         taken = TWAIN_MessageHook(&message);
     }
-    if (!taken) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+    if (taken) {
+        PostAcquireForWaitingImage();
         return;
     }
-    if (TWAIN_IsImageReady() && !waitingImageAcquirePosted && mainWindow) {
-        waitingImageAcquirePosted = true;
-        PostMessageA(mainWindow, WM_COMMAND, CMD_ACQUIRE, 0);
-    }
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
 }

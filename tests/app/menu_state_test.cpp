@@ -1,9 +1,15 @@
 // The menu-state rules, read in-process: Wine cannot read another process's menu.
+#include "app/acquire.h"
 #include "app/shell.h"
 #include "app/view.h"
 #include "resources/resource.h"
+#include "twain/test_seam.h"
+#include "twain/twain.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
 
 namespace {
 class MainWindowTest : public ::testing::Test {
@@ -23,6 +29,7 @@ protected:
     }
     void TearDown() override
     {
+        ResetAcquisitionOptions();
         DestroyWindow(mainWindow);
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -33,8 +40,35 @@ protected:
         SendMessageA(mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(menu_), 0);
         return GetMenuState(menu_, id, MF_BYCOMMAND);
     }
+    bool Checked(int id) { return (State(id) & MF_CHECKED) != 0; }
+    bool Greyed(int id) { return (State(id) & MF_GRAYED) != 0; }
+    // Every run starts with these.
+    static void ResetAcquisitionOptions()
+    {
+        acquireBusy = 0;
+        pixelTypeMask = 0;
+        hideSourceUI = 0;
+        transferMode = kNativeTransfer;
+        feederMode = 0;
+        autoFeed = 0;
+        duplexEnabled = 0;
+        suppressErrorDialogs = 0;
+        TWAIN_SuppressErrorBoxes(false);
+        TWAIN_SetMultiTransfer(false);
+        TWAIN_SetDisableParent(true);
+    }
     HMENU menu_ = nullptr;
 };
+
+// The items whose state a rule sets, with the state each should show.
+struct Expected {
+    std::vector<int> checked;
+    std::vector<int> unchecked;
+    std::vector<int> greyed;
+    std::vector<int> enabled;
+};
+
+constexpr int kAcquisitionItems[] = {CMD_ACQUIRE, CMD_ACQUIRE_CLIPBOARD, CMD_ACQUIRE_MULTIPAGE, CMD_SELECT_SOURCE};
 
 TEST_F(MainWindowTest, SaveAsFileIsGreyedOnlyWithoutAnImage)
 {
@@ -67,5 +101,151 @@ TEST_F(MainWindowTest, ItemsWithoutRulesStayEnabledAndUnchecked)
 {
     for (int id : {CMD_OPEN_FILE, CMD_SAVE_IMAGE, CMD_CLEAR_IMAGE, CMD_EXIT_SAVE, CMD_EXIT_ABORT})
         EXPECT_EQ(State(id) & (MF_GRAYED | MF_CHECKED), 0u) << id;
+}
+}  // namespace
+
+namespace {
+struct RuleCase {
+    const char* name;
+    std::function<void()> set;
+    Expected expected;
+};
+
+TEST_F(MainWindowTest, AcquisitionItemsFollowTheOptions)
+{
+    const std::vector<int> acquisition(std::begin(kAcquisitionItems), std::end(kAcquisitionItems));
+    const RuleCase cases[] = {
+        {"initial values", [] {},
+         {{CMD_PIXEL_ALL, CMD_SHOW_UI, CMD_DISABLE_PARENT, CMD_XFER_NATIVE},
+          {CMD_PIXEL_BW, CMD_PIXEL_GRAY, CMD_PIXEL_RGB, CMD_PIXEL_PALETTE, CMD_HIDE_UI, CMD_MULTI_TRANSFER, CMD_DUPLEX,
+           CMD_FEEDER_DISABLE, CMD_FEEDER_ENABLE, CMD_AUTOFEED, CMD_XFER_MEMORY, CMD_XFER_FILE, CMD_SUPPRESS_ERRORS},
+          {CMD_CLOSE_SOURCE},
+          acquisition}},
+        {"acquisition under way", [] { acquireBusy = 1; }, {{}, {}, acquisition, {CMD_CLOSE_SOURCE}}},
+        {"B&W and grayscale", [] { pixelTypeMask = 3; },
+         {{CMD_PIXEL_BW, CMD_PIXEL_GRAY}, {CMD_PIXEL_ALL, CMD_PIXEL_RGB, CMD_PIXEL_PALETTE}, {}, {}}},
+        {"RGB and palette", [] { pixelTypeMask = 12; },
+         {{CMD_PIXEL_RGB, CMD_PIXEL_PALETTE}, {CMD_PIXEL_ALL, CMD_PIXEL_BW, CMD_PIXEL_GRAY}, {}, {}}},
+        {"source UI hidden", [] { hideSourceUI = 1; }, {{CMD_HIDE_UI}, {CMD_SHOW_UI}, {}, {}}},
+        {"library options", [] { TWAIN_SetDisableParent(false); TWAIN_SetMultiTransfer(true); },
+         {{CMD_MULTI_TRANSFER}, {CMD_DISABLE_PARENT}, {}, {}}},
+        {"feeder off, duplex and autofeed asked", [] { feederMode = -1; duplexEnabled = 1; autoFeed = 1; },
+         {{CMD_FEEDER_DISABLE, CMD_DUPLEX, CMD_AUTOFEED}, {CMD_FEEDER_ENABLE}, {}, {}}},
+        {"feeder on", [] { feederMode = 1; }, {{CMD_FEEDER_ENABLE}, {CMD_FEEDER_DISABLE, CMD_AUTOFEED}, {}, {}}},
+        {"memory transfer", [] { transferMode = kMemoryTransfer; },
+         {{CMD_XFER_MEMORY}, {CMD_XFER_NATIVE, CMD_XFER_FILE}, {}, {}}},
+        {"file transfer", [] { transferMode = kFileTransfer; },
+         {{CMD_XFER_FILE}, {CMD_XFER_NATIVE, CMD_XFER_MEMORY}, {}, {}}},
+        {"error dialogs suppressed", [] { suppressErrorDialogs = 1; }, {{CMD_SUPPRESS_ERRORS}, {}, {}, {}}},
+    };
+    for (const RuleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetAcquisitionOptions();
+        c.set();
+        for (int id : c.expected.checked)
+            EXPECT_TRUE(Checked(id)) << id;
+        for (int id : c.expected.unchecked)
+            EXPECT_FALSE(Checked(id)) << id;
+        for (int id : c.expected.greyed)
+            EXPECT_TRUE(Greyed(id)) << id;
+        for (int id : c.expected.enabled)
+            EXPECT_FALSE(Greyed(id)) << id;
+    }
+}
+
+struct ToggleCase {
+    const char* name;
+    std::vector<int> commands;
+    std::function<bool()> holds;  // the options afterwards
+    Expected expected;
+};
+
+TEST_F(MainWindowTest, OptionCommandsSetTheirOptionsAndCheckMarks)
+{
+    const ToggleCase cases[] = {
+        {"B&W twice gives the mask back", {CMD_PIXEL_BW, CMD_PIXEL_BW}, [] { return pixelTypeMask == 0; },
+         {{CMD_PIXEL_ALL}, {CMD_PIXEL_BW}, {}, {}}},
+        {"B&W and grayscale", {CMD_PIXEL_BW, CMD_PIXEL_GRAY}, [] { return pixelTypeMask == 3; },
+         {{CMD_PIXEL_BW, CMD_PIXEL_GRAY}, {CMD_PIXEL_ALL}, {}, {}}},
+        {"RGB and palette", {CMD_PIXEL_RGB, CMD_PIXEL_PALETTE}, [] { return pixelTypeMask == 12; },
+         {{CMD_PIXEL_RGB, CMD_PIXEL_PALETTE}, {CMD_PIXEL_ALL}, {}, {}}},
+        {"All PixelTypes clears every bit", {CMD_PIXEL_BW, CMD_PIXEL_RGB, CMD_PIXEL_ALL},
+         [] { return pixelTypeMask == 0; }, {{CMD_PIXEL_ALL}, {CMD_PIXEL_BW, CMD_PIXEL_RGB}, {}, {}}},
+        {"hide the source UI", {CMD_HIDE_UI}, [] { return hideSourceUI == 1; },
+         {{CMD_HIDE_UI}, {CMD_SHOW_UI}, {}, {}}},
+        {"show the source UI", {CMD_HIDE_UI, CMD_SHOW_UI}, [] { return hideSourceUI == 0; },
+         {{CMD_SHOW_UI}, {CMD_HIDE_UI}, {}, {}}},
+        {"autofeed while the feeder is disabled", {CMD_FEEDER_DISABLE, CMD_AUTOFEED},
+         [] { return feederMode == 1 && autoFeed == 1; }, {{CMD_FEEDER_ENABLE, CMD_AUTOFEED}, {CMD_FEEDER_DISABLE}, {}, {}}},
+        {"feeder disable turns autofeed off", {CMD_AUTOFEED, CMD_FEEDER_DISABLE},
+         [] { return feederMode == -1 && autoFeed == 0; },
+         {{CMD_FEEDER_DISABLE}, {CMD_FEEDER_ENABLE, CMD_AUTOFEED}, {}, {}}},
+        {"feeder enable keeps autofeed", {CMD_AUTOFEED, CMD_FEEDER_ENABLE},
+         [] { return feederMode == 1 && autoFeed == 1; }, {{CMD_FEEDER_ENABLE, CMD_AUTOFEED}, {}, {}, {}}},
+        {"duplex toggles", {CMD_DUPLEX}, [] { return duplexEnabled == 1; }, {{CMD_DUPLEX}, {}, {}, {}}},
+        {"duplex twice", {CMD_DUPLEX, CMD_DUPLEX}, [] { return duplexEnabled == 0; }, {{}, {CMD_DUPLEX}, {}, {}}},
+        {"memory transfer", {CMD_XFER_MEMORY}, [] { return transferMode == kMemoryTransfer; },
+         {{CMD_XFER_MEMORY}, {CMD_XFER_NATIVE}, {}, {}}},
+        {"file then native transfer", {CMD_XFER_FILE, CMD_XFER_NATIVE}, [] { return transferMode == kNativeTransfer; },
+         {{CMD_XFER_NATIVE}, {CMD_XFER_FILE}, {}, {}}},
+        {"multi-transfer toggles in the library", {CMD_MULTI_TRANSFER}, [] { return TWAIN_GetMultiTransfer(); },
+         {{CMD_MULTI_TRANSFER}, {}, {}, {}}},
+        {"disable parent toggles in the library", {CMD_DISABLE_PARENT}, [] { return !TWAIN_GetDisableParent(); },
+         {{}, {CMD_DISABLE_PARENT}, {}, {}}},
+        // The library's own switch follows: handing it a new value answers the one before.
+        {"suppress error dialogs", {CMD_SUPPRESS_ERRORS},
+         [] { return suppressErrorDialogs == 1 && TWAIN_SuppressErrorBoxes(true); }, {{CMD_SUPPRESS_ERRORS}, {}, {}, {}}},
+        {"suppress twice", {CMD_SUPPRESS_ERRORS, CMD_SUPPRESS_ERRORS},
+         [] { return suppressErrorDialogs == 0 && !TWAIN_SuppressErrorBoxes(false); },
+         {{}, {CMD_SUPPRESS_ERRORS}, {}, {}}},
+    };
+    for (const ToggleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetAcquisitionOptions();
+        for (int command : c.commands)
+            SendMessageA(mainWindow, WM_COMMAND, static_cast<WPARAM>(command), 0);
+        EXPECT_TRUE(c.holds());
+        for (int id : c.expected.checked)
+            EXPECT_TRUE(Checked(id)) << id;
+        for (int id : c.expected.unchecked)
+            EXPECT_FALSE(Checked(id)) << id;
+    }
+}
+
+class TwainMissingTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        // No Windows directory: no TWAIN_32.DLL to load.
+        TWAIN_ResetSessionForTest();
+        TWAIN_SetWindowsDirectoryForTest("");
+        MainWindowTest::SetUp();
+    }
+    void TearDown() override
+    {
+        MainWindowTest::TearDown();
+        TWAIN_ResetSessionForTest();
+    }
+};
+
+TEST_F(TwainMissingTest, AcquisitionItemsAreGreyed)
+{
+    ASSERT_FALSE(TWAIN_IsAvailable());
+    // Greyed as the window is created, before the menu is first opened...
+    for (int id : {CMD_ACQUIRE, CMD_ACQUIRE_CLIPBOARD, CMD_SELECT_SOURCE})
+        EXPECT_TRUE(GetMenuState(menu_, id, MF_BYCOMMAND) & MF_GRAYED) << id;
+    // ...and every time it opens; Close Source only while an acquisition runs.
+    for (int id : kAcquisitionItems)
+        EXPECT_TRUE(Greyed(id)) << id;
+    EXPECT_TRUE(Greyed(CMD_CLOSE_SOURCE));
+    acquireBusy = 1;
+    EXPECT_FALSE(Greyed(CMD_CLOSE_SOURCE));
+}
+
+TEST_F(MainWindowTest, TwainAvailableLeavesTheAcquisitionItemsEnabledAtCreation)
+{
+    ASSERT_TRUE(TWAIN_IsAvailable());
+    for (int id : {CMD_ACQUIRE, CMD_ACQUIRE_CLIPBOARD, CMD_SELECT_SOURCE})
+        EXPECT_FALSE(GetMenuState(menu_, id, MF_BYCOMMAND) & MF_GRAYED) << id;
 }
 }  // namespace

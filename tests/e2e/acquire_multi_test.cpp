@@ -1,0 +1,113 @@
+// Several pages from one source: Acquire Multi-Page, and a source that stays enabled
+// between acquisitions (multi-transfer) and delivers pages on its own.
+#include "scanner.h"
+
+#include <windows.h>
+
+namespace {
+constexpr int kAcquire = 100, kAcquireMultiPage = 133, kMultiTransfer = 121, kHideUI = 113, kFile = 129;
+constexpr char kNativeDone[] = "DAT_IMAGENATIVEXFER/MSG_GET -> TWRC_XFERDONE";
+
+class MultiPageTest : public ScannerTest {};
+
+TEST_F(MultiPageTest, ThreePagesAreShownInTurnThenTheSourceCloses)
+{
+    StartFor(8);
+    driver::PostCommand(program_.window, kAcquireMultiPage);
+    for (int page = 0; page < 3; ++page) {
+        SCOPED_TRACE(page);
+        ASSERT_TRUE(ScannerButton(IDOK));
+        ExpectShowsPage(kRgbPage, page);
+    }
+    EXPECT_EQ(LogCount("MSG_ENABLEDS"), 1) << "one session for all pages";
+    ASSERT_TRUE(ScannerButton(IDCANCEL));
+    ASSERT_TRUE(WaitForLog("MSG_CLOSEDS"));
+    ExpectNoBox();  // no "User closed DS" after a multi-page scan
+    ExpectShowsPage(kRgbPage, 2);
+
+    // Multi-transfer is off again: a plain Acquire closes the source after its page.
+    driver::PostCommand(program_.window, kAcquire);
+    ASSERT_TRUE(ScannerButton(IDOK));
+    ExpectShowsPage(kRgbPage, 0);
+    EXPECT_TRUE(WaitForLog("MSG_CLOSEDS", 2));
+    CloseAndExpectExit();
+}
+
+TEST_F(MultiPageTest, RefusedWhileAMultiTransferAcquireKeepsTheSourceEnabled)
+{
+    StartFor(9);
+    ASSERT_TRUE(driver::Command(program_.window, kMultiTransfer));
+    driver::PostCommand(program_.window, kAcquire);
+    ASSERT_TRUE(ScannerButton(IDOK));
+    ExpectShowsPage(kRgbPage, 0);
+    // The source stays enabled with its window up; Multi-Page does not start.
+    ASSERT_TRUE(driver::Command(program_.window, kAcquireMultiPage));
+    Sleep(500);
+    EXPECT_EQ(LogCount("MSG_ENABLEDS"), 1);
+    EXPECT_EQ(LogCount(kNativeDone), 1);
+    EXPECT_EQ(LogCount("MSG_CLOSEDS"), 0);
+    ExpectShowsPage(kRgbPage, 0);
+    CloseAndExpectExit();
+    EXPECT_EQ(LogCount("MSG_CLOSEDS"), 1) << "closing the window closes the source";
+}
+
+struct EndCase {
+    const char* name;
+    const char* profile;
+    bool fileTransfer;  // the second page's file dialog is cancelled
+};
+
+// A round that brings no page and leaves the session as it was ends the loop: the
+// source is closed and the program goes on, with the last page shown.
+TEST_F(MultiPageTest, LoopEndsWhenARoundBringsNothing)
+{
+    const EndCase cases[] = {
+        {"a page that never transfers stays pending", "count_stuck = yes\nfail_after = 0\n", false},
+        {"the file dialog of the second page is cancelled", "", true},
+    };
+    for (const EndCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseProfile(c.profile);
+        DeleteFileA(logPath_.c_str());
+        StartFor(10);
+        if (c.fileTransfer) {
+            ASSERT_TRUE(driver::Command(program_.window, kFile));
+        }
+        driver::PostCommand(program_.window, kAcquireMultiPage);
+        if (c.fileTransfer) {
+            driver::MessageBoxInfo dialog = driver::WaitForMessageBox(program_);
+            ASSERT_TRUE(driver::AnswerFileDialog(dialog.window, Path("first")));
+        }
+        ASSERT_TRUE(ScannerButton(IDOK));
+        if (c.fileTransfer) {
+            driver::MessageBoxInfo dialog = driver::WaitForMessageBox(program_, 10000, scannerWindow_);
+            ASSERT_TRUE(dialog.window);
+            ASSERT_TRUE(driver::AnswerFileDialog(dialog.window, ""));
+        }
+        ASSERT_TRUE(WaitForLog("MSG_CLOSEDS"));
+        ExpectNoBox(1500);
+        if (c.fileTransfer)
+            ExpectShowsPage(kRgbPage, 0);
+        EXPECT_EQ(driver::WaitForExit(program_, 0), -1) << "the program goes on";
+        CloseAndExpectExit();
+        driver::Release(program_);
+    }
+}
+
+// In multi-transfer mode the source stays enabled; pages it announces on its own pass
+// the main loop's hook, which posts Acquire to show them.
+TEST_F(MultiPageTest, PagesTheSourceDeliversOnItsOwnAreShown)
+{
+    UseProfile("scan_delay = 400\nscans = 3\n");
+    StartFor(11);
+    ASSERT_TRUE(driver::Command(program_.window, kHideUI));
+    ASSERT_TRUE(driver::Command(program_.window, kMultiTransfer));
+    driver::PostCommand(program_.window, kAcquire);
+    ExpectShowsPage(kRgbPage, 0);
+    ASSERT_TRUE(WaitForLog(kNativeDone, 3));
+    ExpectShowsPage(kRgbPage, 2);
+    EXPECT_EQ(LogCount("MSG_ENABLEDS"), 1);
+    ExpectNoBox();
+    CloseAndExpectExit();
+}
+}  // namespace
