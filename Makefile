@@ -1,4 +1,4 @@
-# make run    install what is missing, build, and show the program for record 1 of a demo store
+# make run    install what is missing, build, and scan a page into record 1 of a demo store
 # make test   install what is missing, build, and run every test (ends with CTest's summary)
 # make fuzz   run the fuzz targets for longer (FUZZ_SECONDS, default 600)
 # make bench  build and run the benchmarks: one table of ratios against references

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Starts the program for record 1 of a demo store in the build tree. With a display it
-# runs until you close it; without one it runs in Xvfb through a short scripted session.
+# Starts the program for record 1 of a demo store in the build tree, with the virtual
+# scanner as its TWAIN source. With a display it runs until you close it (File >
+# Acquire... scans a page; Save Image keeps it). Without one it runs in Xvfb through a
+# scripted session: acquire a page, press Scan in the scanner's window, save the page
+# into the store, close, and print what happened.
 set -eu
 BUILD=${1:-build}
 DEMO="$BUILD/demo"
@@ -9,9 +12,18 @@ if [ ! -f "$DEMO/pagorex.idx" ]; then
 fi
 WIN_DEMO="$("$BUILD/wine-run" winepath -w "$(realpath "$DEMO")" 2>/dev/null | tr -d '\r')"
 echo "Demo store: $DEMO ($WIN_DEMO)"
+# The scanner writes every TWAIN call it receives here.
+export VSCANNER_LOG="$WIN_DEMO\\scanner.log"
+rm -f "$DEMO/scanner.log"
 if [ -n "${DISPLAY:-}" ] && [ -z "${PAGOREX_SCRIPTED:-}" ]; then
   exec "$BUILD/wine-run" "$BUILD/bin/pagorex.exe" 1 "$WIN_DEMO\\HOST.DB"
 fi
 "$BUILD/wine-run" --start
+echo "Scripted session: record 1 opens with its stored image; File > Acquire... (100) scans"
+echo "a page from the virtual scanner, whose window is answered with Scan; Save Image (115)"
+echo "stores it; the window is closed."
 "$BUILD/wine-run" "$BUILD/bin/pgxdrive.exe" "$BUILD/bin/pagorex.exe" "$WIN_DEMO" "1 $WIN_DEMO\\HOST.DB" \
-  wait show sleep:1500 close
+  wait show index post:100 "dialog:1:Virtual Scanner" sleep:1000 show cmd:115 index sleep:1000 close
+echo "The scanner saw:"
+grep -E "MSG_OPENDS|MSG_ENABLEDS|dialog: |XFERDONE|MSG_CLOSEDS" "$DEMO/scanner.log" | sed 's/^/  /'
+echo "The next run for record 1 shows the scanned page."
