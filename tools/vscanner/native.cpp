@@ -8,23 +8,6 @@
 
 namespace vs {
 namespace {
-bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const DWORD size = GetFileSize(file, nullptr);
-    bool ok = size != INVALID_FILE_SIZE && size <= (64u << 20);
-    if (ok) {
-        bytes.resize(size);
-        DWORD got = 0;
-        ok = size == 0 || (ReadFile(file, bytes.data(), size, &got, nullptr) && got == size);
-    }
-    CloseHandle(file);
-    return ok;
-}
-
 // The DIB's bytes: the generated page or the profile's file (a bitmap file loses its
 // 14-byte file header), with the profile's header fields written over.
 bool DibBytes(std::vector<std::uint8_t>& dib)
@@ -32,7 +15,7 @@ bool DibBytes(std::vector<std::uint8_t>& dib)
     if (source->nativeFile.empty()) {
         dib = PageDib(CurrentFormat(), pagesDone);
     } else {
-        if (!ReadFileBytes(source->nativeFile, dib))
+        if (!ReadWholeFile(source->nativeFile.c_str(), 64u << 20, dib))
             return false;
         if (dib.size() >= 14 && dib[0] == 'B' && dib[1] == 'M')
             dib.erase(dib.begin(), dib.begin() + 14);

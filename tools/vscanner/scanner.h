@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "tools/vscanner/page.h"
 #include "tools/vscanner/profile.h"
@@ -36,6 +37,8 @@ using Handler = TW_UINT16 (*)(pTW_IDENTITY origin, TW_UINT16 msg, void* data);
 
 // profile_file.cpp: reads the file named by VSCANNER_PROFILE (built-in default without).
 void LoadProfile();
+// The whole file, when it can be read and holds at most maxBytes.
+bool ReadWholeFile(const char* path, DWORD maxBytes, std::vector<std::uint8_t>& bytes);
 
 // identity.cpp
 TW_UINT16 OnIdentity(pTW_IDENTITY origin, TW_UINT16 msg, void* data);

@@ -62,6 +62,13 @@ struct Outcome {
         if (dib)
             GlobalFree(dib);
     }
+    std::string AllBoxes() const
+    {
+        std::string all;
+        for (const std::string& b : boxes)
+            all += "[" + b + "]\n";
+        return all;
+    }
     bool Shown(const std::string& part) const
     {
         for (const std::string& b : boxes) {
@@ -334,7 +341,7 @@ TEST_F(AcquireThroughWine, EveryMechanismBringsThePagePixelForPixel)
         DeleteFileA(logPath.c_str());
         Outcome out = Acquire(c.mech);
         ExpectPage(out.dib, c.page, 0, c.bits);
-        EXPECT_TRUE(out.boxes.empty()) << out.boxes.front();
+        EXPECT_TRUE(out.boxes.empty()) << out.AllBoxes();
         EXPECT_EQ(out.error, TWERR_NONE);
         EXPECT_EQ(out.state, TWAIN_PRESESSION);  // the manager is unloaded after every image
         EXPECT_EQ(Count("DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER -> TWRC_SUCCESS"), 1);
@@ -386,7 +393,7 @@ TEST_F(AcquireThroughWine, FilePathsLongerThanTheSourceTakesAreRefused)
     Outcome out = Acquire(Mech::File, TWFF_BMP, path);
     EXPECT_FALSE(out.fileWritten);
     EXPECT_EQ(out.boxes.size(), 1u);
-    EXPECT_TRUE(out.Shown("The file name is longer than the 255 characters")) << out.boxes.front();
+    EXPECT_TRUE(out.Shown("The file name is longer than the 255 characters")) << out.AllBoxes();
     EXPECT_EQ(Count("DG_CONTROL/DAT_SETUPFILEXFER/MSG_SET"), 0);
     EXPECT_EQ(Count("DG_IMAGE/DAT_IMAGEFILEXFER"), 0);
     EXPECT_EQ(GetFileAttributesA(cut.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -577,9 +584,9 @@ TEST_F(AcquireThroughWine, LiesAndFaultsGiveNoImageAndTheRightMessage)
         EXPECT_FALSE(out.fileWritten);
         if (*c.box) {
             ASSERT_EQ(out.boxes.size(), 1u);
-            EXPECT_TRUE(out.Shown(c.box)) << out.boxes.front();
+            EXPECT_TRUE(out.Shown(c.box)) << out.AllBoxes();
         } else {
-            EXPECT_TRUE(out.boxes.empty()) << out.boxes.front();
+            EXPECT_TRUE(out.boxes.empty()) << out.AllBoxes();
         }
         if (c.error != TWERR_NONE) {
             EXPECT_EQ(out.error, c.error);
