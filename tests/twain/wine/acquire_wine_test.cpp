@@ -441,7 +441,7 @@ TEST_F(AcquireThroughWine, AnAnnouncementBetweenAcquisitionsIsTransferredInTheHo
     const vs::PageFormat page{37, 23, 24, TWPT_RGB, 100.0};
     for (Mech mech : {Mech::Native, Mech::Memory}) {
         SCOPED_TRACE(MechName(mech));
-        UseProfile(Keys("scans = 2\nscan_delay = 150\n"));
+        UseProfile(Keys("scans = 2\nscan_delay = 600\n"));  // long enough not to come while the first acquisition ends
         TWAIN_SetMultiTransfer(true);
         DeleteFileA(logPath.c_str());
         Outcome first = Acquire(mech);
