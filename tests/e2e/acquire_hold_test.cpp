@@ -9,7 +9,7 @@
 namespace {
 using storefiles::Bytes;
 
-constexpr int kAcquire = 100, kExitSave = 104, kSaveImage = 115, kExitAbort = 117;
+constexpr int kAcquire = 100, kSelectSource = 103, kExitSave = 104, kSaveImage = 115, kExitAbort = 117;
 constexpr int kClose = 0;  // WM_CLOSE, as a host closes the window
 constexpr uint32_t kBlue = RGB(0, 0, 220);
 
@@ -119,5 +119,18 @@ TEST_F(HoldTest, AcquireDuringStoreWorkWaitsForIt)
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].compressed, 1) << "the compaction finished";
     CloseAndExpectExit();
+}
+// The Source Manager's own dialog runs inside the manager: a close waits for it too.
+TEST_F(HoldTest, SelectSourceShowsTheManagersDialogAndACloseWaitsForIt)
+{
+    StartFor(14);
+    driver::PostCommand(program_.window, kSelectSource);
+    driver::MessageBoxInfo dialog = WaitForCaption("Select Source");
+    ASSERT_TRUE(dialog.window);
+    driver::Close(program_.window);
+    EXPECT_EQ(driver::WaitForExit(program_, 700), -1) << "closed under the manager's dialog";
+    EXPECT_TRUE(IsWindowVisible(dialog.window));
+    driver::PressButton(dialog.window, IDCANCEL);
+    EXPECT_EQ(driver::WaitForExit(program_), 0);
 }
 }  // namespace
