@@ -37,10 +37,8 @@ void AcquireMultiPageCommand(HWND window)
 void AcquireToClipboard(HWND window)
 {
     ++acquireBusy;
-    if (!TWAIN_AcquireToClipboard(window, 0)) {
-        LoadStringA(appInstance, IDS_NO_CLIPBOARD_IMAGE, messageText, sizeof messageText);
-        ShellMessage(messageText, MB_OK | MB_ICONINFORMATION);
-    }
+    if (!TWAIN_AcquireToClipboard(window, 0))
+        ShowStringMessage(IDS_NO_CLIPBOARD_IMAGE, MB_OK | MB_ICONINFORMATION);
     --acquireBusy;
 }
 

@@ -12,13 +12,13 @@
 
 #include <cstdio>
 
-namespace {
 void ShowStringMessage(int stringId, UINT style)
 {
     LoadStringA(appInstance, stringId, messageText, sizeof messageText);
     ShellMessage(messageText, style);
 }
 
+namespace {
 void SaveImage(HWND window)
 {
     SaveCommand(window);

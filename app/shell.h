@@ -50,3 +50,5 @@ void EndMainWindow(HWND window);
 void ApplyMenuRules(HMENU menu);
 // A message box owned by the main window with appName as caption.
 int ShellMessage(const char* text, UINT style);
+// The same with a string resource, loaded into messageText.
+void ShowStringMessage(int stringId, UINT style);
