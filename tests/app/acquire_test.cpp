@@ -226,8 +226,9 @@ TEST_F(PrepareSourceTest, OptionCommandsDisableAnEnabledSourceFirst)
     };
     for (auto [command, state] : cases) {
         SCOPED_TRACE(command);
-        if (TWAIN_GetState() < TWAIN_SOURCE_ENABLED)
+        if (TWAIN_GetState() < TWAIN_SOURCE_ENABLED) {
             ASSERT_TRUE(TWAIN_EnableSource(nullptr));
+        }
         ASSERT_TRUE(RunCommand(nullptr, command));
         EXPECT_EQ(TWAIN_GetState(), state);
     }

@@ -74,8 +74,9 @@ TEST_F(AcquireTest, EachTransferShowsThePageAndSaveImageKeepsIt)
         for (int command : c.commands)
             ASSERT_TRUE(driver::Command(program_.window, command));
         driver::PostCommand(program_.window, kAcquire);
-        if (c.fileName)
+        if (c.fileName) {
             EXPECT_EQ(AnswerTransferDialog(c.fileName), TWFF_BMP) << "the dialog opens on Windows Bitmap";
+        }
         ASSERT_TRUE(ScannerButton(IDOK));
         ExpectShowsPage(c.format, 0);
         EXPECT_GE(LogCount(c.logged), 1) << c.logged;
