@@ -21,7 +21,7 @@ TEST_F(MultiPageTest, ThreePagesAreShownInTurnThenTheSourceCloses)
     }
     EXPECT_EQ(LogCount("MSG_ENABLEDS"), 1) << "one session for all pages";
     ASSERT_TRUE(ScannerButton(IDCANCEL));
-    ASSERT_TRUE(WaitForLog("MSG_CLOSEDS"));
+    ASSERT_TRUE(WaitForLog(kSourceClosed));
     ExpectNoBox();  // no "User closed DS" after a multi-page scan
     ExpectShowsPage(kRgbPage, 2);
 
@@ -29,7 +29,7 @@ TEST_F(MultiPageTest, ThreePagesAreShownInTurnThenTheSourceCloses)
     driver::PostCommand(program_.window, kAcquire);
     ASSERT_TRUE(ScannerButton(IDOK));
     ExpectShowsPage(kRgbPage, 0);
-    EXPECT_TRUE(WaitForLog("MSG_CLOSEDS", 2));
+    EXPECT_TRUE(WaitForLog(kSourceClosed, 2));
     CloseAndExpectExit();
 }
 
@@ -45,10 +45,10 @@ TEST_F(MultiPageTest, RefusedWhileAMultiTransferAcquireKeepsTheSourceEnabled)
     Sleep(500);
     EXPECT_EQ(LogCount("MSG_ENABLEDS"), 1);
     EXPECT_EQ(LogCount(kNativeDone), 1);
-    EXPECT_EQ(LogCount("MSG_CLOSEDS"), 0);
+    EXPECT_EQ(LogCount(kSourceClosed), 0);
     ExpectShowsPage(kRgbPage, 0);
     CloseAndExpectExit();
-    EXPECT_EQ(LogCount("MSG_CLOSEDS"), 1) << "closing the window closes the source";
+    EXPECT_EQ(LogCount(kSourceClosed), 1) << "closing the window closes the source";
 }
 
 struct EndCase {
@@ -84,7 +84,7 @@ TEST_F(MultiPageTest, LoopEndsWhenARoundBringsNothing)
             ASSERT_TRUE(dialog.window);
             ASSERT_TRUE(driver::AnswerFileDialog(dialog.window, ""));
         }
-        ASSERT_TRUE(WaitForLog("MSG_CLOSEDS"));
+        ASSERT_TRUE(WaitForLog(kSourceClosed));
         ExpectNoBox(1500);
         if (c.fileTransfer)
             ExpectShowsPage(kRgbPage, 0);

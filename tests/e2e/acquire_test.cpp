@@ -171,6 +171,9 @@ TEST_F(AcquireTest, ScanWithoutAnImageKeepsTheImageShownAndStored)
                 ExpectNoBox();
         }
         ExpectShowsStoredGreen();
+        // Whatever ended the scan, the source is closed again, so the next Acquire opens
+        // it with the options then chosen.
+        EXPECT_EQ(LogCount(kSourceClosed), LogCount("DAT_IDENTITY/MSG_OPENDS -> TWRC_SUCCESS"));
         driver::PostCommand(program_.window, kExitSave);
         EXPECT_EQ(driver::WaitForExit(program_), 0);
         driver::Release(program_);
@@ -228,7 +231,7 @@ TEST_F(AcquireTest, OptionsTheScannerLacksAreToldAndTheScanGoesOn)
             }
             ASSERT_TRUE(ScannerButton(IDOK));
             ExpectShowsPage(kRgbPage, 0);
-            ASSERT_TRUE(WaitForLog("MSG_CLOSEDS", round + 1));
+            ASSERT_TRUE(WaitForLog(kSourceClosed, round + 1));
         }
         CloseAndExpectExit();
         driver::Release(program_);
@@ -274,7 +277,7 @@ TEST_F(AcquireTest, AcquireToClipboardPutsThePageThereOrSaysItCouldNot)
             AnswerBox("PAGOREX", "No image was acquired or transfer to the clipboard failed.");
             EXPECT_TRUE(ClipboardDib().empty());
         } else {
-            ASSERT_TRUE(WaitForLog("MSG_CLOSEDS"));
+            ASSERT_TRUE(WaitForLog(kSourceClosed));
             Bytes dib = ClipboardDib();
             ASSERT_GE(dib.size(), sizeof(BITMAPINFOHEADER));
             auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(dib.data());

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// The log line of a source being closed (not to be taken for its MSG_CLOSEDSREQ).
+inline constexpr char kSourceClosed[] = "DAT_IDENTITY/MSG_CLOSEDS";
+
 class ScannerTest : public ProgramTest {
 protected:
     static constexpr int kWidth = 96, kHeight = 64;
