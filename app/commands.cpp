@@ -1,13 +1,12 @@
 // The command table and the menu-state rules of the main window.
 #include "app/acquire.h"
 #include "app/shell.h"
+#include "app/store_commands.h"
 #include "app/store_guard.h"
 #include "app/view.h"
 #include "dib/dib.h"
 #include "dib/dib_file.h"
 #include "resources/resource.h"
-#include "store/compaction.h"
-#include "store/store.h"
 #include "twain/twain.h"
 
 #include <cstdio>
@@ -49,11 +48,6 @@ void OpenFile(HWND window)
     ShowImage(window, DibReadFile(nullptr));
 }
 
-void Compact(HWND window)
-{
-    CompactStore(window, forceCompaction);
-}
-
 // Held while store work or an acquisition is under way, and run once it has ended.
 template <void (*Operation)(HWND), int Id>
 void StoreCommand(HWND window)
@@ -87,8 +81,8 @@ constexpr CommandRow kCommands[] = {
     // would unload the Source Manager while its code is on the stack.
     {CMD_EXIT_ABORT, StoreCommand<ExitAbort, CMD_EXIT_ABORT>},
     {CMD_STRETCH, ToggleStretch},
-    {CMD_COMPACT, StoreCommand<Compact, CMD_COMPACT>},
-    {CMD_RECOVER, StoreCommand<RecoverFromNewData, CMD_RECOVER>},
+    {CMD_COMPACT, StoreCommand<CompactCommand, CMD_COMPACT>},
+    {CMD_RECOVER, StoreCommand<RecoverCommand, CMD_RECOVER>},
 };
 
 constexpr MenuRule kMenuRules[] = {

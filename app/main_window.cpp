@@ -1,10 +1,10 @@
 // The main window: creation and the window procedure.
 #include "app/acquire.h"
 #include "app/shell.h"
+#include "app/store_commands.h"
 #include "app/store_guard.h"
 #include "app/view.h"
 #include "resources/resource.h"
-#include "store/store.h"
 #include "twain/twain.h"
 
 bool mainWindowEnding = false;
@@ -40,7 +40,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_CREATE:
         mainWindowEnding = false;
-        LoadRecordImage(window);
+        LoadCommand(window);
         forceCompaction = 0;
         PostMessageA(window, WM_COMMAND, CMD_COMPACT, 0);
         break;

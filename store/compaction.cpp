@@ -9,9 +9,9 @@
 // and that the next compaction continues.
 #include "store/compaction.h"
 
-#include "app/shell.h"
 #include "store/interrupted_compaction.h"
 #include "store/record_buffer.h"
+#include "store/store.h"
 #include "store/store_copy.h"
 
 #include <float.h>
@@ -27,6 +27,7 @@ constexpr char kStopped[] = "Compressing stopped";
 constexpr char kUnreadable[] = "an image could not be read from pagorex.dat";
 constexpr char kUnwritable[] = "an image could not be copied - is the disk full?";
 constexpr char kSizeLimit[] = "pagorex.new would grow past the image store's size limit of 2 GB";
+constexpr size_t kMessageSize = 256;
 
 struct MovedRecord {
     uint32_t index;        // its place in the index file
@@ -34,7 +35,8 @@ struct MovedRecord {
 };
 
 struct Compaction {
-    HWND window;
+    StoreHost& host;
+    const StoreFiles& files;
     StoreHandle index;
     StoreHandle data;
     StoreHandle newData;
@@ -43,35 +45,29 @@ struct Compaction {
     const char* failure = nullptr;    // why it could not finish
 };
 
-HWND pumpWindow = nullptr;
-
-void PumpAfterChunk(uint32_t, uint32_t)
-{
-    PumpPendingMessages();
-    UpdateWindow(pumpWindow);
-}
-
 // The record buffer's blob, as one gzip member, in the work file. Answers why it could
 // not be staged, or null.
-const char* StageBlob(StoreHandle data)
+const char* StageBlob(Compaction& c)
 {
+    StoreHandle data = c.data;
     if (SeekStoreFile(data, static_cast<int32_t>(recordBuffer.dataOffset), FILE_BEGIN) < 0)
         return kUnreadable;
+    auto keepAlive = [&c](uint32_t, uint32_t) { c.host.KeepAlive(); };
     CopyOutcome copy;
     if (recordBuffer.compressed == 0) {
-        GzHandle gz = GzOpenStoreFile(kWorkFileName, "wb9");
+        GzHandle gz = c.files.GzOpen(kWorkFileName, "wb9");
         if (!gz)
             return kUnwritable;
         recordBuffer.imageLength = recordBuffer.storedLength;
-        copy = CopyChunks({data, {}}, {{}, gz}, recordBuffer.storedLength, PumpAfterChunk);
+        copy = CopyChunks({data, {}}, {{}, gz}, recordBuffer.storedLength, keepAlive);
         if (!GzCloseStoreFile(gz))
             return kUnwritable;
     } else {
         // Already compressed: copied unchanged, never recompressed.
-        ScopedStoreFile work(CreateStoreFile(kWorkFileName));
+        ScopedStoreFile work(c.files.Create(kWorkFileName));
         if (!work)
             return kUnwritable;
-        copy = CopyChunks({data, {}}, {work.get(), {}}, recordBuffer.storedLength, PumpAfterChunk);
+        copy = CopyChunks({data, {}}, {work.get(), {}}, recordBuffer.storedLength, keepAlive);
     }
     // A blob that ends early stays as short as it is; one that could not be read would
     // lose its tail once the data file is replaced.
@@ -84,14 +80,14 @@ bool MoveRecord(Compaction& c, uint32_t k)
     IndexRecord original = recordBuffer;
     if (StoreStopsAt(StoreStep::CompactionRecordRead, k))
         return false;
-    DeleteStoreFile(kWorkFileName);
-    const char* notStaged = StageBlob(c.data);
+    c.files.Delete(kWorkFileName);
+    const char* notStaged = StageBlob(c);
     if (StoreStopsAt(StoreStep::CompactionBlobStaged, k))
         return false;
     // A blob that could not be appended and flushed must not be pointed at.
-    StoreFailure append = notStaged ? StoreFailure::Unwritable : AppendWorkFile(c.newData);
+    StoreFailure append = notStaged ? StoreFailure::Unwritable : AppendWorkFile(c.files, c.newData);
     bool appended = append == StoreFailure::None && FlushStoreFile(c.newData);
-    DeleteStoreFile(kWorkFileName);
+    c.files.Delete(kWorkFileName);
     if (!appended) {
         recordBuffer = original;
         c.failure = notStaged ? notStaged : append == StoreFailure::SizeLimit ? kSizeLimit : kUnwritable;
@@ -136,7 +132,7 @@ bool RollBack(Compaction& c)
     }
     if (c.earlier.count == 0) {
         CloseStoreFile(c.newData);
-        DeleteStoreFile(kNewDataFileName);
+        c.files.Delete(kNewDataFileName);
     }
     return true;
 }
@@ -153,22 +149,22 @@ void ReportFailure(Compaction& c)
     CloseFiles(c);
     if (StoreStopped())
         return;
-    SetWindowTextA(c.window, kStopped);
-    char text[kMessageTextSize];
+    c.host.SetProgressText(kStopped);
+    char text[kMessageSize];
     std::snprintf(text, sizeof text, "The image store could not be compressed: %s.\n\n%s", c.failure,
                   restored ? "Every image is still where it was; nothing was lost."
                            : "Some records still point into pagorex.new: keep that file, and compress the "
                              "store again once the problem is solved.");
-    MessageBoxA(c.window, text, kCaption, MB_OK | MB_ICONEXCLAMATION);
+    c.host.Message(text, kCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 // The new data file: the one a stopped compaction left, cut back to the blobs its moved
 // records point at, or else a new empty one.
-StoreHandle OpenNewDataFile(const MovedChain& earlier)
+StoreHandle OpenNewDataFile(const StoreFiles& files, const MovedChain& earlier)
 {
     if (earlier.count == 0)
-        return CreateStoreFile(kNewDataFileName);
-    StoreHandle newData = OpenStoreFile(kNewDataFileName);
+        return files.Create(kNewDataFileName);
+    StoreHandle newData = files.Open(kNewDataFileName);
     if (newData && !TruncateStoreFile(newData, static_cast<int32_t>(earlier.end)))
         CloseStoreFile(newData);
     return newData;
@@ -195,7 +191,7 @@ bool MoveAllRecords(Compaction& c)
         ++counter;
         std::snprintf(title, sizeof title, "Please wait, compressing %lu of %lu", static_cast<unsigned long>(counter),
                       static_cast<unsigned long>(total));
-        ShowProgress(title);
+        ShowProgress(c.host, title);
         if (!MoveRecord(c, counter - 1))
             return false;
     }
@@ -218,10 +214,10 @@ bool ReplaceDataFile(Compaction& c)
     CloseStoreFile(c.data);
     if (StoreStopsAt(StoreStep::CompactionBeforeReplace, 0))
         return false;
-    if (ReplaceStoreFile(kNewDataFileName, kDataFileName))
+    if (c.files.Replace(kNewDataFileName, kDataFileName))
         return true;
     c.failure = "pagorex.dat could not be replaced by pagorex.new";
-    c.newData = OpenStoreFile(kNewDataFileName);
+    c.newData = c.files.Open(kNewDataFileName);
     return false;
 }
 
@@ -229,60 +225,59 @@ bool ReplaceDataFile(Compaction& c)
 // records past a break in the chain may still point into what would go.
 bool NewDataInUse(const Compaction& c)
 {
-    uint32_t size = StoreFileSize(kNewDataFileName);
+    uint32_t size = c.files.Size(kNewDataFileName);
     if (size <= c.earlier.end)
         return false;
-    ScopedStoreFile newData(OpenStoreFile(kNewDataFileName));
+    ScopedStoreFile newData(c.files.Open(kNewDataFileName));
     return !newData || NewDataHeldByOthers(c.index, newData.get(), size, c.earlier.count, c.earlier.end);
 }
 
 // Tells why compaction did not start; the store is as it was.
-void ReportNotStarted(HWND window, const char* reason)
+void ReportNotStarted(StoreHost& host, const char* reason)
 {
-    char text[kMessageTextSize];
+    char text[kMessageSize];
     std::snprintf(text, sizeof text, "The image store could not be compressed: %s.\n\nNothing was changed.", reason);
-    MessageBoxA(window, text, kCaption, MB_OK | MB_ICONEXCLAMATION);
+    host.Message(text, kCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
-void Compact(HWND window, unsigned char force)
+void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
 {
-    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index)
         return;
     bool plainFirst = ReadRecordBuffer(index.get()) == RecordRead::Record && recordBuffer.compressed == 0;
     if (!plainFirst && force != 1)
         return;
-    Compaction c{window, index.get(), OpenStoreFile(kDataFileName), {}, {}, {}, nullptr};
+    Compaction c{host, files, index.get(), files.Open(kDataFileName), {}, {}, {}, nullptr};
     if (!c.data) {
-        ShowProgress(kCompleted);
+        ShowProgress(host, kCompleted);
         return;
     }
-    std::optional<MovedChain> earlier = ScanMovedChain(c.index, StoreFileSize(kNewDataFileName));
+    std::optional<MovedChain> earlier = ScanMovedChain(c.index, files.Size(kNewDataFileName));
     if (!earlier) {
         CloseFiles(c);
-        ReportNotStarted(window, "the index file could not be read");
+        ReportNotStarted(host, "the index file could not be read");
         return;
     }
     c.earlier = *earlier;
     if (NewDataInUse(c)) {
         CloseFiles(c);
-        ReportNotStarted(window, "records past the ones an earlier compaction moved still point into pagorex.new, "
-                                 "so it was left alone");
+        ReportNotStarted(host, "records past the ones an earlier compaction moved still point into pagorex.new, "
+                               "so it was left alone");
         return;
     }
-    c.newData = OpenNewDataFile(c.earlier);
+    c.newData = OpenNewDataFile(files, c.earlier);
     if (!c.newData) {
         // The data file is still the only copy of the blobs: nothing is touched.
         CloseFiles(c);
-        ReportNotStarted(window, "the file pagorex.new could not be created");
+        ReportNotStarted(host, "the file pagorex.new could not be created");
         return;
     }
-    ShowProgress("Please wait, compressing database...this will take some time");
+    ShowProgress(host, "Please wait, compressing database...this will take some time");
     if (force == 0)
-        MessageBoxA(window,
-                    "Databases need to be compressed, this WILL take a great deal of time, please be patient while "
-                    "it completes",
-                    kCaption, MB_OK);
+        host.Message("Databases need to be compressed, this WILL take a great deal of time, please be patient "
+                     "while it completes",
+                     kCaption, MB_OK);
     bool done = MoveAllRecords(c) && ReplaceDataFile(c);
     if (!done && !StoreStopped()) {
         if (!c.failure)
@@ -291,22 +286,22 @@ void Compact(HWND window, unsigned char force)
     }
     CloseFiles(c);
     if (done && !StoreStopsAt(StoreStep::CompactionReplaced, 0))
-        ShowProgress(kCompleted);
+        ShowProgress(host, kCompleted);
 }
 }  // namespace
 
-void CompactStore(HWND window, unsigned char force)
+bool CompactStore(StoreHost& host, unsigned char force)
 {
     // Asked for from inside another store operation's message pump: that operation
     // holds the files and the record buffer.
     if (StoreBusy()) {
         _fpreset();
-        return;
+        return false;
     }
     StoreBusyScope busy;
-    pumpWindow = window;
-    CompleteInterruptedReplacement();
-    Compact(window, force);
+    StoreFiles files(host.StoreDirectory());
+    CompleteInterruptedReplacement(files);
+    Compact(host, files, force);
     _fpreset();
-    forceCompaction = 1;
+    return true;
 }

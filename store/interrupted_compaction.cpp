@@ -79,19 +79,19 @@ std::optional<MovedChain> ScanMovedChain(StoreHandle index, uint32_t newDataSize
     }
 }
 
-void CompleteInterruptedReplacement()
+void CompleteInterruptedReplacement(const StoreFiles& files)
 {
-    if (StoreFileExists(kNewDataFileName) && !StoreFileExists(kDataFileName))
-        ReplaceStoreFile(kNewDataFileName, kDataFileName);
+    if (files.Exists(kNewDataFileName) && !files.Exists(kDataFileName))
+        files.Replace(kNewDataFileName, kDataFileName);
 }
 
-const char* DataFileOfRecord(int32_t position)
+const char* DataFileOfRecord(const StoreFiles& files, int32_t position)
 {
-    CompleteInterruptedReplacement();
-    uint32_t newDataSize = StoreFileSize(kNewDataFileName);
+    CompleteInterruptedReplacement(files);
+    uint32_t newDataSize = files.Size(kNewDataFileName);
     if (position < 0 || newDataSize == 0)
         return kDataFileName;
-    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index)
         return kDataFileName;
     std::optional<MovedChain> chain = ScanMovedChain(index.get(), newDataSize);
@@ -100,14 +100,14 @@ const char* DataFileOfRecord(int32_t position)
     return static_cast<uint32_t>(position) / kIndexRecordSize < chain->count ? kNewDataFileName : kDataFileName;
 }
 
-StoreFailure ReleaseFromMovedChain(int32_t position)
+StoreFailure ReleaseFromMovedChain(const StoreFiles& files, int32_t position)
 {
-    CompleteInterruptedReplacement();
-    if (!StoreFileExists(kNewDataFileName))
+    CompleteInterruptedReplacement(files);
+    if (!files.Exists(kNewDataFileName))
         return StoreFailure::None;
-    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
-    ScopedStoreFile data(OpenStoreFile(kDataFileName));
-    ScopedStoreFile newData(OpenStoreFile(kNewDataFileName));
+    ScopedStoreFile index(files.Open(kIndexFileName));
+    ScopedStoreFile data(files.Open(kDataFileName));
+    ScopedStoreFile newData(files.Open(kNewDataFileName));
     // Without an index no record points anywhere.
     if (!index)
         return StoreFailure::None;
@@ -142,7 +142,7 @@ StoreFailure ReleaseFromMovedChain(int32_t position)
         return StoreFailure::Unwritable;
     if (chain.count == 0) {
         newData.Close();
-        DeleteStoreFile(kNewDataFileName);
+        files.Delete(kNewDataFileName);
     }
     return StoreFailure::None;
 }
@@ -169,12 +169,12 @@ bool NewDataHeldByOthers(StoreHandle index, StoreHandle newData, uint32_t newDat
     }
 }
 
-bool TakenForMovedRecord(uint32_t recordIndex, const IndexRecord& record)
+bool TakenForMovedRecord(const StoreFiles& files, uint32_t recordIndex, const IndexRecord& record)
 {
-    uint32_t newDataSize = StoreFileSize(kNewDataFileName);
+    uint32_t newDataSize = files.Size(kNewDataFileName);
     if (newDataSize == 0)
         return false;
-    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index)
         return false;
     std::optional<MovedChain> chain = ScanMovedChain(index.get(), newDataSize);

@@ -8,7 +8,7 @@
 // the new data file, a save first takes its record out of the chain, the next compaction
 // carries on where the stopped one ended, and the recovery command moves the chain back.
 
-#include "store/moved_chain.h"
+#include "store/core/moved_chain.h"
 #include "store/store_copy.h"
 #include "store/store_files.h"
 
@@ -25,19 +25,19 @@ std::optional<MovedChain> ScanMovedChain(StoreHandle index, uint32_t newDataSize
 
 // An earlier program deleted the data file before renaming the new one to it and was
 // stopped in between (pagorex.new and no pagorex.dat): the rename is done now.
-void CompleteInterruptedReplacement();
+void CompleteInterruptedReplacement(const StoreFiles& files);
 
 // The store file that holds the blob of the index record at position (a byte offset in
 // the index file): the new data file for a record an interrupted compaction has moved,
 // the data file otherwise; null when the index could not be read to tell.
-const char* DataFileOfRecord(int32_t position);
+const char* DataFileOfRecord(const StoreFiles& files, int32_t position);
 
 // Called before a save repoints the record at position (-1: a record to be appended).
 // A record in the chain, and every moved record after it, first gets its blob back in
 // the data file, so that the chain stays unbroken; bytes that no record points at are
 // cut from the end of the new data file, which is deleted once nothing points into it.
 // Anything but None: that could not be done, and the record must not be repointed.
-StoreFailure ReleaseFromMovedChain(int32_t position);
+StoreFailure ReleaseFromMovedChain(const StoreFiles& files, int32_t position);
 
 // Whether a record after the first chainCount ones may point at bytes of the new data
 // file at or past from (MayPointIntoNewData): those bytes must then not be cut off or
@@ -47,7 +47,7 @@ bool NewDataHeldByOthers(StoreHandle index, StoreHandle newData, uint32_t newDat
 // Whether record, written at place recordIndex of the index, would be taken for the next
 // moved record of a new data file that still holds bytes past its chain (and so be read
 // from there).
-bool TakenForMovedRecord(uint32_t recordIndex, const IndexRecord& record);
+bool TakenForMovedRecord(const StoreFiles& files, uint32_t recordIndex, const IndexRecord& record);
 
 // Writes the record buffer over record i of the index and flushes the index.
 bool WriteRecordBufferAt(StoreHandle index, uint32_t i);

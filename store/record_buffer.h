@@ -2,7 +2,7 @@
 // The record buffer: the one in-memory index record through which every store operation
 // reads, changes and writes records.
 
-#include "store/index_record.h"
+#include "store/core/index_record.h"
 #include "store/store_files.h"
 
 

@@ -1,8 +1,4 @@
 // Loading the host record's image at window creation.
-#include "app/shell.h"
-#include "app/view.h"
-#include "dib/dib.h"
-#include "dib/dib_file.h"
 #include "store/interrupted_compaction.h"
 #include "store/record_buffer.h"
 #include "store/store.h"
@@ -10,9 +6,9 @@
 
 namespace {
 // A blob written by an earlier writer is the image file itself.
-bool CopyPlainBlob(StoreHandle data)
+bool CopyPlainBlob(const StoreFiles& files, StoreHandle data)
 {
-    ScopedStoreFile work(CreateStoreFile(kWorkFileName));
+    ScopedStoreFile work(files.Create(kWorkFileName));
     if (!work)
         return false;
     CopyChunks({data, {}}, {work.get(), {}}, recordBuffer.storedLength);
@@ -21,34 +17,34 @@ bool CopyPlainBlob(StoreHandle data)
 
 // The gzip member goes to the second work file first, and is expanded from there into
 // the work file, bounded by the image length.
-bool ExpandCompressedBlob(StoreHandle data)
+bool ExpandCompressedBlob(const StoreFiles& files, StoreHandle data)
 {
     {
-        ScopedStoreFile member(CreateStoreFile(kSecondWorkFileName));
+        ScopedStoreFile member(files.Create(kSecondWorkFileName));
         // A second work file left over from an earlier run holds some other image.
         if (!member)
             return false;
         CopyChunks({data, {}}, {member.get(), {}}, recordBuffer.storedLength);
     }
     bool loaded = false;
-    GzHandle gz = GzOpenStoreFile(kSecondWorkFileName, "rb");
+    GzHandle gz = files.GzOpen(kSecondWorkFileName, "rb");
     if (gz) {
-        ScopedStoreFile work(CreateStoreFile(kWorkFileName));
+        ScopedStoreFile work(files.Create(kWorkFileName));
         if (work) {
             CopyChunks({{}, gz}, {work.get(), {}}, recordBuffer.imageLength);
             loaded = true;
         }
         GzCloseStoreFile(gz);
     }
-    DeleteStoreFile(kSecondWorkFileName);
+    files.Delete(kSecondWorkFileName);
     return loaded;
 }
 
 // Leaves the record's image file in the work file; answers whether one was produced
 // (damaged or short ones included: the bitmap reader judges them).
-bool ExtractRecordImage(const char* dataFileName)
+bool ExtractRecordImage(const StoreFiles& files, const char* dataFileName)
 {
-    ScopedStoreFile data(OpenStoreFile(dataFileName));
+    ScopedStoreFile data(files.Open(dataFileName));
     if (!data)
         return false;
     // An offset beyond the signed file positions cannot be reached; reading from
@@ -56,51 +52,41 @@ bool ExtractRecordImage(const char* dataFileName)
     int32_t offset = static_cast<int32_t>(recordBuffer.dataOffset);
     if (offset < 0 || SeekStoreFile(data.get(), offset, FILE_BEGIN) != offset)
         return false;
-    return recordBuffer.compressed == 0 ? CopyPlainBlob(data.get()) : ExpandCompressedBlob(data.get());
+    return recordBuffer.compressed == 0 ? CopyPlainBlob(files, data.get())
+                                        : ExpandCompressedBlob(files, data.get());
 }
 
 // An empty window would tell the user the record has no image.
-void ReportIndexUnreadable(HWND window)
+void ReportIndexUnreadable(StoreHost& host)
 {
-    MessageBoxA(window,
-                "The image stored for this record cannot be shown: the image store's index file pagorex.idx could "
-                "not be read.\n\nNothing was changed in the store.",
-                appName, MB_OK | MB_ICONEXCLAMATION);
+    host.Message("The image stored for this record cannot be shown: the image store's index file pagorex.idx "
+                 "could not be read.\n\nNothing was changed in the store.",
+                 nullptr, MB_OK | MB_ICONEXCLAMATION);
 }
 }  // namespace
 
-void LoadRecordImage(HWND window)
+void LoadRecordImage(StoreHost& host)
 {
     StoreBusyScope busy;
+    StoreFiles files(host.StoreDirectory());
     ResetRecordBuffer();
     IndexLookup lookup;
-    if (ScopedStoreFile index(OpenStoreFile(kIndexFileName)); index)
-        lookup = FindIndexRecord(index.get(), hostRecordNumber);
+    if (ScopedStoreFile index(files.Open(kIndexFileName)); index)
+        lookup = FindIndexRecord(index.get(), host.RecordNumber());
     if (lookup.unreadable()) {
-        ReportIndexUnreadable(window);
+        ReportIndexUnreadable(host);
         return;
     }
     if (!lookup.found() || recordBuffer.deleted != 0)
         return;
 
     // A compaction stopped half-way has already moved the leading records' blobs.
-    const char* dataFile = DataFileOfRecord(lookup.position);
+    const char* dataFile = DataFileOfRecord(files, lookup.position);
     if (!dataFile) {
-        ReportIndexUnreadable(window);
+        ReportIndexUnreadable(host);
         return;
     }
-    bool loaded = ExtractRecordImage(dataFile);
-    ReleaseCurrentImage();
-    InvalidateRect(window, nullptr, TRUE);
-    if (loaded) {
-        char path[kStorePathSize];
-        lstrcpynA(path, StoreFile(kWorkFileName), sizeof path);
-        currentDib = DibReadFile(path);
-        if (currentDib) {
-            currentPalette = CreateDibPalette(currentDib);
-            SizeWindowToImage(window, currentDib);
-            InvalidateRect(window, nullptr, TRUE);
-        }
-    }
-    DeleteStoreFile(kWorkFileName);
+    bool loaded = ExtractRecordImage(files, dataFile);
+    host.ShowImageFile(loaded ? files.Path(kWorkFileName).c_str() : nullptr);
+    files.Delete(kWorkFileName);
 }

@@ -1,8 +1,8 @@
 // Recovery from the new data file: the blobs that a stopped compaction had moved go back
 // to the end of the data file, and the new data file is deleted.
-#include "app/shell.h"
 #include "store/compaction.h"
 #include "store/interrupted_compaction.h"
+#include "store/store.h"
 #include "store/store_copy.h"
 
 #include <cstdio>
@@ -10,14 +10,16 @@
 #include <vector>
 
 namespace {
-bool AskedYes(HWND window, const char* question)
+constexpr size_t kMessageSize = 256;
+
+bool AskedYes(StoreHost& host, const char* question)
 {
-    return MessageBoxA(window, question, "", MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return host.Message(question, "", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 // Moves the chain back after the second question; answers whether the new data file may
 // go, which it may only once no record points into it any more.
-bool MoveChainBack(HWND window, StoreHandle index, StoreHandle data, StoreHandle newData, uint32_t size)
+bool MoveChainBack(StoreHost& host, StoreHandle index, StoreHandle data, StoreHandle newData, uint32_t size)
 {
     // Only the unbroken chain of moved records counts: a record not yet moved whose
     // offset in the data file happens to lie below the new data file's size is no blob
@@ -26,15 +28,14 @@ bool MoveChainBack(HWND window, StoreHandle index, StoreHandle data, StoreHandle
     std::optional<MovedChain> chain = ScanMovedChain(index, size, &starts);
     if (!chain) {
         // Counting fewer records than were moved would delete the others' images.
-        MessageBoxA(window,
-                    "The index file pagorex.idx could not be read, so the records to fix cannot be counted.\n\n"
-                    "Nothing was changed, and pagorex.new was kept: repeat the repair once the file can be read.",
-                    "Sorry", MB_OK | MB_ICONEXCLAMATION);
+        host.Message("The index file pagorex.idx could not be read, so the records to fix cannot be counted.\n\n"
+                     "Nothing was changed, and pagorex.new was kept: repeat the repair once the file can be read.",
+                     "Sorry", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
-    char question[kMessageTextSize];
+    char question[kMessageSize];
     std::snprintf(question, sizeof question, "Are you SURE, you wish to fix %u records?", chain->count);
-    if (!AskedYes(window, question))
+    if (!AskedYes(host, question))
         return false;
     // Records past a break in the chain that still point into the new data file would
     // lose their images with it.
@@ -43,10 +44,9 @@ bool MoveChainBack(HWND window, StoreHandle index, StoreHandle data, StoreHandle
     if (moved == StoreFailure::None) {
         if (!others)
             return true;
-        MessageBoxA(window,
-                    "The records counted were fixed, but other records still point into pagorex.new, so it was "
-                    "kept: their images would be lost with it.",
-                    "Sorry", MB_OK | MB_ICONEXCLAMATION);
+        host.Message("The records counted were fixed, but other records still point into pagorex.new, so it was "
+                     "kept: their images would be lost with it.",
+                     "Sorry", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     if (StoreStopped())
@@ -56,46 +56,47 @@ bool MoveChainBack(HWND window, StoreHandle index, StoreHandle data, StoreHandle
                             "size limit of 2 GB.\n\nEvery image is still in place, and pagorex.new was kept."
                           : "Not every record could be moved back - is the disk full?\n\nEvery image is still in "
                             "place, and pagorex.new was kept: free some room and repeat the repair.";
-    MessageBoxA(window, why, "Sorry", MB_OK | MB_ICONEXCLAMATION);
+    host.Message(why, "Sorry", MB_OK | MB_ICONEXCLAMATION);
     return false;
 }
 
-void Recover(HWND window)
+void Recover(StoreHost& host, const StoreFiles& files)
 {
-    if (!AskedYes(window, "ARE YOU SURE YOU WISH TO PROCEED?\nThis should only be done ONCE, and never again touched."))
+    if (!AskedYes(host, "ARE YOU SURE YOU WISH TO PROCEED?\nThis should only be done ONCE, and never again touched."))
         return;
-    ScopedStoreFile index(OpenStoreFile(kIndexFileName));
+    ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index)
         return;
-    ScopedStoreFile data(OpenStoreFile(kDataFileName));
+    ScopedStoreFile data(files.Open(kDataFileName));
     if (!data)
         return;
-    ScopedStoreFile newData(OpenStoreFile(kNewDataFileName));
+    ScopedStoreFile newData(files.Open(kNewDataFileName));
     if (!newData) {
-        MessageBoxA(window, "Can't find pagorex.new", "Sorry", MB_OK);
+        host.Message("Can't find pagorex.new", "Sorry", MB_OK);
         return;
     }
     int32_t size = SeekStoreFile(newData.get(), 0, FILE_END);
     bool fixed = false;
     if (size <= 0)
-        MessageBoxA(window, "Sorry, the temp file does not contain any records that can be recovered.", "", MB_OK);
+        host.Message("Sorry, the temp file does not contain any records that can be recovered.", "", MB_OK);
     else
-        fixed = MoveChainBack(window, index.get(), data.get(), newData.get(), static_cast<uint32_t>(size));
+        fixed = MoveChainBack(host, index.get(), data.get(), newData.get(), static_cast<uint32_t>(size));
     if (StoreStopped())
         return;
     newData.Close();
     if (fixed)
-        DeleteStoreFile(kNewDataFileName);
+        files.Delete(kNewDataFileName);
 }
 }  // namespace
 
-void RecoverFromNewData(HWND window)
+void RecoverFromNewData(StoreHost& host)
 {
     if (StoreBusy())
         return;
     StoreBusyScope busy;
-    CompleteInterruptedReplacement();
-    Recover(window);
+    StoreFiles files(host.StoreDirectory());
+    CompleteInterruptedReplacement(files);
+    Recover(host, files);
     if (!StoreStopped())
-        MessageBoxA(window, "All done..", "", MB_OK);
+        host.Message("All done..", "", MB_OK);
 }

@@ -1,8 +1,8 @@
-// The chunked copy, AppendWorkFile and the progress display.
+// The chunked copy and AppendWorkFile.
 #include "store/store_copy.h"
 
-#include "app/shell.h"
 #include "store/record_buffer.h"
+#include "store/store.h"
 
 #include <algorithm>
 
@@ -23,7 +23,7 @@ bool WriteChunk(ChunkSink sink, uint32_t count)
 }
 }  // namespace
 
-CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, ChunkProgress afterChunk)
+CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, const ChunkProgress& afterChunk)
 {
     CopyOutcome outcome;
     uint32_t remaining = length;
@@ -50,9 +50,9 @@ CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, Chun
     return outcome;
 }
 
-StoreFailure AppendWorkFile(StoreHandle destination)
+StoreFailure AppendWorkFile(const StoreFiles& files, StoreHandle destination)
 {
-    ScopedStoreFile work(OpenStoreFile(kWorkFileName));
+    ScopedStoreFile work(files.Open(kWorkFileName));
     if (!work)
         return StoreFailure::Unwritable;
     int32_t end = SeekStoreFile(destination, 0, FILE_END);
@@ -84,13 +84,6 @@ StoreFailure AppendWorkFile(StoreHandle destination)
     recordBuffer.storedLength = stored;
     recordBuffer.compressed = 1;
     return StoreFailure::None;
-}
-
-void ShowProgress(const char* text)
-{
-    SetWindowTextA(mainWindow, text);
-    PumpPendingMessages();
-    UpdateWindow(mainWindow);
 }
 
 bool StoreBusy()

@@ -1,10 +1,10 @@
 #pragma once
-// Moving blobs: the chunked copy, appending the work file to a data file, and the
-// progress display of the long store operations.
+// Moving blobs: the chunked copy and appending the work file to a data file.
 
 #include "store/store_files.h"
 
 #include <cstdint>
+#include <functional>
 
 inline constexpr uint32_t kChunkSize = 1024;
 
@@ -43,29 +43,15 @@ struct CopyOutcome {
 };
 
 // Called after every chunk with the chunk's count (1, 2, ...) and the bytes still to copy.
-using ChunkProgress = void (*)(uint32_t chunk, uint32_t remaining);
+using ChunkProgress = std::function<void(uint32_t chunk, uint32_t remaining)>;
 
 // Copies up to length bytes from the source's current position through the one
 // 1024-byte buffer. A delivery shorter than asked, or a failed read, ends the copy.
-CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, ChunkProgress afterChunk = nullptr);
+CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, const ChunkProgress& afterChunk = {});
 
-// Appends the whole work file to the end of destination and points the record buffer at
+// Appends the whole work file of files to the end of destination and points the record buffer at
 // it (dataOffset, storedLength, compressed 1). On a failure the record buffer stays as it
 // was and destination is cut back to its former end: Unwritable when the work file cannot
 // be opened or read or a write fails or falls short, SizeLimit (nothing written) when
 // destination would grow past the limit.
-StoreFailure AppendWorkFile(StoreHandle destination);
-
-// Sets the main window's title to text, dispatches waiting messages and repaints.
-void ShowProgress(const char* text);
-
-// Store operations pump messages while files are open and the record buffer is in use;
-// a second one must not start meanwhile.
-bool StoreBusy();
-class StoreBusyScope {
-public:
-    StoreBusyScope();
-    ~StoreBusyScope();
-    StoreBusyScope(const StoreBusyScope&) = delete;
-    StoreBusyScope& operator=(const StoreBusyScope&) = delete;
-};
+StoreFailure AppendWorkFile(const StoreFiles& files, StoreHandle destination);

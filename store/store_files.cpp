@@ -1,8 +1,6 @@
 // Platform file operations of the image store, with the test hook for failures.
 #include "store/store_files.h"
 
-#include "app/shell.h"
-
 #include <cstring>
 
 namespace {
@@ -43,26 +41,35 @@ void ClearStoreFault()
     faultHook = FaultHook{};
 }
 
-StoreHandle OpenStoreFile(const char* name)
+StoreFiles::StoreFiles(const char* directory) : usable_(directory != nullptr), directory_(directory ? directory : "")
 {
-    if (storePathTooLong || Injected(StoreFault::FailOpen, name))
-        return {};
-    return {_lopen(StoreFile(name), OF_READWRITE | OF_SHARE_DENY_NONE), name};
 }
 
-StoreHandle CreateStoreFile(const char* name)
+std::string StoreFiles::Path(const char* name) const
 {
-    if (storePathTooLong || Injected(StoreFault::FailCreate, name))
-        return {};
-    return {_lcreat(StoreFile(name), 0), name};
+    return directory_ + name;
 }
 
-StoreHandle OpenOrCreateStoreFile(const char* name)
+StoreHandle StoreFiles::Open(const char* name) const
 {
-    StoreHandle handle = OpenStoreFile(name);
-    if (handle || StoreFileExists(name))
+    if (!usable_ || Injected(StoreFault::FailOpen, name))
+        return {};
+    return {_lopen(Path(name).c_str(), OF_READWRITE | OF_SHARE_DENY_NONE), name};
+}
+
+StoreHandle StoreFiles::Create(const char* name) const
+{
+    if (!usable_ || Injected(StoreFault::FailCreate, name))
+        return {};
+    return {_lcreat(Path(name).c_str(), 0), name};
+}
+
+StoreHandle StoreFiles::OpenOrCreate(const char* name) const
+{
+    StoreHandle handle = Open(name);
+    if (handle || Exists(name))
         return handle;
-    return CreateStoreFile(name);
+    return Create(name);
 }
 
 int32_t ReadStoreFile(StoreHandle handle, void* buffer, uint32_t count)
@@ -104,32 +111,6 @@ void CloseStoreFile(StoreHandle& handle)
     handle = {};
 }
 
-bool DeleteStoreFile(const char* name)
-{
-    if (storePathTooLong)
-        return false;
-    const char* path = StoreFile(name);
-    return DeleteFileA(path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
-}
-
-bool RenameStoreFile(const char* from, const char* to)
-{
-    if (storePathTooLong)
-        return false;
-    char source[kStorePathSize];
-    std::memcpy(source, StoreFile(from), sizeof source);
-    return MoveFileA(source, StoreFile(to)) != 0;
-}
-
-bool ReplaceStoreFile(const char* from, const char* to)
-{
-    if (storePathTooLong || Injected(StoreFault::FailReplace, from))
-        return false;
-    char source[kStorePathSize];
-    std::memcpy(source, StoreFile(from), sizeof source);
-    return MoveFileExA(source, StoreFile(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
 bool FlushStoreFile(StoreHandle handle)
 {
     if (Injected(StoreFault::FailFlush, handle.name))
@@ -137,29 +118,49 @@ bool FlushStoreFile(StoreHandle handle)
     return FlushFileBuffers(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(handle.file))) != 0;
 }
 
-bool StoreFileExists(const char* name)
+bool StoreFiles::Delete(const char* name) const
 {
-    return !storePathTooLong && GetFileAttributesA(StoreFile(name)) != INVALID_FILE_ATTRIBUTES;
+    if (!usable_)
+        return false;
+    std::string path = Path(name);
+    return DeleteFileA(path.c_str()) || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-uint32_t StoreFileSize(const char* name)
+bool StoreFiles::Rename(const char* from, const char* to) const
 {
-    if (storePathTooLong)
+    return usable_ && MoveFileA(Path(from).c_str(), Path(to).c_str()) != 0;
+}
+
+bool StoreFiles::Replace(const char* from, const char* to) const
+{
+    if (!usable_ || Injected(StoreFault::FailReplace, from))
+        return false;
+    return MoveFileExA(Path(from).c_str(), Path(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool StoreFiles::Exists(const char* name) const
+{
+    return usable_ && GetFileAttributesA(Path(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+uint32_t StoreFiles::Size(const char* name) const
+{
+    if (!usable_)
         return 0;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(StoreFile(name), &found);
+    HANDLE search = FindFirstFileA(Path(name).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     FindClose(search);
     return found.nFileSizeLow;
 }
 
-GzHandle GzOpenStoreFile(const char* name, const char* mode)
+GzHandle StoreFiles::GzOpen(const char* name, const char* mode) const
 {
     StoreFault operation = mode[0] == 'r' ? StoreFault::FailOpen : StoreFault::FailCreate;
-    if (storePathTooLong || Injected(operation, name))
+    if (!usable_ || Injected(operation, name))
         return {};
-    return {gzopen(StoreFile(name), mode), name};
+    return {gzopen(Path(name).c_str(), mode), name};
 }
 
 int32_t GzReadStoreFile(GzHandle handle, void* buffer, uint32_t count)

@@ -1,19 +1,16 @@
 #pragma once
-// The image store's files and the platform operations on them. Every file is named by
-// its store name ("pagorex.idx", ...) and addressed through the shell's store path, which
-// is rewritten immediately before each open, create, delete or rename.
+// The image store's files and the platform operations on them: every store file the
+// program opens, creates, deletes or renames goes through here, named by its store name
+// ("pagorex.idx", ...) inside the store directory an operation was handed.
+
+#include "store/core/store_names.h"
 
 #include <windows.h>
 
 #include <zlib.h>
 
 #include <cstdint>
-
-inline constexpr char kIndexFileName[] = "pagorex.idx";
-inline constexpr char kDataFileName[] = "pagorex.dat";
-inline constexpr char kNewDataFileName[] = "pagorex.new";
-inline constexpr char kWorkFileName[] = "pagorex.tmp";
-inline constexpr char kSecondWorkFileName[] = "pagorex.2";
+#include <string>
 
 // An open store file. The name travels with the handle so that failures can be
 // injected by name (below).
@@ -23,13 +20,48 @@ struct StoreHandle {
     explicit operator bool() const { return file != HFILE_ERROR; }
 };
 
-// Open existing, for reading and writing, without excluding other openers.
-StoreHandle OpenStoreFile(const char* name);
-// Create, or truncate an existing file to zero length.
-StoreHandle CreateStoreFile(const char* name);
-// Creates the file only when there is none: an existing file that cannot be opened at
-// the moment must not be truncated.
-StoreHandle OpenOrCreateStoreFile(const char* name);
+// A store file opened through zlib's gz functions.
+struct GzHandle {
+    gzFile file = nullptr;
+    const char* name = nullptr;
+    explicit operator bool() const { return file != nullptr; }
+};
+
+// The store files of one directory.
+class StoreFiles {
+public:
+    // directory ends in a path separator ("" for the current directory); null: there is no
+    // usable directory and every operation that names a file fails.
+    explicit StoreFiles(const char* directory);
+    // The full path of the store file name.
+    std::string Path(const char* name) const;
+
+    // Open existing, for reading and writing, without excluding other openers.
+    StoreHandle Open(const char* name) const;
+    // Create, or truncate an existing file to zero length.
+    StoreHandle Create(const char* name) const;
+    // Creates the file only when there is none: an existing file that cannot be opened at
+    // the moment must not be truncated.
+    StoreHandle OpenOrCreate(const char* name) const;
+    // A missing file is no error: answers whether the file is gone.
+    bool Delete(const char* name) const;
+    // Fails when the target exists.
+    bool Rename(const char* from, const char* to) const;
+    // Renames from over to in one step, replacing to when it exists, and returns only once
+    // the rename is on the disk: at every moment the name to holds either the old or the
+    // new file.
+    bool Replace(const char* from, const char* to) const;
+    bool Exists(const char* name) const;
+    // The low 32 bits of the file's size; 0 when it does not exist.
+    uint32_t Size(const char* name) const;
+    // Through zlib: mode "wb9" writes one gzip member at level 9, "rb" reads.
+    GzHandle GzOpen(const char* name, const char* mode) const;
+
+private:
+    bool usable_;
+    std::string directory_;
+};
+
 // Answers the count of bytes read (0 at the end), or -1 on an error.
 int32_t ReadStoreFile(StoreHandle handle, void* buffer, uint32_t count);
 // True only when every byte was written.
@@ -39,20 +71,8 @@ int32_t SeekStoreFile(StoreHandle handle, int32_t offset, int origin);
 // Cuts the file back to length (used to drop a partly appended blob).
 bool TruncateStoreFile(StoreHandle handle, int32_t length);
 void CloseStoreFile(StoreHandle& handle);
-
-// A missing file is no error: answers whether the file is gone.
-bool DeleteStoreFile(const char* name);
-// Fails when the target exists.
-bool RenameStoreFile(const char* from, const char* to);
-// Renames from over to in one step, replacing to when it exists, and returns only once
-// the rename is on the disk: at every moment the name to holds either the old or the new
-// file.
-bool ReplaceStoreFile(const char* from, const char* to);
 // Writes what the system still holds of the file to the disk.
 bool FlushStoreFile(StoreHandle handle);
-bool StoreFileExists(const char* name);
-// The low 32 bits of the file's size; 0 when it does not exist.
-uint32_t StoreFileSize(const char* name);
 
 // Closes the file when the scope ends, unless it was closed before.
 class ScopedStoreFile {
@@ -69,15 +89,6 @@ private:
     StoreHandle handle_;
 };
 
-// A store file opened through zlib's gz functions.
-struct GzHandle {
-    gzFile file = nullptr;
-    const char* name = nullptr;
-    explicit operator bool() const { return file != nullptr; }
-};
-
-// mode "wb9" writes one gzip member at level 9, "rb" reads.
-GzHandle GzOpenStoreFile(const char* name, const char* mode);
 // Answers the count of bytes delivered, or -1 on an error.
 int32_t GzReadStoreFile(GzHandle handle, void* buffer, uint32_t count);
 // True only when every byte was accepted.
@@ -93,6 +104,6 @@ bool GzCloseStoreFile(GzHandle& handle);
 // writes half of its bytes and then reports failure, FailRead a read that reports an
 // error (a flaky network disk).
 enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite, FailReplace, FailFlush, FailRead };
-// FailReplace makes ReplaceStoreFile fail (name: the file renamed), FailFlush a flush.
+// FailReplace makes StoreFiles::Replace fail (name: the file renamed), FailFlush a flush.
 void SetStoreFault(StoreFault fault, const char* name, int nth = 1, int times = 1 << 30);
 void ClearStoreFault();

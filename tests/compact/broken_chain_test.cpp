@@ -56,7 +56,7 @@ public:
         for (size_t i = 0; i < records.size(); ++i) {
             if (i == kBroken)
                 continue;
-            const char* file = DataFileOfRecord(static_cast<int32_t>(i * kIndexRecordSize));
+            const char* file = DataFileOfRecord(Files(), static_cast<int32_t>(i * kIndexRecordSize));
             ASSERT_NE(file, nullptr);
             EXPECT_EQ(ImageFrom(records[i], Read(file)), images[i]) << "record " << i << " from " << file;
         }
@@ -65,7 +65,7 @@ public:
     {
         UseRecord(number);
         Write("pagorex.2", image);
-        return SaveRecordImage(window);
+        return SaveRecordImage(Shell());
     }
 
     std::vector<Bytes> images;
@@ -99,11 +99,11 @@ const BrokenCase kCases[] = {
          t.images.push_back(kNewImage);
      },
      nullptr},
-    {"repair", [](BrokenChainTest& t) { RecoverFromNewData(t.window); }, "other records still point into pagorex.new"},
+    {"repair", [](BrokenChainTest& t) { RecoverFromNewData(t.Shell()); }, "other records still point into pagorex.new"},
     {"forced compaction",
      [](BrokenChainTest& t) {
          Bytes index = t.Read("pagorex.idx"), data = t.Read("pagorex.dat"), newData = t.Read("pagorex.new");
-         CompactStore(t.window, 1);
+         CompactStore(t.Shell(), 1);
          EXPECT_EQ(t.Read("pagorex.idx"), index);
          EXPECT_EQ(t.Read("pagorex.dat"), data);
          EXPECT_EQ(t.Read("pagorex.new"), newData);
@@ -136,7 +136,7 @@ TEST_F(BrokenChainTest, ASaveLandingWhereTheKeptChainEndsIsNotTakenForAMovedReco
     ASSERT_TRUE(SaveFor(13, kNewImage));
     images[kBroken] = kNewImage;
     IndexRecord saved = Records()[kBroken];
-    EXPECT_STREQ(DataFileOfRecord(static_cast<int32_t>(kBroken * kIndexRecordSize)), "pagorex.dat");
+    EXPECT_STREQ(DataFileOfRecord(Files(), static_cast<int32_t>(kBroken * kIndexRecordSize)), "pagorex.dat");
     EXPECT_EQ(ImageFrom(saved, Read("pagorex.dat")), kNewImage);
     ExpectEveryImage(images);
 }

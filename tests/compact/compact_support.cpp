@@ -106,7 +106,7 @@ void CompactTest::ExpectEveryImage(const std::vector<Bytes>& images) const
     ASSERT_EQ(records.size(), images.size());
     std::map<std::string, Bytes> files;
     for (size_t i = 0; i < records.size(); ++i) {
-        const char* name = DataFileOfRecord(static_cast<int32_t>(i * kIndexRecordSize));
+        const char* name = DataFileOfRecord(Files(), static_cast<int32_t>(i * kIndexRecordSize));
         ASSERT_NE(name, nullptr) << "the index could not be read";
         std::string file = name;
         if (!files.count(file))

@@ -2,7 +2,7 @@
 // Stores laid out for compaction tests, and the check that every record still yields
 // exactly its own image.
 
-#include "store/index_record.h"
+#include "store/core/index_record.h"
 #include "store/store_support.h"
 #include "support/box_watch.h"
 

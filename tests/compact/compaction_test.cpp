@@ -2,8 +2,10 @@
 #include "compact_support.h"
 
 #include "app/shell.h"
+#include "app/store_commands.h"
 #include "store/compaction.h"
 #include "store/interrupted_compaction.h"
+#include "store/store.h"
 #include "store/store_copy.h"
 
 #include <cstring>
@@ -34,7 +36,7 @@ TEST_F(CompactTest, PlainStoreIsCompactedAtStartUpAfterTheWarning)
     LaidOut store = Store({{5, Image(40, 1), true}, {6, Image(90, 2), true}, {7, Image(30, 3), false}});
     forceCompaction = 0;
     boxes::BoxWatcher boxes;
-    CompactStore(window, forceCompaction);
+    CompactCommand(window);
 
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].caption, "Vocalix Imager");
@@ -62,9 +64,10 @@ TEST_F(CompactTest, CompressedFirstRecordWaitsForAForcedCompaction)
 {
     LaidOut store = Store({{1, Image(20, 1), false}, {2, Image(60, 2), true}});
     SetWindowTextA(window, "untouched");
+    forceCompaction = 0;
     {
         boxes::BoxWatcher boxes;
-        CompactStore(window, 0);
+        CompactCommand(window);
         EXPECT_TRUE(boxes.Seen().empty());
     }
     EXPECT_EQ(Title(), "untouched");
@@ -73,7 +76,7 @@ TEST_F(CompactTest, CompressedFirstRecordWaitsForAForcedCompaction)
     EXPECT_EQ(forceCompaction, 1);
 
     boxes::BoxWatcher boxes;
-    CompactStore(window, forceCompaction);
+    CompactCommand(window);
     EXPECT_TRUE(boxes.Seen().empty()) << "a forced compaction does not warn";
     EXPECT_EQ(Records()[1].compressed, 1);
     EXPECT_EQ(Records()[1].imageLength, store.images[1].size());
@@ -100,7 +103,7 @@ TEST_F(CompactTest, CountsWholeRecordsAndLeavesATrailingFragmentAlone)
     Write("pagorex.idx", Concat({store.index, fragment}));
     titlesSeen.clear();
     SetStoreStopHook(NoteTitle);
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     EXPECT_EQ(titlesSeen, (std::vector<std::string>{"Please wait, compressing 1 of 3",
                                                     "Please wait, compressing 2 of 3",
                                                     "Please wait, compressing 3 of 3"}));
@@ -114,7 +117,7 @@ TEST_F(CompactTest, ForcedCompactionOfAnEmptyIndexEmptiesTheDataFile)
 {
     Write("pagorex.idx", {});
     Write("pagorex.dat", Pattern(700, 4));
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     EXPECT_TRUE(Exists("pagorex.dat"));
     EXPECT_TRUE(Read("pagorex.dat").empty());
     EXPECT_FALSE(Exists("pagorex.new"));
@@ -124,7 +127,7 @@ TEST_F(CompactTest, ForcedCompactionOfAnEmptyIndexEmptiesTheDataFile)
 TEST_F(CompactTest, DeletedRecordsAndDuplicatesKeepTheirBlobsAndMarks)
 {
     LaidOut store = Store({{4, Image(10, 1), true, 1}, {4, Image(20, 2), false}, {9, Image(30, 3), false, 7}});
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     std::vector<IndexRecord> after = Records();
     EXPECT_EQ(after[0].deleted, 1);
     EXPECT_EQ(after[1].deleted, 0);
@@ -139,7 +142,7 @@ TEST_F(CompactTest, ASupersededBlobIsDropped)
     Bytes first = Gzip(Image(50, 1));
     LaidOut store = Store({{3, Image(50, 2), false, 0, first.size()}});
     uint32_t before = static_cast<uint32_t>(Read("pagorex.dat").size());
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     EXPECT_EQ(Read("pagorex.dat").size(), before - first.size());
     ExpectSettled(store.images);
 }
@@ -165,7 +168,7 @@ TEST_F(CompactTest, WhatIsMissingDecidesHowFarItGoes)
             Write("pagorex.dat", store.data);
         SetWindowTextA(window, "untouched");
         forceCompaction = 0;
-        CompactStore(window, 1);
+        CompactCommand(window);
         EXPECT_EQ(Title(), c.title);
         EXPECT_EQ(forceCompaction, 1);
         EXPECT_FALSE(Exists("pagorex.new"));
@@ -179,7 +182,7 @@ TEST_F(CompactTest, ALeftoverNewDataFileNoRecordPointsIntoIsStartedAfresh)
 {
     LaidOut store = Store({{1, Image(10, 1), true}, {2, Image(12, 2), false}});
     Write("pagorex.new", Pattern(5000, 3));
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     ExpectCompacted(Records(), Read("pagorex.dat"));
     ExpectSettled(store.images);
 }
@@ -190,7 +193,7 @@ TEST_F(CompactTest, AnInterruptedReplacementIsCompletedBeforeAnythingElse)
     LaidOut store = LayOut({{1, Image(10, 1), false}, {2, Image(12, 2), false}});
     Write("pagorex.idx", store.index);
     Write("pagorex.new", store.data);
-    CompactStore(window, 0);
+    CompactStore(Shell(), 0);
     EXPECT_FALSE(Exists("pagorex.new"));
     EXPECT_EQ(Read("pagorex.dat"), store.data);
     ExpectSettled(store.images);
@@ -206,8 +209,8 @@ TEST_F(CompactTest, NeitherCommandStartsInsideAnotherStoreOperation)
     {
         StoreBusyScope saving;
         boxes::BoxWatcher boxes;
-        CompactStore(window, 1);
-        RecoverFromNewData(window);
+        CompactCommand(window);
+        RecoverCommand(window);
         EXPECT_TRUE(boxes.Seen().empty());
     }
     EXPECT_EQ(forceCompaction, 0);

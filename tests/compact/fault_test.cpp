@@ -54,7 +54,7 @@ TEST_F(CompactTest, AFailingDiskLeavesTheStoreAsItWas)
         SetWindowTextA(window, "before");
         SetStoreFault(f.fault, f.file, f.nth, f.times);
         boxes::BoxWatcher boxes;
-        CompactStore(window, 1);
+        CompactStore(Shell(), 1);
         ClearStoreFault();
         ASSERT_EQ(boxes.Seen().size(), 1u);
         EXPECT_EQ(boxes.Seen()[0].caption, "Vocalix Imager");
@@ -68,7 +68,7 @@ TEST_F(CompactTest, AFailingDiskLeavesTheStoreAsItWas)
             ExpectEveryImage(store.images);
         }
         // Once the disk is fine again, the compaction goes through.
-        CompactStore(window, 1);
+        CompactStore(Shell(), 1);
         EXPECT_EQ(Title(), "Completed compressing");
         ExpectSettled(store.images);
     }
@@ -83,19 +83,19 @@ TEST_F(CompactTest, AFailureAfterAStoppedRunKeepsTheEarlierRunsRecords)
 {
     LaidOut store = Store(Entries());
     SetStoreStopHook(StopAfterThird);
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     SetStoreStopHook(nullptr);
     SetStoreFault(StoreFault::ShortWrite, "pagorex.new", 2);
     {
         boxes::BoxWatcher boxes;
-        CompactStore(window, 1);
+        CompactStore(Shell(), 1);
         ASSERT_EQ(boxes.Seen().size(), 1u);
     }
     ClearStoreFault();
     // The three records moved before still point into the new data file, which stays.
     EXPECT_TRUE(Exists("pagorex.new"));
     ExpectEveryImage(store.images);
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     ExpectSettled(store.images);
 }
 
@@ -108,13 +108,13 @@ TEST_F(CompactTest, ARepairOnAFullDiskKeepsTheNewDataFileUntilItCanFinish)
 {
     LaidOut store = Store(Entries());
     SetStoreStopHook(StopAfterFourth);
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     SetStoreStopHook(nullptr);
     for (int nth : {1, 3}) {
         SCOPED_TRACE(nth);
         SetStoreFault(StoreFault::ShortWrite, "pagorex.dat", nth);
         boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-        RecoverFromNewData(window);
+        RecoverFromNewData(Shell());
         ClearStoreFault();
         std::vector<boxes::SeenBox> seen = boxes.Seen();
         ASSERT_EQ(seen.size(), 4u);
@@ -125,7 +125,7 @@ TEST_F(CompactTest, ARepairOnAFullDiskKeepsTheNewDataFileUntilItCanFinish)
         ExpectEveryImage(store.images);
     }
     boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-    RecoverFromNewData(window);
+    RecoverFromNewData(Shell());
     ExpectSettled(store.images);
 }
 }  // namespace
@@ -150,17 +150,17 @@ TEST_F(CompactTest, AKillWhileAFailedCompactionPutsRecordsBackLosesNothing)
         SetStoreStopHook(StopInsideRollBack);
         {
             boxes::BoxWatcher boxes;
-            CompactStore(window, 1);
+            CompactStore(Shell(), 1);
             EXPECT_TRUE(boxes.Seen().empty()) << "killed before telling";
         }
         SetStoreStopHook(nullptr);
         ClearStoreFault();
         ExpectEveryImage(store.images);
         if (record % 2) {
-            CompactStore(window, 1);
+            CompactStore(Shell(), 1);
         } else {
             boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-            RecoverFromNewData(window);
+            RecoverFromNewData(Shell());
         }
         ExpectSettled(store.images);
     }

@@ -22,7 +22,7 @@ protected:
         LaidOut store = Store(entries);
         stopAfter = moved;
         SetStoreStopHook(StopAfterMoving);
-        CompactStore(window, 1);
+        CompactStore(Shell(), 1);
         SetStoreStopHook(nullptr);
         return store;
     }
@@ -32,7 +32,7 @@ TEST_F(MixedStateTest, LoadsReadMovedRecordsFromTheNewDataFile)
 {
     LaidOut store = Stopped(4);
     for (uint32_t i = 0; i < 7; ++i)
-        EXPECT_STREQ(DataFileOfRecord(static_cast<int32_t>(i * kIndexRecordSize)),
+        EXPECT_STREQ(DataFileOfRecord(Files(), static_cast<int32_t>(i * kIndexRecordSize)),
                      i < 4 ? "pagorex.new" : "pagorex.dat")
             << i;
     ExpectEveryImage(store.images);
@@ -41,7 +41,7 @@ TEST_F(MixedStateTest, LoadsReadMovedRecordsFromTheNewDataFile)
 TEST_F(MixedStateTest, ReleasingTheFirstRecordEmptiesTheChainAndDeletesTheNewDataFile)
 {
     LaidOut store = Stopped(3);
-    ASSERT_EQ(ReleaseFromMovedChain(0), StoreFailure::None);
+    ASSERT_EQ(ReleaseFromMovedChain(Files(), 0), StoreFailure::None);
     EXPECT_FALSE(Exists("pagorex.new"));
     ExpectSettled(store.images);
 }
@@ -54,7 +54,7 @@ TEST_F(MixedStateTest, ASaveBeyondTheChainCutsOffWhatNoRecordPointsAt)
     uint32_t chainEnd = Records()[1].dataOffset + Records()[1].storedLength;
     ASSERT_EQ(newData.size(), chainEnd);
     Write("pagorex.new", Concat({newData, Pattern(5000, 3)}));
-    ASSERT_EQ(ReleaseFromMovedChain(-1), StoreFailure::None);
+    ASSERT_EQ(ReleaseFromMovedChain(Files(), -1), StoreFailure::None);
     EXPECT_EQ(Read("pagorex.new").size(), chainEnd);
     ExpectEveryImage(store.images);
 }

@@ -54,16 +54,16 @@ TEST_F(CompactTest, RandomStoresYieldTheSameImagesAfterCompaction)
             randomStep = static_cast<StoreStep>(random() % 4);
             randomRecord = static_cast<uint32_t>(random() % count);
             SetStoreStopHook(StopAtRandomPoint);
-            CompactStore(window, 1);
+            CompactStore(Shell(), 1);
             SetStoreStopHook(nullptr);
             ExpectEveryImage(images);
             if (random() % 2) {
                 boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-                RecoverFromNewData(window);
+                RecoverFromNewData(Shell());
                 ExpectEveryImage(images);
             }
         }
-        CompactStore(window, 1);
+        CompactStore(Shell(), 1);
         ExpectSettled(images);
         uint32_t end = 0;
         for (const IndexRecord& record : Records()) {

@@ -52,7 +52,7 @@ protected:
         images = Store(entries).images;
         if (stopped) {
             SetStoreStopHook(StopAfterThird);
-            CompactStore(window, 1);
+            CompactStore(Shell(), 1);
             SetStoreStopHook(nullptr);
             ASSERT_TRUE(Exists("pagorex.new"));
         }
@@ -85,31 +85,31 @@ const Operation kOperations[] = {
     {"load",
      [](ReadFaultTest& t) {
          ReleaseCurrentImage();
-         LoadRecordImage(t.window);
+         LoadRecordImage(t.Shell());
          return BytesOfDib(currentDib) == t.dibs[kHostIndex];
      },
      true, "PAGOREX"},
     {"save",
      [](ReadFaultTest& t) {
          t.Write("pagorex.2", BitmapFile(kNewDib));
-         if (!SaveRecordImage(t.window))
+         if (!SaveRecordImage(t.Shell()))
              return false;
          t.images[kHostIndex] = BitmapFile(kNewDib);
          return true;
      },
      true, "PAGOREX"},
     {"mark deleted",
-     [](ReadFaultTest& t) { return MarkRecordDeleted(t.window) && t.Records()[kHostIndex].deleted == 1; },
+     [](ReadFaultTest& t) { return MarkRecordDeleted(t.Shell()) && t.Records()[kHostIndex].deleted == 1; },
      true, "PAGOREX"},
     {"compaction",
      [](ReadFaultTest& t) {
-         CompactStore(t.window, 1);
+         CompactStore(t.Shell(), 1);
          return t.Title() == "Completed compressing" && !t.Exists("pagorex.new");
      },
      true, "Vocalix Imager"},
     {"recovery",
      [](ReadFaultTest& t) {
-         RecoverFromNewData(t.window);
+         RecoverFromNewData(t.Shell());
          return !t.Exists("pagorex.new");
      },
      false, "Sorry", {IDYES, IDYES}},
@@ -156,7 +156,7 @@ TEST_F(ReadFaultTest, ADataFileReadErrorStopsCompactionBeforeTheDataFileIsReplac
         LayOutStore(false);
         Bytes index = Read("pagorex.idx"), data = Read("pagorex.dat");
         SetStoreFault(StoreFault::FailRead, "pagorex.dat", nth, 1);
-        std::vector<std::string> texts = boxes::BoxTextsShownBy([&] { CompactStore(window, 1); });
+        std::vector<std::string> texts = boxes::BoxTextsShownBy([&] { CompactStore(Shell(), 1); });
         ClearStoreFault();
         ASSERT_EQ(texts.size(), 1u);
         EXPECT_NE(texts[0].find("could not be read from pagorex.dat"), std::string::npos) << texts[0];

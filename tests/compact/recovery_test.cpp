@@ -26,7 +26,7 @@ protected:
                                {4, Pattern(900, 4), false}});
         stopAfter = moved;
         SetStoreStopHook(StopAfterMoving);
-        CompactStore(window, 1);
+        CompactStore(Shell(), 1);
         SetStoreStopHook(nullptr);
         EXPECT_TRUE(Exists("pagorex.new"));
         return store;
@@ -34,7 +34,7 @@ protected:
     std::vector<boxes::SeenBox> Recover(std::vector<int> answers)
     {
         boxes::BoxWatcher boxes(std::move(answers));
-        RecoverFromNewData(window);
+        RecoverFromNewData(Shell());
         return boxes.Seen();
     }
 };
@@ -128,7 +128,7 @@ TEST_F(RecoveryTest, ConfirmedRepairMovesTheChainBackAndDeletesTheNewDataFile)
     // A second run finds nothing to do; a forced compaction then drops the old copies.
     const Row again{"second run", {IDYES}, {{"", kFirstQuestion}, {"Sorry", "Can't find pagorex.new"}, {"", kAllDone}}};
     ExpectBoxes(Recover(again.answers), again);
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     uint32_t total = 0;
     for (const IndexRecord& record : Records())
         total += record.storedLength;
@@ -193,7 +193,7 @@ TEST_F(RecoveryTest, AnUnmovedRecordBelowTheSizeIsNotTakenForAMovedOne)
     ASSERT_LT(r1.dataOffset, moved0.size());
     std::vector<Bytes> images = {Pattern(4000, 1), Pattern(100, 2)};
     boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-    RecoverFromNewData(window);
+    RecoverFromNewData(Shell());
     ASSERT_GE(boxes.Seen().size(), 2u);
     EXPECT_EQ(boxes.Seen()[1].text, "Are you SURE, you wish to fix 1 records?");
     ExpectSettled(images);

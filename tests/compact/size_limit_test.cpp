@@ -79,7 +79,7 @@ TEST_F(SizeLimitTest, ASaveThatWouldPassTheLimitIsRefusedAndOneThatFitsIsStored)
         WriteSparse("pagorex.dat", member, c.size);
         Write("pagorex.2", image);
         bool stored = false;
-        std::vector<boxes::SeenBox> seen = boxes::BoxesShownBy([&] { stored = SaveRecordImage(window); });
+        std::vector<boxes::SeenBox> seen = boxes::BoxesShownBy([&] { stored = SaveRecordImage(Shell()); });
         EXPECT_EQ(stored, c.fits);
         ASSERT_EQ(Records().size(), 1u);
         if (c.fits) {
@@ -110,7 +110,7 @@ TEST_F(SizeLimitTest, ACompactionThatWouldCarryTheNewDataFilePastTheLimitStopsWi
     Write("pagorex.idx", index);
     Write("pagorex.dat", plain);
     WriteSparse("pagorex.new", Bytes{0x1F, 0x8B, 8}, moved);
-    std::vector<boxes::SeenBox> seen = boxes::BoxesShownBy([&] { CompactStore(window, 1); });
+    std::vector<boxes::SeenBox> seen = boxes::BoxesShownBy([&] { CompactStore(Shell(), 1); });
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(ToldOfTheLimit(seen)) << seen[0].text;
     EXPECT_NE(Title(), "Completed compressing");
@@ -131,7 +131,7 @@ TEST_F(SizeLimitTest, ARepairThatWouldCarryTheDataFilePastTheLimitKeepsEverythin
     WriteSparse("pagorex.dat", c, kLimit - 1000);
     Write("pagorex.new", Concat({a, b}));
     boxes::BoxWatcher watcher(std::vector<int>{IDYES, IDYES});
-    RecoverFromNewData(window);
+    RecoverFromNewData(Shell());
     Sleep(30);
     std::vector<boxes::SeenBox> seen = watcher.Seen();
     EXPECT_TRUE(ToldOfTheLimit(seen));

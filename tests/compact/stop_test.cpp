@@ -68,7 +68,7 @@ protected:
         LaidOut store = Store(entries, order);
         stopPoint = point;
         SetStoreStopHook(StopThere);
-        CompactStore(window, 1);
+        CompactStore(Shell(), 1);
         SetStoreStopHook(nullptr);
         return store.images;
     }
@@ -101,7 +101,7 @@ TEST_F(StopTest, CompactionStoppedAnywhereIsRepairedByTheRepairCommand)
                 ++tried;
                 ExpectEveryImage(images);
                 boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-                RecoverFromNewData(window);
+                RecoverFromNewData(Shell());
                 ExpectRepaired(images);
                 if (HasFailure())
                     return;
@@ -113,7 +113,7 @@ TEST_F(StopTest, CompactionStoppedAnywhereIsRepairedByTheRepairCommand)
         ++tried;
         ExpectEveryImage(images);
         boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-        RecoverFromNewData(window);
+        RecoverFromNewData(Shell());
         ExpectRepaired(images);
     }
     RecordProperty("stop points", tried);
@@ -133,7 +133,7 @@ TEST_F(StopTest, CompactionStoppedAnywhereIsFinishedByTheNextCompaction)
                 ExpectEveryImage(images);
                 // The start-up check finds the first record compressed once it was moved,
                 // so only a forced compaction carries on.
-                CompactStore(window, 1);
+                CompactStore(Shell(), 1);
                 EXPECT_EQ(Title(), "Completed compressing");
                 ExpectSettled(images);
                 uint32_t end = 0;
@@ -162,13 +162,13 @@ TEST_F(StopTest, RepairStoppedAnywhereIsFinishedByTheNextRepair)
                 SetStoreStopHook(StopThere);
                 {
                     boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-                    RecoverFromNewData(window);
+                    RecoverFromNewData(Shell());
                 }
                 SetStoreStopHook(nullptr);
                 ++tried;
                 ExpectEveryImage(images);
                 boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-                RecoverFromNewData(window);
+                RecoverFromNewData(Shell());
                 ExpectSettled(images);
                 if (HasFailure())
                     return;

@@ -32,13 +32,13 @@ protected:
     {
         stopAfter = moved;
         SetStoreStopHook(StopAfterMoving);
-        CompactStore(window, 1);
+        CompactStore(Shell(), 1);
         SetStoreStopHook(nullptr);
     }
     Bytes Load(int32_t number)
     {
         UseRecord(number);
-        LoadRecordImage(window);
+        LoadRecordImage(Shell());
         Bytes bytes = BytesOfDib(currentDib);
         ReleaseCurrentImage();
         return bytes;
@@ -52,7 +52,7 @@ protected:
     {
         UseRecord(number);
         Write("pagorex.2", BitmapFile(dib));
-        return SaveRecordImage(window);
+        return SaveRecordImage(Shell());
     }
     std::vector<Bytes> dibs_;
 };
@@ -66,7 +66,7 @@ TEST_F(ThroughStoreTest, EveryRecordLoadsItsImageWhereverTheCompactionStopped)
         Lay();
         StopAfter(moved);
         ExpectEveryRecordLoads("stopped");
-        CompactStore(window, 1);
+        CompactStore(Shell(), 1);
         EXPECT_FALSE(Exists("pagorex.new"));
         ExpectEveryRecordLoads("finished");
     }
@@ -87,7 +87,7 @@ TEST_F(ThroughStoreTest, ASaveWhileACompactionIsStoppedBreaksNoOtherRecord)
         ExpectEveryRecordLoads("after the save");
         EXPECT_EQ(Load(saved), image);
         boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
-        RecoverFromNewData(window);
+        RecoverFromNewData(Shell());
         ExpectEveryRecordLoads("after the repair");
         EXPECT_EQ(Load(saved), image);
     }
@@ -98,7 +98,7 @@ TEST_F(ThroughStoreTest, TwoSavesThenAForcedCompactionShrinkTheDataFileByTheFirs
     Lay();
     {
         boxes::BoxWatcher boxes;  // the warning of a start-up compaction
-        CompactStore(window, 0);
+        CompactStore(Shell(), 0);
     }
     size_t compacted = Read("pagorex.dat").size();
     Bytes first = PackedDib(50, 40, 1), second = PackedDib(50, 40, 2);
@@ -106,7 +106,7 @@ TEST_F(ThroughStoreTest, TwoSavesThenAForcedCompactionShrinkTheDataFileByTheFirs
     size_t firstBlob = Read("pagorex.dat").size() - compacted;
     ASSERT_TRUE(Save(30, second));
     size_t twice = Read("pagorex.dat").size();
-    CompactStore(window, 1);
+    CompactStore(Shell(), 1);
     EXPECT_EQ(Read("pagorex.dat").size(), twice - firstBlob);
     EXPECT_EQ(Load(30), second);
     ExpectEveryRecordLoads("after the compaction");

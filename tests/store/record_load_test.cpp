@@ -32,7 +32,7 @@ public:
 TEST_F(LoadRecord, ACompressedBlobBecomesTheCurrentImageAndTheWorkFilesGo)
 {
     StoreCompressed(image);
-    LoadRecordImage(window);
+    LoadRecordImage(Shell());
     EXPECT_EQ(BytesOfDib(currentDib), dib);
     EXPECT_TRUE(NoWorkFilesLeft());
 }
@@ -43,7 +43,7 @@ TEST_F(LoadRecord, APlainBlobFromAnEarlierWriterLoadsByPlainCopyWithoutZlib)
     Write("pagorex.idx", RecordBytes(MakeRecord(1, 10, static_cast<uint32_t>(image.size()), 0, 0)));
     // The gzip path would need the second work file.
     SetStoreFault(StoreFault::FailCreate, kSecondWorkFileName);
-    LoadRecordImage(window);
+    LoadRecordImage(Shell());
     EXPECT_EQ(BytesOfDib(currentDib), dib);
     EXPECT_TRUE(NoWorkFilesLeft());
 }
@@ -59,7 +59,7 @@ TEST_F(LoadRecord, TheFirstOfTwoRecordsWithTheSameNumberIsLoaded)
                                  RecordBytes(MakeRecord(1, static_cast<uint32_t>(first.size()),
                                                         static_cast<uint32_t>(second.size()), 1,
                                                         static_cast<uint32_t>(other.size())))}));
-    LoadRecordImage(window);
+    LoadRecordImage(Shell());
     EXPECT_EQ(BytesOfDib(currentDib), dib);
 }
 
@@ -71,7 +71,7 @@ TEST_F(LoadRecord, ARecordAStoppedCompactionMovedIsReadFromTheNewDataFile)
     Write("pagorex.dat", Concat({stale, member}));
     Write("pagorex.idx", RecordBytes(MakeRecord(1, 0, static_cast<uint32_t>(member.size()), 1,
                                                 static_cast<uint32_t>(image.size()))));
-    LoadRecordImage(window);
+    LoadRecordImage(Shell());
     EXPECT_EQ(BytesOfDib(currentDib), dib);
 }
 
@@ -165,7 +165,7 @@ TEST_F(LoadRecord, EveryMissingOrBrokenPieceEndsWithoutAnImage)
         c.prepare(*this, image);
         if (c.touchesFiles)
             currentDib = DibFromBytes(PackedDib(2, 2, 1));  // released even when nothing loads
-        LoadRecordImage(window);
+        LoadRecordImage(Shell());
         ClearStoreFault();
         EXPECT_EQ(currentDib, nullptr);
         EXPECT_FALSE(Exists("pagorex.tmp") &&

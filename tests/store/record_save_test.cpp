@@ -33,7 +33,7 @@ public:
     bool Save(const Bytes& imageFile)
     {
         Write("pagorex.2", imageFile);
-        return SaveRecordImage(window);
+        return SaveRecordImage(Shell());
     }
     // Record 1 in the middle of two others, with foreign reserved bytes, pointing at a
     // blob after another record's blob.
@@ -54,7 +54,7 @@ public:
     Bytes Loaded()
     {
         ReleaseCurrentImage();
-        LoadRecordImage(window);
+        LoadRecordImage(Shell());
         return BytesOfDib(currentDib);
     }
 
@@ -133,7 +133,7 @@ TEST_F(SaveRecord, MarkingDeletedKeepsTheBlobAndSavingAgainReusesTheRecord)
     LayOutStore();
     Bytes data = Read("pagorex.dat");
     IndexRecord before = Records()[1];
-    ASSERT_TRUE(MarkRecordDeleted(window));
+    ASSERT_TRUE(MarkRecordDeleted(Shell()));
     IndexRecord marked = before;
     marked.deleted = 1;
     EXPECT_EQ(RecordBytes(Records()[1]), RecordBytes(marked));
@@ -148,11 +148,11 @@ TEST_F(SaveRecord, MarkingDeletedKeepsTheBlobAndSavingAgainReusesTheRecord)
 
 TEST_F(SaveRecord, MarkingDeletedWithoutARecordWritesNothing)
 {
-    EXPECT_TRUE(MarkRecordDeleted(window));
+    EXPECT_TRUE(MarkRecordDeleted(Shell()));
     EXPECT_FALSE(Exists("pagorex.idx"));
     Bytes index = Concat({RecordBytes(MakeRecord(2, 0, 0, 1, 0)), Bytes(30, 1)});
     Write("pagorex.idx", index);
-    EXPECT_TRUE(MarkRecordDeleted(window));
+    EXPECT_TRUE(MarkRecordDeleted(Shell()));
     EXPECT_EQ(Read("pagorex.idx"), index);
 }
 
@@ -256,7 +256,7 @@ TEST_F(SaveRecord, ABlobNotStoredInFullKeepsTheOldRecordAndTellsTheUser)
         std::vector<boxes::SeenBox> boxes;
         {
             boxes::BoxWatcher watcher;
-            stored = SaveRecordImage(window);
+            stored = SaveRecordImage(Shell());
             boxes = watcher.Seen();
         }
         ClearStoreFault();
@@ -357,7 +357,7 @@ TEST_F(SaveRecord, AMarkThatCannotBeWrittenIsReported)
         std::vector<boxes::SeenBox> boxes;
         {
             boxes::BoxWatcher watcher;
-            EXPECT_FALSE(MarkRecordDeleted(window));
+            EXPECT_FALSE(MarkRecordDeleted(Shell()));
             boxes = watcher.Seen();
         }
         ClearStoreFault();

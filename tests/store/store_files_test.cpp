@@ -42,7 +42,7 @@ TEST_F(StoreFiles, FindIndexRecordTakesTheFirstWholeMatchingRecord)
         index = Concat({index, Bytes(c.fragment, 0)});  // a zero fragment would be record 0
         Write("pagorex.idx", index);
 
-        ScopedStoreFile file(OpenStoreFile(kIndexFileName));
+        ScopedStoreFile file(Files().Open(kIndexFileName));
         ASSERT_TRUE(file);
         IndexLookup lookup = FindIndexRecord(file.get(), c.wanted);
         EXPECT_FALSE(lookup.unreadable());
@@ -62,21 +62,21 @@ TEST_F(StoreFiles, AFragmentNeverMatchesEvenWhenItStartsLikeTheRecord)
     Bytes fragment = RecordBytes(MakeRecord(4, 7, 1, 1, 1));
     fragment.resize(200);
     Write("pagorex.idx", Concat({RecordBytes(MakeRecord(1, 0, 1, 1, 1)), fragment}));
-    ScopedStoreFile file(OpenStoreFile(kIndexFileName));
+    ScopedStoreFile file(Files().Open(kIndexFileName));
     IndexLookup lookup = FindIndexRecord(file.get(), 4);
     EXPECT_EQ(lookup.outcome, IndexLookup::Outcome::Missing);
 }
 
 TEST_F(StoreFiles, MissingFilesCannotBeOpenedButCanBeCreated)
 {
-    EXPECT_FALSE(OpenStoreFile(kIndexFileName));
-    StoreHandle created = CreateStoreFile(kIndexFileName);
+    EXPECT_FALSE(Files().Open(kIndexFileName));
+    StoreHandle created = Files().Create(kIndexFileName);
     EXPECT_TRUE(created);
     CloseStoreFile(created);
     EXPECT_TRUE(Exists("pagorex.idx"));
-    EXPECT_EQ(StoreFileSize(kIndexFileName), 0u);
-    EXPECT_TRUE(DeleteStoreFile(kIndexFileName));
-    EXPECT_TRUE(DeleteStoreFile(kIndexFileName));  // already gone: no error
+    EXPECT_EQ(Files().Size(kIndexFileName), 0u);
+    EXPECT_TRUE(Files().Delete(kIndexFileName));
+    EXPECT_TRUE(Files().Delete(kIndexFileName));  // already gone: no error
     EXPECT_FALSE(Exists("pagorex.idx"));
 }
 
@@ -84,11 +84,11 @@ TEST_F(StoreFiles, RenameRefusesAnExistingTargetAndSizeComesFromTheDirectory)
 {
     Write("pagorex.new", Pattern(3000, 1));
     Write("pagorex.dat", Pattern(10, 2));
-    EXPECT_EQ(StoreFileSize(kNewDataFileName), 3000u);
-    EXPECT_FALSE(RenameStoreFile(kNewDataFileName, kDataFileName));
+    EXPECT_EQ(Files().Size(kNewDataFileName), 3000u);
+    EXPECT_FALSE(Files().Rename(kNewDataFileName, kDataFileName));
     EXPECT_EQ(Read("pagorex.dat"), Pattern(10, 2));
-    ASSERT_TRUE(DeleteStoreFile(kDataFileName));
-    EXPECT_TRUE(RenameStoreFile(kNewDataFileName, kDataFileName));
+    ASSERT_TRUE(Files().Delete(kDataFileName));
+    EXPECT_TRUE(Files().Rename(kNewDataFileName, kDataFileName));
     EXPECT_EQ(Read("pagorex.dat"), Pattern(3000, 1));
     EXPECT_FALSE(Exists("pagorex.new"));
 }
@@ -119,8 +119,8 @@ TEST_F(StoreFiles, FileToFileCopyStopsAtTheLengthOrTheFirstShortRead)
         SCOPED_TRACE(c.what);
         Bytes source = Pattern(c.sourceSize, 3);
         Write("pagorex.dat", source);
-        ScopedStoreFile from(OpenStoreFile(kDataFileName));
-        ScopedStoreFile to(CreateStoreFile(kWorkFileName));
+        ScopedStoreFile from(Files().Open(kDataFileName));
+        ScopedStoreFile to(Files().Create(kWorkFileName));
         ASSERT_TRUE(from && to);
         SeekStoreFile(from.get(), static_cast<int32_t>(c.start), FILE_BEGIN);
         CopyOutcome outcome = CopyChunks({from.get(), {}}, {to.get(), {}}, c.length);
@@ -138,8 +138,8 @@ TEST_F(StoreFiles, GzipCopiesRoundTripAndTheImageLengthBoundsTheExpansion)
     Bytes image = Pattern(5000, 4);
     Write("pagorex.2", image);
     {
-        ScopedStoreFile from(OpenStoreFile(kSecondWorkFileName));
-        GzHandle gz = GzOpenStoreFile(kWorkFileName, "wb9");
+        ScopedStoreFile from(Files().Open(kSecondWorkFileName));
+        GzHandle gz = Files().GzOpen(kWorkFileName, "wb9");
         ASSERT_TRUE(gz);
         CopyOutcome outcome = CopyChunks({from.get(), {}}, {{}, gz}, 5000);
         EXPECT_EQ(outcome.copied, 5000u);
@@ -153,8 +153,8 @@ TEST_F(StoreFiles, GzipCopiesRoundTripAndTheImageLengthBoundsTheExpansion)
     } const bounds[] = {{5000, 5000}, {3000, 3000}, {9000, 5000}, {0, 0}};
     for (auto b : bounds) {
         SCOPED_TRACE(b.bound);
-        GzHandle gz = GzOpenStoreFile(kWorkFileName, "rb");
-        ScopedStoreFile to(CreateStoreFile(kSecondWorkFileName));
+        GzHandle gz = Files().GzOpen(kWorkFileName, "rb");
+        ScopedStoreFile to(Files().Create(kSecondWorkFileName));
         CopyOutcome outcome = CopyChunks({{}, gz}, {to.get(), {}}, b.bound);
         GzCloseStoreFile(gz);
         to.Close();
@@ -168,8 +168,8 @@ TEST_F(StoreFiles, ProgressIsCalledAfterEveryChunkWithWhatRemains)
     static std::vector<std::pair<uint32_t, uint32_t>> calls;
     calls.clear();
     Write("pagorex.dat", Pattern(2100, 5));
-    ScopedStoreFile from(OpenStoreFile(kDataFileName));
-    ScopedStoreFile to(CreateStoreFile(kWorkFileName));
+    ScopedStoreFile from(Files().Open(kDataFileName));
+    ScopedStoreFile to(Files().Create(kWorkFileName));
     CopyChunks({from.get(), {}}, {to.get(), {}}, 2100,
                [](uint32_t chunk, uint32_t remaining) { calls.emplace_back(chunk, remaining); });
     std::vector<std::pair<uint32_t, uint32_t>> expected = {{1, 1076}, {2, 52}, {3, 0}};
@@ -197,15 +197,15 @@ TEST_F(StoreFiles, ASinkThatFailsStopsTheCopyAndIsReported)
     for (const SinkFaultCase& c : kSinkFaults) {
         SCOPED_TRACE(c.what);
         Write("pagorex.dat", Pattern(5000, 6));
-        ScopedStoreFile from(OpenStoreFile(kDataFileName));
+        ScopedStoreFile from(Files().Open(kDataFileName));
         SetStoreFault(c.fault, kWorkFileName, c.nth);
         CopyOutcome outcome;
         if (c.gzipSink) {
-            GzHandle gz = GzOpenStoreFile(kWorkFileName, "wb9");
+            GzHandle gz = Files().GzOpen(kWorkFileName, "wb9");
             outcome = CopyChunks({from.get(), {}}, {{}, gz}, 5000);
             GzCloseStoreFile(gz);
         } else {
-            ScopedStoreFile to(CreateStoreFile(kWorkFileName));
+            ScopedStoreFile to(Files().Create(kWorkFileName));
             outcome = CopyChunks({from.get(), {}}, {to.get(), {}}, 5000);
         }
         ClearStoreFault();
@@ -239,8 +239,8 @@ TEST_F(StoreFiles, AppendWorkFilePutsTheWholeWorkFileAtTheEndAndPointsTheRecordA
         recordBuffer.imageLength = 4321;
         IndexRecord before = recordBuffer;
 
-        ScopedStoreFile dataFile(OpenStoreFile(kDataFileName));
-        ASSERT_EQ(AppendWorkFile(dataFile.get()), StoreFailure::None);
+        ScopedStoreFile dataFile(Files().Open(kDataFileName));
+        ASSERT_EQ(AppendWorkFile(Files(), dataFile.get()), StoreFailure::None);
         dataFile.Close();
 
         EXPECT_EQ(Read("pagorex.dat"), Concat({data, work}));
@@ -283,9 +283,9 @@ TEST_F(StoreFiles, AFailedAppendLeavesTheRecordAndTheDataFileAsTheyWere)
         FillReserved(old, 1);
         recordBuffer = old;
 
-        ScopedStoreFile dataFile(OpenStoreFile(kDataFileName));
+        ScopedStoreFile dataFile(Files().Open(kDataFileName));
         SetStoreFault(c.fault, c.file, c.nth);
-        EXPECT_EQ(AppendWorkFile(dataFile.get()), StoreFailure::Unwritable);
+        EXPECT_EQ(AppendWorkFile(Files(), dataFile.get()), StoreFailure::Unwritable);
         ClearStoreFault();
         dataFile.Close();
 
@@ -296,7 +296,7 @@ TEST_F(StoreFiles, AFailedAppendLeavesTheRecordAndTheDataFileAsTheyWere)
 
 TEST_F(StoreFiles, ProgressSetsTheMainWindowTitleAndKeepsIt)
 {
-    ShowProgress("Please wait, compressing 1 of 3");
+    ShowProgress(Shell(), "Please wait, compressing 1 of 3");
     char title[128] = "";
     GetWindowTextA(window, title, sizeof title);
     EXPECT_STREQ(title, "Please wait, compressing 1 of 3");
@@ -306,7 +306,7 @@ TEST_F(StoreFiles, ProgressDispatchesWaitingMessages)
 {
     PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
     PostMessageA(window, WM_USER + 1, 0, 0);
-    ShowProgress("progress");
+    ShowProgress(Shell(), "progress");
     MSG message;
     EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE));
 }

@@ -49,6 +49,7 @@ void StoreDirectory::SetUp()
                              appInstance, nullptr);
     ASSERT_NE(window, nullptr);
     mainWindow = window;
+    shell = std::make_unique<ShellStore>(window);
 }
 
 void StoreDirectory::TearDown()
@@ -56,12 +57,18 @@ void StoreDirectory::TearDown()
     if (window)
         DestroyWindow(window);
     mainWindow = nullptr;
+    shell.reset();
     RemoveTree(directory);
 }
 
 void StoreDirectory::UseRecord(int32_t number)
 {
     ParseCommandLine((std::to_string(number) + " " + directory + "host.db").c_str());
+}
+
+StoreFiles StoreDirectory::Files() const
+{
+    return StoreFiles(shell->StoreDirectory());
 }
 
 void StoreDirectory::Write(const char* name, const Bytes& bytes) const

@@ -2,14 +2,17 @@
 // A temporary store directory under the Windows temp directory, with the shell's store
 // path pointed at it, and helpers to lay out and read back store files.
 
+#include "app/store_commands.h"
+#include "store/core/index_record.h"
+#include "store/store_files.h"
 #include "support/box_watch.h"
-#include "store/index_record.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,10 @@ public:
     void TearDown() override;
     // Points the shell at this directory for host record number.
     void UseRecord(int32_t number);
+    // What the shell hands the store's operations, for the fixture's window.
+    StoreHost& Shell() { return *shell; }
+    // The store files of the directory the shell points at.
+    StoreFiles Files() const;
 
     std::string Path(const char* name) const { return directory + name; }
     void Write(const char* name, const Bytes& bytes) const;
@@ -32,6 +39,7 @@ public:
 
     std::string directory;  // ends with a backslash
     HWND window = nullptr;  // a real hidden window, the shell's main window
+    std::unique_ptr<ShellStore> shell;
 };
 
 Bytes RecordBytes(const IndexRecord& record);

@@ -1,4 +1,4 @@
-#include "store/moved_chain.h"
+#include "store/core/moved_chain.h"
 
 #include <gtest/gtest.h>
 

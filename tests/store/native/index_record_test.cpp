@@ -1,4 +1,4 @@
-#include "store/index_record.h"
+#include "store/core/index_record.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 // that does not continue it; a later record that happens to point below the file's size
 // is not part of it. Byte-level code only (no windows.h), so it also builds natively.
 
-#include "store/index_record.h"
+#include "store/core/index_record.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // Index records to and from their on-disk bytes. The layout is fixed little-endian
 // whatever the host's byte order, so every field goes through explicit byte moves.
-#include "store/index_record.h"
+#include "store/core/index_record.h"
 
 #include <cstring>
 

@@ -1,0 +1,40 @@
+#pragma once
+// The shell's side of the image store: what the store's operations get from the shell
+// (the main window, the host record, the store directory of the command line, the
+// current image), and the commands that run them.
+
+#include "store/store_host.h"
+
+#include <windows.h>
+
+#include <string>
+
+// The shell as the store's operations see it, for the window the command runs in (during
+// WM_CREATE mainWindow is not yet set).
+class ShellStore final : public StoreHost {
+public:
+    explicit ShellStore(HWND window) : window_(window) {}
+    const char* StoreDirectory() override;
+    int32_t RecordNumber() override;
+    void SetProgressText(const char* text) override;
+    void KeepAlive() override;
+    int Message(const char* text, const char* caption, unsigned style) override;
+    void ShowImageFile(const char* path) override;
+
+private:
+    HWND window_;
+    std::string directory_;
+};
+
+// At window creation: the record's stored image becomes the current image.
+void LoadCommand(HWND window);
+// Commands 115 (Save Image) and 104 (Exit/Save): stores currentDib for the record, or
+// marks the record as having none when there is no current image. Answers whether the
+// store now holds what the window shows. Refused while another store operation is
+// under way further down the stack (false, nothing touched, the user told): Exit/Save
+// should then keep the window open.
+bool SaveCommand(HWND window);
+// Command 119: compaction with the current forceCompaction, which is 1 once it has run.
+void CompactCommand(HWND window);
+// Command 120: recovery from the new data file.
+void RecoverCommand(HWND window);

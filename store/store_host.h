@@ -1,0 +1,39 @@
+#pragma once
+// What the store's operations need from the program that runs them, handed to every
+// operation: where the store is, which host record the run is for, and how to keep the
+// window alive and talk to the user while they work. The store keeps no window, record
+// number or path of its own, so the same operations run for any directory and record.
+
+#include <cstdint>
+
+class StoreHost {
+public:
+    // The directory that holds the store files, ending in a path separator ("" for the
+    // current directory); null when there is none to work in (the path the host gave does
+    // not leave room for a store file name): every store file operation then fails.
+    virtual const char* StoreDirectory() = 0;
+    // The host record this run loads and saves.
+    virtual int32_t RecordNumber() = 0;
+    // Shows a progress text (the main window's title); it stays when the operation ends.
+    virtual void SetProgressText(const char* text) = 0;
+    // Dispatches the messages waiting for the window and repaints it at once: long store
+    // work calls it between chunks, so commands can arrive in the middle of an operation.
+    virtual void KeepAlive() = 0;
+    // A message box owned by the main window with a MB_ style; a null caption stands for
+    // the program's name. Answers the button chosen (IDOK, IDYES, ...).
+    virtual int Message(const char* text, const char* caption, unsigned style) = 0;
+    // A load ends: the image file at path (a Windows bitmap file) becomes the current
+    // image, or, for a null path, the window shows none. The file is the store's own and is
+    // deleted when this returns.
+    virtual void ShowImageFile(const char* path) = 0;
+
+protected:
+    ~StoreHost() = default;
+};
+
+// Sets the progress text, then keeps the window alive.
+inline void ShowProgress(StoreHost& host, const char* text)
+{
+    host.SetProgressText(text);
+    host.KeepAlive();
+}

@@ -1,0 +1,109 @@
+// The store's operations work on whatever directory and record the host hands them, and
+// reach the user only through the host: the shell's own store path, record and window
+// stay untouched.
+#include "store/compaction.h"
+#include "store/store.h"
+#include "store_support.h"
+
+#include <optional>
+
+namespace {
+class RecordingHost final : public StoreHost {
+public:
+    RecordingHost(std::string directory, int32_t record) : directory_(std::move(directory)), record_(record) {}
+    const char* StoreDirectory() override { return usable ? directory_.c_str() : nullptr; }
+    int32_t RecordNumber() override { return record_; }
+    void SetProgressText(const char* text) override { titles.emplace_back(text); }
+    void KeepAlive() override { ++keptAlive; }
+    int Message(const char* text, const char* caption, unsigned) override
+    {
+        messages.push_back(std::string(caption ? caption : "(program)") + ": " + text);
+        return IDYES;
+    }
+    void ShowImageFile(const char* path) override
+    {
+        shown = Bytes{};
+        if (FILE* file = path ? std::fopen(path, "rb") : nullptr) {
+            int c;
+            while ((c = std::fgetc(file)) != EOF)
+                shown->push_back(static_cast<uint8_t>(c));
+            std::fclose(file);
+        }
+    }
+
+    bool usable = true;
+    std::vector<std::string> titles, messages;
+    int keptAlive = 0;
+    std::optional<Bytes> shown;  // set once a load handed an image over (empty: none)
+
+private:
+    std::string directory_;
+    int32_t record_;
+};
+
+class StoreHostTest : public StoreDirectory {
+protected:
+    void SetUp() override
+    {
+        StoreDirectory::SetUp();
+        other = directory + "other\\";
+        ASSERT_TRUE(CreateDirectoryA(other.c_str(), nullptr));
+        SetWindowTextA(window, "untouched");
+    }
+    bool OtherHas(const char* name) const { return GetFileAttributesA((other + name).c_str()) != INVALID_FILE_ATTRIBUTES; }
+    bool ShellUntouched()
+    {
+        char title[64] = "";
+        GetWindowTextA(window, title, sizeof title);
+        return !Exists("pagorex.idx") && !Exists("pagorex.dat") && std::string(title) == "untouched";
+    }
+    std::string other;
+};
+
+TEST_F(StoreHostTest, SaveLoadMarkAndCompactionWorkInTheHostsDirectoryForItsRecord)
+{
+    RecordingHost host(other, 7);
+    Bytes image = BitmapFile(PackedDib(70, 50, 3));  // over ten chunks: progress is shown
+    Write("other\\pagorex.2", image);
+    ASSERT_TRUE(SaveRecordImage(host));
+    EXPECT_TRUE(OtherHas("pagorex.idx") && OtherHas("pagorex.dat"));
+    ASSERT_FALSE(host.titles.empty());
+    EXPECT_EQ(host.titles[0].rfind("Please wait, compressing database...", 0), 0u) << host.titles[0];
+    EXPECT_GT(host.keptAlive, 0);
+
+    LoadRecordImage(host);
+    ASSERT_TRUE(host.shown.has_value());
+    EXPECT_EQ(*host.shown, image);
+    EXPECT_FALSE(OtherHas("pagorex.tmp")) << "the image file is the store's own";
+
+    // Another record of the same store has nothing to show: the host is not called.
+    RecordingHost stranger(other, 8);
+    LoadRecordImage(stranger);
+    EXPECT_FALSE(stranger.shown.has_value());
+
+    ASSERT_TRUE(MarkRecordDeleted(host));
+    host.shown.reset();
+    LoadRecordImage(host);
+    EXPECT_FALSE(host.shown.has_value());
+
+    ASSERT_TRUE(CompactStore(host, 1));
+    EXPECT_EQ(host.titles.back(), "Completed compressing");
+    RecoverFromNewData(host);
+    EXPECT_EQ(host.messages.back(), ": All done..");
+    EXPECT_TRUE(ShellUntouched());
+}
+
+TEST_F(StoreHostTest, WithoutADirectoryNothingIsWrittenAnywhereAndTheUserIsTold)
+{
+    RecordingHost host(other, 7);
+    host.usable = false;
+    Write("other\\pagorex.2", BitmapFile(PackedDib(5, 5, 1)));
+    EXPECT_FALSE(SaveRecordImage(host));
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[0], "pagorex.idx: Can't open/create");
+    EXPECT_EQ(host.messages[1].rfind("(program): The image was not stored", 0), 0u) << host.messages[1];
+    EXPECT_FALSE(OtherHas("pagorex.idx") || OtherHas("pagorex.dat"));
+    EXPECT_EQ(GetFileAttributesA("pagorex.idx"), INVALID_FILE_ATTRIBUTES) << "nothing in the current directory";
+    EXPECT_TRUE(ShellUntouched());
+}
+}  // namespace
