@@ -112,12 +112,17 @@ uint64_t DibImageBytes(const DibLayout& layout)
 
 bool DibIsSafe(const void* data, size_t size)
 {
-    if (data == nullptr || size < kCoreHeaderBytes)
+    return DibHeaderIsSafe(data, size);
+}
+
+bool DibHeaderIsSafe(const void* header, size_t size)
+{
+    if (header == nullptr || size < kCoreHeaderBytes)
         return false;
-    uint32_t headerSize = Get32(static_cast<const uint8_t*>(data));
+    uint32_t headerSize = Get32(static_cast<const uint8_t*>(header));
     if (headerSize != kCoreHeaderBytes && (headerSize < kInfoHeaderBytes || headerSize > size))
         return false;
-    DibLayout layout = DibReadLayout(data);
+    DibLayout layout = DibReadLayout(header);
     if (!DepthSupported(layout))
         return false;
     if (layout.width <= 0 || layout.width > kDibMaxSide || layout.height == 0 ||

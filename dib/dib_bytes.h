@@ -59,6 +59,10 @@ uint64_t DibImageBytes(const DibLayout& layout);  // RowBytes x |height|
 // is whole and of a known kind, its sizes and depth are sane and its colour table and
 // pixel data lie inside the block.
 bool DibIsSafe(const void* data, size_t size);
+// The same judgement from the block's first bytes alone: header holds the first
+// min(size, kInfoHeaderBytes) bytes of a packed DIB of `size` bytes. Nothing behind the
+// info header is read, so a DIB can be judged while it streams in.
+bool DibHeaderIsSafe(const void* header, size_t size);
 
 // Creation: the depth a request turns into, and the block size of such a DIB, or -1
 // when no safe DIB of that geometry exists.

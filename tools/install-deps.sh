@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, skipping what is there.
 set -eu
 packages=(g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev wine wine32:i386 xvfb xauth
-          googletest cmake make clang-14 libclang-rt-14-dev python3)
+          googletest cmake make clang-14 libclang-rt-14-dev zlib1g-dev python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -148,4 +148,39 @@ void AddRecord(Bytes& index, Bytes& data, int32_t recordNumber, const Bytes& ima
     index.insert(index.end(), encoded.begin(), encoded.end());
 }
 
+void StoreLayout::Add(int32_t recordNumber, const Bytes& imageFile, bool compressed, uint8_t deleted)
+{
+    Bytes encoded;
+    AddRecord(encoded, data, recordNumber, imageFile, compressed);
+    records.push_back(DecodeIndex(encoded)[0]);
+    records.back().deleted = deleted;
+    Rewrite();
+}
+
+void StoreLayout::Rewrite()
+{
+    index.clear();
+    for (const Record& record : records) {
+        Bytes encoded = EncodeRecord(record);
+        index.insert(index.end(), encoded.begin(), encoded.end());
+    }
+}
+
+void StoreLayout::MoveFirst(size_t count)
+{
+    newData.clear();
+    for (size_t i = 0; i < count; ++i) {
+        Bytes blob = Blob(i);
+        records[i].dataOffset = static_cast<uint32_t>(newData.size());
+        newData.insert(newData.end(), blob.begin(), blob.end());
+    }
+    Rewrite();
+}
+
+Bytes StoreLayout::Blob(size_t i) const
+{
+    const Record& r = records[i];
+    return Bytes(data.begin() + r.dataOffset, data.begin() + r.dataOffset + r.storedLength);
+}
+
 }  // namespace storefiles

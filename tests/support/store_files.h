@@ -37,4 +37,19 @@ Bytes ImageOf(const Record& record, const Bytes& data);
 // Appends blobs and records: the blob of each image goes to the end of data.
 void AddRecord(Bytes& index, Bytes& data, int32_t recordNumber, const Bytes& imageFile, bool compressed);
 
+// A whole store in memory, built record by record.
+struct StoreLayout {
+    Bytes index, data, newData;
+    std::vector<Record> records;
+    // Appends the image's blob to data and its record to the index.
+    void Add(int32_t recordNumber, const Bytes& imageFile, bool compressed = true, uint8_t deleted = 0);
+    // Writes the records into index again after they were changed.
+    void Rewrite();
+    // As a compaction stopped after count records leaves it: their blobs copied into
+    // newData, back to back, and the records pointing there.
+    void MoveFirst(size_t count);
+    // The stored bytes of record i, from data.
+    Bytes Blob(size_t i) const;
+};
+
 }  // namespace storefiles

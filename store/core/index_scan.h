@@ -1,0 +1,37 @@
+#pragma once
+// Reading the index file front to back in large blocks. Every whole 256-byte record is
+// handed out with its place; the scan then ends either at the end of the index (fewer
+// than 256 bytes left: a fragment is no record) or at a read that failed or fell short
+// with bytes behind it, which says nothing about the records after it and is never taken
+// for that end.
+
+#include "store/core/file_reader.h"
+#include "store/core/index_record.h"
+
+#include <cstdint>
+#include <vector>
+
+class IndexScan {
+public:
+    enum class Step { Record, End, Error };
+
+    // Takes the index's size once: records a running program appends meanwhile are not
+    // seen. blockRecords records are read at a time.
+    explicit IndexScan(FileReader& index, uint32_t blockRecords = 256);
+    Step Next(IndexRecord& record);
+    // The place (0, 1, ...) of the record Next handed out last.
+    uint32_t Position() const { return next_ - 1; }
+    // Whole records in the index, and the bytes of a trailing fragment.
+    uint32_t RecordCount() const { return count_; }
+    uint32_t FragmentBytes() const { return fragment_; }
+
+private:
+    FileReader& index_;
+    std::vector<uint8_t> block_;
+    uint32_t count_ = 0;
+    uint32_t fragment_ = 0;
+    uint32_t next_ = 0;         // place of the next record
+    uint32_t blockStart_ = 0;   // place of the first record in block_
+    uint32_t blockRecords_ = 0; // records held in block_
+    bool failed_ = false;
+};

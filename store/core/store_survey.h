@@ -1,0 +1,100 @@
+#pragma once
+// A walk over a whole store, record by record in index order, as the program would read
+// it: which records a host run can load (the first record of each number, not deleted),
+// which file holds each blob (pagorex.new for the records an interrupted compaction has
+// moved), and, as deep as asked, what each blob holds. It streams: memory stays flat
+// however many records and bytes the store holds, apart from a few bytes per distinct
+// record number to tell a shadowed record.
+
+#include "store/core/blob_check.h"
+#include "store/core/file_reader.h"
+#include "store/core/index_record.h"
+#include "store/core/moved_chain.h"
+
+#include <cstdint>
+#include <vector>
+
+// The files of a store; a missing file is null.
+struct StoreReaders {
+    FileReader* index = nullptr;
+    FileReader* data = nullptr;
+    FileReader* newData = nullptr;
+};
+
+enum class RecordState {
+    Live,      // the record a run for its number loads
+    Deleted,   // marked as having no image
+    Shadowed,  // an earlier record has the same number: no run ever loads it
+};
+const char* RecordStateName(RecordState state);
+
+enum class BlobFile { Data, NewData };
+const char* BlobFileName(BlobFile file);
+
+enum class SurveyDepth {
+    IndexOnly,  // the index records alone (statistics)
+    Header,     // and the bitmap header of each blob (a listing)
+    Full,       // and every blob checked strictly (verification)
+};
+
+struct SurveyedRecord {
+    uint32_t position = 0;  // 0, 1, ... in the index file
+    IndexRecord record{};
+    RecordState state = RecordState::Live;
+    BlobFile file = BlobFile::Data;
+    // Past an interrupted compaction's chain, yet its place in pagorex.new holds what looks
+    // like a blob of its own (the program reads it from pagorex.dat all the same).
+    bool alsoInNewData = false;
+    BlobVerdict blob;  // as deep as asked: empty for IndexOnly
+};
+
+class SurveyVisitor {
+public:
+    virtual void Record(const SurveyedRecord& record) = 0;
+
+protected:
+    ~SurveyVisitor() = default;
+};
+
+struct SurveySummary {
+    bool indexReadError = false;  // the index could not be read to its end
+    uint32_t indexFragment = 0;   // bytes after the last whole record
+    uint32_t records = 0, live = 0, deleted = 0, shadowed = 0;
+    uint32_t plain = 0;           // records whose blob is the image file itself
+    uint64_t plainBytes = 0;
+    uint64_t liveBytes = 0;       // stored bytes of the live records' blobs
+    uint32_t problems = 0;        // records whose blob failed the check asked for
+    // The data file the program reads: pagorex.dat, or pagorex.new once an interrupted
+    // replacement is completed (pagorex.dat gone, pagorex.new left).
+    bool dataPresent = false;
+    bool replacementPending = false;
+    uint64_t dataBytes = 0;
+    uint64_t staleBytes = 0;  // of the data file, pointed at by no record: a forced compaction frees them
+    // An interrupted compaction: pagorex.new beside pagorex.dat.
+    bool newDataPresent = false;
+    uint64_t newDataBytes = 0;
+    MovedChain chain;                 // the records moved into pagorex.new
+    uint64_t newDataStaleBytes = 0;   // of pagorex.new, past the chain
+    uint32_t alsoInNewData = 0;       // records past the chain that look as if they still point there
+    // The largest image of a live record (imageLength, or the stored length of a plain one).
+    bool hasLargest = false;
+    int32_t largestRecord = 0;
+    uint32_t largestPosition = 0;
+    uint64_t largestBytes = 0;
+};
+
+SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVisitor* visitor);
+
+// The set of record numbers seen so far: open addressing over 32-bit keys, 4 to 8 bytes
+// per number.
+class RecordNumberSet {
+public:
+    // Adds number; answers whether it was new.
+    bool Insert(int32_t number);
+
+private:
+    void Grow();
+    std::vector<uint32_t> slots_;  // kEmpty marks a free slot
+    size_t used_ = 0;
+    bool holdsEmptyKey_ = false;  // the one number that equals kEmpty
+};

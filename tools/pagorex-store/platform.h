@@ -1,0 +1,52 @@
+#pragma once
+// What the tool needs of the operating system, one file per platform: store files opened
+// read-only and shared with a running program, directories, and output files that only
+// take their name once they are whole.
+
+#include "store/core/file_reader.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// A store file open for reading. On Windows every other opener may go on reading,
+// writing, renaming and deleting it meanwhile: the program is never kept from saving or
+// compacting by a look at its store.
+class ReadOnlyFile : public FileReader {
+public:
+    virtual ~ReadOnlyFile() = default;
+};
+
+enum class OpenResult { Opened, Missing, Failed };
+// error receives the system's reason when the file exists but cannot be opened.
+OpenResult OpenReadOnly(const std::string& path, std::unique_ptr<ReadOnlyFile>& file, std::string& error);
+
+bool IsDirectory(const std::string& path);
+// Creates the directory unless it is there; false when there is none afterwards.
+bool MakeDirectory(const std::string& path);
+// dir joined with name by the platform's separator.
+std::string Join(const std::string& dir, const std::string& name);
+// The last component of a path.
+std::string BaseName(const std::string& path);
+
+// A file written under a temporary name beside its target, which it replaces only when
+// Commit is called: a failed export never leaves half an image under the name asked for.
+class OutputFile {
+public:
+    explicit OutputFile(std::string target);
+    ~OutputFile();  // removes the temporary file unless committed
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    bool Open(std::string& error);
+    bool Write(const void* bytes, size_t count);
+    bool Commit(std::string& error);
+
+private:
+    std::string target_, temporary_;
+    FILE* file_ = nullptr;
+    bool committed_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,121 @@
+// The tool's platform layer on Linux and other POSIX systems.
+#include "platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+namespace {
+class PosixFile final : public ReadOnlyFile {
+public:
+    explicit PosixFile(int fd) : fd_(fd) {}
+    ~PosixFile() override { close(fd_); }
+    int64_t ReadAt(uint64_t offset, void* buffer, size_t count) override
+    {
+        size_t done = 0;
+        while (done < count) {
+            ssize_t got = pread(fd_, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return -1;
+            if (got == 0)
+                break;
+            done += static_cast<size_t>(got);
+        }
+        return static_cast<int64_t>(done);
+    }
+    uint64_t Size() override
+    {
+        struct stat st;
+        return fstat(fd_, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    }
+
+private:
+    int fd_;
+};
+}  // namespace
+
+OpenResult OpenReadOnly(const std::string& path, std::unique_ptr<ReadOnlyFile>& file, std::string& error)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return OpenResult::Missing;
+        error = std::strerror(errno);
+        return OpenResult::Failed;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        close(fd);
+        return OpenResult::Failed;
+    }
+    file = std::make_unique<PosixFile>(fd);
+    return OpenResult::Opened;
+}
+
+bool IsDirectory(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirectory(const std::string& path)
+{
+    return mkdir(path.c_str(), 0777) == 0 || IsDirectory(path);
+}
+
+std::string Join(const std::string& dir, const std::string& name)
+{
+    if (dir.empty())
+        return name;
+    return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string BaseName(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+OutputFile::OutputFile(std::string target) : target_(std::move(target)), temporary_(target_ + ".part") {}
+
+OutputFile::~OutputFile()
+{
+    if (file_)
+        std::fclose(file_);
+    if (!committed_)
+        std::remove(temporary_.c_str());
+}
+
+bool OutputFile::Open(std::string& error)
+{
+    file_ = std::fopen(temporary_.c_str(), "wb");
+    if (!file_)
+        error = std::strerror(errno);
+    return file_ != nullptr;
+}
+
+bool OutputFile::Write(const void* bytes, size_t count)
+{
+    return file_ && std::fwrite(bytes, 1, count, file_) == count;
+}
+
+bool OutputFile::Commit(std::string& error)
+{
+    bool closed = file_ && std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed || std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    committed_ = true;
+    return true;
+}
+
+}  // namespace platform

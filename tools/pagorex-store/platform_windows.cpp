@@ -1,0 +1,132 @@
+// The tool's platform layer on Windows.
+#include "platform.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace platform {
+namespace {
+std::string SystemMessage(DWORD code)
+{
+    char text[256] = "";
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                  sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '.'))
+        text[--length] = '\0';
+    return length > 0 ? text : "error " + std::to_string(code);
+}
+
+class WindowsFile final : public ReadOnlyFile {
+public:
+    explicit WindowsFile(HANDLE handle) : handle_(handle) {}
+    ~WindowsFile() override { CloseHandle(handle_); }
+    int64_t ReadAt(uint64_t offset, void* buffer, size_t count) override
+    {
+        size_t done = 0;
+        while (done < count) {
+            // A positioned read: the scan and the blob reads keep no shared file position.
+            OVERLAPPED at = {};
+            uint64_t position = offset + done;
+            at.Offset = static_cast<DWORD>(position);
+            at.OffsetHigh = static_cast<DWORD>(position >> 32);
+            DWORD asked = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30)), got = 0;
+            if (!ReadFile(handle_, static_cast<char*>(buffer) + done, asked, &got, &at)) {
+                if (GetLastError() == ERROR_HANDLE_EOF)
+                    break;
+                return -1;
+            }
+            if (got == 0)
+                break;
+            done += got;
+        }
+        return static_cast<int64_t>(done);
+    }
+    uint64_t Size() override
+    {
+        LARGE_INTEGER size;
+        return GetFileSizeEx(handle_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+}  // namespace
+
+OpenResult OpenReadOnly(const std::string& path, std::unique_ptr<ReadOnlyFile>& file, std::string& error)
+{
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return OpenResult::Missing;
+        error = SystemMessage(code);
+        return OpenResult::Failed;
+    }
+    file = std::make_unique<WindowsFile>(handle);
+    return OpenResult::Opened;
+}
+
+bool IsDirectory(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MakeDirectory(const std::string& path)
+{
+    return CreateDirectoryA(path.c_str(), nullptr) || IsDirectory(path);
+}
+
+std::string Join(const std::string& dir, const std::string& name)
+{
+    if (dir.empty())
+        return name;
+    char last = dir.back();
+    return last == '\\' || last == '/' || last == ':' ? dir + name : dir + "\\" + name;
+}
+
+std::string BaseName(const std::string& path)
+{
+    size_t separator = path.find_last_of("\\/:");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+OutputFile::OutputFile(std::string target) : target_(std::move(target)), temporary_(target_ + ".part") {}
+
+OutputFile::~OutputFile()
+{
+    if (file_)
+        std::fclose(file_);
+    if (!committed_)
+        DeleteFileA(temporary_.c_str());
+}
+
+bool OutputFile::Open(std::string& error)
+{
+    file_ = std::fopen(temporary_.c_str(), "wb");
+    if (!file_)
+        error = SystemMessage(GetLastError());
+    return file_ != nullptr;
+}
+
+bool OutputFile::Write(const void* bytes, size_t count)
+{
+    return file_ && std::fwrite(bytes, 1, count, file_) == count;
+}
+
+bool OutputFile::Commit(std::string& error)
+{
+    bool closed = file_ && std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed || !MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        error = SystemMessage(GetLastError());
+        return false;
+    }
+    committed_ = true;
+    return true;
+}
+
+}  // namespace platform
