@@ -30,6 +30,11 @@ bool MakeDirectory(const std::string& path);
 std::string Join(const std::string& dir, const std::string& name);
 // The last component of a path.
 std::string BaseName(const std::string& path);
+// Renames from to to, replacing a file of that name; error receives the reason.
+bool MoveOver(const std::string& from, const std::string& to, std::string& error);
+void RemoveFile(const std::string& path);
+// The system's reason for the failure just seen.
+std::string LastError();
 
 // A file written under a temporary name beside its target, which it replaces only when
 // Commit is called: a failed export never leaves half an image under the name asked for.

@@ -83,39 +83,22 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-OutputFile::OutputFile(std::string target) : target_(std::move(target)), temporary_(target_ + ".part") {}
-
-OutputFile::~OutputFile()
+bool MoveOver(const std::string& from, const std::string& to, std::string& error)
 {
-    if (file_)
-        std::fclose(file_);
-    if (!committed_)
-        std::remove(temporary_.c_str());
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    error = LastError();
+    return false;
 }
 
-bool OutputFile::Open(std::string& error)
+void RemoveFile(const std::string& path)
 {
-    file_ = std::fopen(temporary_.c_str(), "wb");
-    if (!file_)
-        error = std::strerror(errno);
-    return file_ != nullptr;
+    std::remove(path.c_str());
 }
 
-bool OutputFile::Write(const void* bytes, size_t count)
+std::string LastError()
 {
-    return file_ && std::fwrite(bytes, 1, count, file_) == count;
-}
-
-bool OutputFile::Commit(std::string& error)
-{
-    bool closed = file_ && std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed || std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    committed_ = true;
-    return true;
+    return std::strerror(errno);
 }
 
 }  // namespace platform

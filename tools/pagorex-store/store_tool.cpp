@@ -166,14 +166,16 @@ bool OpenStore(const std::string& dir, OpenedStore& store, FILE* err)
     return true;
 }
 
-// The one operand DIR of list, verify and stats.
-bool StoreOperand(const Invocation& call, int& code)
+// The one operand DIR of list, verify and stats, opened; false with the exit code when
+// it cannot be.
+bool OpenStoreOperand(const Invocation& call, OpenedStore& store, int& code)
 {
     if (call.operands.size() != 1 || call.all) {
         code = Usage(call, call.operands.empty() ? "which store? DIR is missing" : "too many operands");
         return false;
     }
-    return true;
+    code = kToolCannotRead;
+    return OpenStore(call.operands[0], store, call.err);
 }
 
 void ReportIndexReadError(const OpenedStore& store, FILE* err)
@@ -248,10 +250,8 @@ int List(const Invocation& call)
 {
     int code = kToolOk;
     OpenedStore store;
-    if (!StoreOperand(call, code))
+    if (!OpenStoreOperand(call, store, code))
         return code;
-    if (!OpenStore(call.operands[0], store, call.err))
-        return kToolCannotRead;
     if (call.json)
         std::fprintf(call.out, "{\"store\":%s,\"records\":[", Quoted(store.dir).c_str());
     ListPrinter printer(call.out, call.json);
@@ -369,10 +369,8 @@ int Verify(const Invocation& call)
 {
     int code = kToolOk;
     OpenedStore store;
-    if (!StoreOperand(call, code))
+    if (!OpenStoreOperand(call, store, code))
         return code;
-    if (!OpenStore(call.operands[0], store, call.err))
-        return kToolCannotRead;
     if (call.json)
         std::fprintf(call.out, "{\"store\":%s,\"problems\":[", Quoted(store.dir).c_str());
     // The sizes are filled in before the first record is printed.
@@ -407,10 +405,8 @@ int Stats(const Invocation& call)
 {
     int code = kToolOk;
     OpenedStore store;
-    if (!StoreOperand(call, code))
+    if (!OpenStoreOperand(call, store, code))
         return code;
-    if (!OpenStore(call.operands[0], store, call.err))
-        return kToolCannotRead;
     SurveySummary s = SurveyStore(store.Readers(), SurveyDepth::IndexOnly, nullptr);
     if (s.indexReadError) {
         ReportIndexReadError(store, call.err);
