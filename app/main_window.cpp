@@ -8,6 +8,7 @@
 #include "twain/twain.h"
 
 bool mainWindowEnding = false;
+int mainWindowShowCommand = SW_SHOWNORMAL;
 
 namespace {
 constexpr int kWindowWidth = 500;
@@ -21,6 +22,7 @@ int CreateMainWindow(int showCommand)
     waitCursor = LoadCursorA(nullptr, IDC_WAIT);
     char title[64] = "";
     LoadStringA(appInstance, IDS_TITLE, title, sizeof title);
+    mainWindowShowCommand = showCommand;
     HWND window = CreateWindowExA(0, "TW_App_MainWnd", title, WS_OVERLAPPEDWINDOW, 0, 0, kWindowWidth,
                                   kWindowHeight, nullptr, nullptr, appInstance, nullptr);
     if (!window)
@@ -43,6 +45,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         LoadCommand(window);
         forceCompaction = 0;
         PostMessageA(window, WM_COMMAND, CMD_COMPACT, 0);
+        // What arrived while the load waited for the store comes after the start-up check.
+        ReleaseHeldCommands(window);
         break;
     case WM_DESTROY:
         // Shutting the library down dispatches whatever is still queued.
@@ -52,7 +56,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PostQuitMessage(0);
         break;
     case WM_CLOSE:
-        if (mainWindowEnding || DeferCloseWhileHeld(window))
+        // Held first: a close during Exit/Save's wait for the store still gives the wait up.
+        if (DeferCloseWhileHeld(window) || mainWindowEnding)
             return 0;
         break;
     case WM_SIZE:

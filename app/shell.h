@@ -29,6 +29,9 @@ extern HWND mainWindow;
 // from then on no command runs. A command still queued (a second Exit/Save, a Save Image
 // clicked right after) would find the image already released and mark the record deleted.
 extern bool mainWindowEnding;
+// How the host asked for the main window to be shown (a wait for the store during its
+// creation shows it early).
+extern int mainWindowShowCommand;
 
 void ParseCommandLine(const char* text);
 void LoadSettings();

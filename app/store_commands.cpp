@@ -2,6 +2,7 @@
 #include "app/store_commands.h"
 
 #include "app/shell.h"
+#include "app/store_guard.h"
 #include "app/view.h"
 #include "dib/dib.h"
 #include "dib/dib_file.h"
@@ -10,6 +11,7 @@
 #include "store/core/store_names.h"
 #include "store/store.h"
 #include "store/store_files.h"
+#include "store/store_lock.h"
 
 #include <float.h>
 
@@ -18,6 +20,8 @@ constexpr char kStoreBusy[] =
     "The image was not stored: the image store is busy with another operation.\n\nPlease save again when it "
     "has finished.";
 constexpr char kWriteErrorText[] = "Error writing DIB to file - is there room for the image?";
+// How long a wait for the store sleeps when no message arrives.
+constexpr DWORD kStoreWaitStepMs = 50;
 
 void ReportDibWriteError()
 {
@@ -57,6 +61,34 @@ int ShellStore::Message(const char* text, const char* caption, unsigned style)
     return MessageBoxA(window_, text, caption ? caption : appName, style);
 }
 
+bool ShellStore::WaitForStore()
+{
+    if (!waiting_) {
+        waiting_ = true;
+        char title[kMessageTextSize] = "";
+        GetWindowTextA(window_, title, sizeof title);
+        titleBeforeWait_ = title;
+        SetWindowTextA(window_, kStoreInUseText);
+        // The load at window creation runs before the window is shown: the person at the
+        // screen must see what it waits for, and be able to close it.
+        if (!IsWindowVisible(window_))
+            ShowWindow(window_, mainWindowShowCommand);
+    }
+    KeepAlive();
+    if (!StoreWaitGivenUp())
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kStoreWaitStepMs, QS_ALLINPUT);
+    return !StoreWaitGivenUp();
+}
+
+void ShellStore::StoreWaitEnded()
+{
+    if (!waiting_)
+        return;
+    waiting_ = false;
+    if (IsWindow(window_))
+        SetWindowTextA(window_, titleBeforeWait_.c_str());
+}
+
 void ShellStore::ShowImageFile(const char* path)
 {
     ReleaseCurrentImage();
@@ -90,6 +122,11 @@ bool SaveCommand(HWND window)
     }
     StoreBusyScope busy;
     StoreFiles files(shell.StoreDirectory());
+    // The second work file is every program's on this store: it is written and removed
+    // only while the store is this program's.
+    StoreLock lock(shell, files, StoreAccess::Write, currentDib != nullptr);
+    if (!lock.held())
+        return SaveNotLocked(shell, files, lock.outcome(), currentDib != nullptr);
     files.Delete(kSecondWorkFileName);
     bool stored = false;
     if (!currentDib) {

@@ -20,10 +20,16 @@ public:
     void KeepAlive() override;
     int Message(const char* text, const char* caption, unsigned style) override;
     void ShowImageFile(const char* path) override;
+    // Shows the wait in the title (and the window, should it not be shown yet); a close
+    // of the window gives the wait up.
+    bool WaitForStore() override;
+    void StoreWaitEnded() override;
 
 private:
     HWND window_;
     std::string directory_;
+    bool waiting_ = false;
+    std::string titleBeforeWait_;
 };
 
 // At window creation: the record's stored image becomes the current image.

@@ -49,6 +49,16 @@ bool DeferCloseWhileHeld(HWND)
     return true;
 }
 
+bool StoreWaitGivenUp()
+{
+    return closeDeferred;
+}
+
+void ReleaseHeldCommands(HWND window)
+{
+    ReleaseDeferred(window);
+}
+
 AcquisitionWork::AcquisitionWork(HWND window) : window_(window)
 {
     ++acquisitionDepth;

@@ -18,6 +18,12 @@ void RunHeldCommand(HWND window, int command, void (*operation)(HWND window));
 // A WM_CLOSE that arrives while commands are held waits for the work; answers true when
 // the close was deferred.
 bool DeferCloseWhileHeld(HWND window);
+// A close is waiting for the work under way: a store operation that waits for another
+// program gives up.
+bool StoreWaitGivenUp();
+// Posts the held commands and close again once no work holds them (the load at window
+// creation runs outside the command table).
+void ReleaseHeldCommands(HWND window);
 
 // Marks acquisition work (anything that calls into the Source Manager and may pump
 // messages) for as long as it lives; the last one to end posts the held commands again.

@@ -13,6 +13,7 @@
 #include "store/record_buffer.h"
 #include "store/store.h"
 #include "store/store_copy.h"
+#include "store/store_lock.h"
 
 #include <float.h>
 
@@ -300,8 +301,18 @@ bool CompactStore(StoreHost& host, unsigned char force)
     }
     StoreBusyScope busy;
     StoreFiles files(host.StoreDirectory());
-    CompleteInterruptedReplacement(files);
-    Compact(host, files, force);
+    {
+        StoreLock lock(host, files, StoreAccess::Write);
+        if (lock.held()) {
+            CompleteInterruptedReplacement(files);
+            Compact(host, files, force);
+        } else if (force == 1 && (lock.outcome() == StoreLockOutcome::Unopenable ||
+                                  lock.outcome() == StoreLockOutcome::LockFailed)) {
+            // Asked for by the host; the start-up check says nothing about a store it
+            // cannot look at.
+            ReportNotStarted(host, "the index file pagorex.idx could not be opened and locked");
+        }
+    }
     _fpreset();
     return true;
 }

@@ -87,7 +87,10 @@ void CompleteInterruptedReplacement(const StoreFiles& files)
 
 const char* DataFileOfRecord(const StoreFiles& files, int32_t position)
 {
-    CompleteInterruptedReplacement(files);
+    // Every record points into the new data file once the data file is gone. A load only
+    // reads, beside other readers: the rename is left to the next operation that writes.
+    if (files.Exists(kNewDataFileName) && !files.Exists(kDataFileName))
+        return kNewDataFileName;
     uint32_t newDataSize = files.Size(kNewDataFileName);
     if (position < 0 || newDataSize == 0)
         return kDataFileName;

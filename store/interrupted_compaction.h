@@ -28,8 +28,9 @@ std::optional<MovedChain> ScanMovedChain(StoreHandle index, uint32_t newDataSize
 void CompleteInterruptedReplacement(const StoreFiles& files);
 
 // The store file that holds the blob of the index record at position (a byte offset in
-// the index file): the new data file for a record an interrupted compaction has moved,
-// the data file otherwise; null when the index could not be read to tell.
+// the index file): the new data file for a record an interrupted compaction has moved, or
+// for every record when the data file was deleted before the rename; the data file
+// otherwise; null when the index could not be read to tell. Changes nothing.
 const char* DataFileOfRecord(const StoreFiles& files, int32_t position);
 
 // Called before a save repoints the record at position (-1: a record to be appended).

@@ -3,6 +3,7 @@
 #include "store/record_buffer.h"
 #include "store/store.h"
 #include "store/store_copy.h"
+#include "store/store_lock.h"
 
 namespace {
 // A blob written by an earlier writer is the image file itself.
@@ -70,6 +71,13 @@ void LoadRecordImage(StoreHost& host)
     StoreBusyScope busy;
     StoreFiles files(host.StoreDirectory());
     ResetRecordBuffer();
+    // Shared with other readers; the work files are this load's alone.
+    StoreLock lock(host, files, StoreAccess::Read);
+    if (!lock.held()) {
+        if (lock.outcome() == StoreLockOutcome::Unopenable || lock.outcome() == StoreLockOutcome::LockFailed)
+            ReportIndexUnreadable(host);
+        return;
+    }
     IndexLookup lookup;
     if (ScopedStoreFile index(files.Open(kIndexFileName)); index)
         lookup = FindIndexRecord(index.get(), host.RecordNumber());

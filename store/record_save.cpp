@@ -4,6 +4,7 @@
 #include "store/record_buffer.h"
 #include "store/store.h"
 #include "store/store_copy.h"
+#include "store/store_lock.h"
 
 #include <cstdio>
 #include <optional>
@@ -24,6 +25,18 @@ constexpr char kSizeLimit[] =
 constexpr char kIndexUnreadable[] =
     "The image was not stored: the image store's index file pagorex.idx could not be read.\n\nThe record keeps "
     "the image it had before.";
+constexpr char kNotStoredWhileWaiting[] =
+    "The image was not stored: the window was closed while another program was using the image store.\n\nThe "
+    "record keeps the image it had before.";
+constexpr char kNotStoredUnlocked[] =
+    "The image was not stored: the image store could not be locked against the other programs that use it (is "
+    "the connection to its folder lost?).\n\nThe record keeps the image it had before.";
+constexpr char kMarkWhileWaiting[] =
+    "The image was not removed from the image store: the window was closed while another program was using the "
+    "store.\n\nThe record keeps its stored image.";
+constexpr char kMarkUnlocked[] =
+    "The image was not removed from the image store: the store could not be locked against the other programs "
+    "that use it (is the connection to its folder lost?).\n\nThe record keeps its stored image.";
 constexpr char kMarkUnreadable[] =
     "The image was not removed from the image store: its index file pagorex.idx could not be read.\n\nThe "
     "record keeps its stored image.";
@@ -195,10 +208,36 @@ bool WriteSavedRecord(const StoreFiles& files, int32_t recordNumber, RecordPlace
 
 }  // namespace
 
+bool SaveNotLocked(StoreHost& host, const StoreFiles& files, StoreLockOutcome outcome, bool image)
+{
+    switch (outcome) {
+    case StoreLockOutcome::Held:
+        return true;
+    case StoreLockOutcome::NoIndex:
+        // Only a mark goes without creating the index: no index, no image to remove.
+        return !image;
+    case StoreLockOutcome::Abandoned:
+        host.Message(image ? kNotStoredWhileWaiting : kMarkWhileWaiting, nullptr, MB_OK | MB_ICONSTOP);
+        return false;
+    case StoreLockOutcome::Unopenable:
+        if (image)
+            host.Message("Can't open/create", files.Path(kIndexFileName).c_str(), MB_OK);
+        host.Message(image ? kRecordNotStored : kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
+        return false;
+    case StoreLockOutcome::LockFailed:
+        break;
+    }
+    host.Message(image ? kNotStoredUnlocked : kMarkUnlocked, nullptr, MB_OK | MB_ICONSTOP);
+    return false;
+}
+
 bool SaveRecordImage(StoreHost& host)
 {
     StoreBusyScope busy;
     StoreFiles files(host.StoreDirectory());
+    StoreLock lock(host, files, StoreAccess::Write, true);
+    if (!lock.held())
+        return SaveNotLocked(host, files, lock.outcome(), true);
     int32_t recordNumber = host.RecordNumber();
     uint32_t imageLength = files.Size(kSecondWorkFileName);
     if (StoreFailure failure = ReleaseRecordFromCompaction(files, recordNumber); failure != StoreFailure::None) {
@@ -228,6 +267,9 @@ bool MarkRecordDeleted(StoreHost& host)
 {
     StoreBusyScope busy;
     StoreFiles files(host.StoreDirectory());
+    StoreLock lock(host, files, StoreAccess::Write);
+    if (!lock.held())
+        return SaveNotLocked(host, files, lock.outcome(), false);
     ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index) {
         // No index file, no stored image; one that exists but cannot be opened may hold one.

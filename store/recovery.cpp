@@ -4,6 +4,7 @@
 #include "store/interrupted_compaction.h"
 #include "store/store.h"
 #include "store/store_copy.h"
+#include "store/store_lock.h"
 
 #include <cstdio>
 #include <optional>
@@ -11,6 +12,8 @@
 
 namespace {
 constexpr size_t kMessageSize = 256;
+constexpr char kFirstQuestion[] =
+    "ARE YOU SURE YOU WISH TO PROCEED?\nThis should only be done ONCE, and never again touched.";
 
 bool AskedYes(StoreHost& host, const char* question)
 {
@@ -62,7 +65,7 @@ bool MoveChainBack(StoreHost& host, StoreHandle index, StoreHandle data, StoreHa
 
 void Recover(StoreHost& host, const StoreFiles& files)
 {
-    if (!AskedYes(host, "ARE YOU SURE YOU WISH TO PROCEED?\nThis should only be done ONCE, and never again touched."))
+    if (!AskedYes(host, kFirstQuestion))
         return;
     ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index)
@@ -95,8 +98,16 @@ void RecoverFromNewData(StoreHost& host)
         return;
     StoreBusyScope busy;
     StoreFiles files(host.StoreDirectory());
-    CompleteInterruptedReplacement(files);
-    Recover(host, files);
+    StoreLock lock(host, files, StoreAccess::Write);
+    if (lock.outcome() == StoreLockOutcome::Abandoned)
+        return;
+    if (lock.held()) {
+        CompleteInterruptedReplacement(files);
+        Recover(host, files);
+    } else if (AskedYes(host, kFirstQuestion) && lock.outcome() == StoreLockOutcome::LockFailed) {
+        host.Message("The index file pagorex.idx could not be opened and locked, so nothing was repaired.", "Sorry",
+                     MB_OK | MB_ICONEXCLAMATION);
+    }
     if (!StoreStopped())
         host.Message("All done..", "", MB_OK);
 }

@@ -5,6 +5,9 @@
 
 #include "store/store_host.h"
 
+class StoreFiles;
+enum class StoreLockOutcome;
+
 // At window creation: hands the record's stored image to the host as the current image;
 // without one the host is told there is none, or not called at all when the index holds
 // no live record.
@@ -19,6 +22,11 @@ bool SaveRecordImage(StoreHost& host);
 // holds no image for the record (also when it never had one); the user is told when the
 // mark could not be written.
 bool MarkRecordDeleted(StoreHost& host);
+
+// A save (image) or a delete mark (no image) whose lock on the store came to outcome:
+// anything but Held tells the user why nothing was stored. Answers whether the store holds
+// what the window shows all the same (a mark without an index file: there is no image).
+bool SaveNotLocked(StoreHost& host, const StoreFiles& files, StoreLockOutcome outcome, bool image);
 
 // A store operation is running further down the stack (it pumps messages while its
 // files are open): commands that touch the store must wait.

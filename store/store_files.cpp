@@ -147,12 +147,48 @@ uint32_t StoreFiles::Size(const char* name) const
 {
     if (!usable_)
         return 0;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Path(name).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    HANDLE file = CreateFileA(Path(name).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return 0;
-    FindClose(search);
-    return found.nFileSizeLow;
+    DWORD size = GetFileSize(file, nullptr);
+    CloseHandle(file);
+    return size == INVALID_FILE_SIZE ? 0 : size;
+}
+
+HANDLE StoreFiles::OpenForLocking(const char* name, bool create, bool& missing) const
+{
+    // Without a directory there is no store, and none can be made.
+    missing = !usable_;
+    if (!usable_)
+        return INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFileA(Path(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    return file;
+}
+
+DWORD TryLockByte(HANDLE file, const char* name, uint32_t offset, bool exclusive)
+{
+    if (Injected(StoreFault::FailLock, name))
+        return ERROR_NETWORK_ACCESS_DENIED;
+    OVERLAPPED at = {};
+    at.Offset = offset;
+    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    if (LockFileEx(file, flags, 0, 1, 0, &at))
+        return ERROR_SUCCESS;
+    return GetLastError();
+}
+
+void UnlockByte(HANDLE file, uint32_t offset)
+{
+    OVERLAPPED at = {};
+    at.Offset = offset;
+    UnlockFileEx(file, 0, 1, 0, &at);
 }
 
 GzHandle StoreFiles::GzOpen(const char* name, const char* mode) const

@@ -52,15 +52,27 @@ public:
     // new file.
     bool Replace(const char* from, const char* to) const;
     bool Exists(const char* name) const;
-    // The low 32 bits of the file's size; 0 when it does not exist.
+    // The low 32 bits of the file's size; 0 when it does not exist. Asked of the file
+    // itself: a directory listing on a file server may still show the size it had before
+    // another workstation wrote to it.
     uint32_t Size(const char* name) const;
     // Through zlib: mode "wb9" writes one gzip member at level 9, "rb" reads.
     GzHandle GzOpen(const char* name, const char* mode) const;
+    // The file opened only to lock byte ranges of it (store_lock.h): read access, shared
+    // with every other opener, created when create is set. INVALID_HANDLE_VALUE when it
+    // cannot be opened; missing then tells whether it does not exist.
+    HANDLE OpenForLocking(const char* name, bool create, bool& missing) const;
 
 private:
     bool usable_;
     std::string directory_;
 };
+
+// Locks one byte at offset of a file opened for locking, without waiting. Answers
+// ERROR_SUCCESS, ERROR_LOCK_VIOLATION while another opener holds it, or another error
+// when it cannot be locked at all. name: the file's store name, for failure injection.
+DWORD TryLockByte(HANDLE file, const char* name, uint32_t offset, bool exclusive);
+void UnlockByte(HANDLE file, uint32_t offset);
 
 // Answers the count of bytes read (0 at the end), or -1 on an error.
 int32_t ReadStoreFile(StoreHandle handle, void* buffer, uint32_t count);
@@ -103,7 +115,8 @@ bool GzCloseStoreFile(GzHandle& handle);
 // one (also gzopen "wb9"), FailWrite a write that writes nothing, ShortWrite one that
 // writes half of its bytes and then reports failure, FailRead a read that reports an
 // error (a flaky network disk).
-enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite, FailReplace, FailFlush, FailRead };
-// FailReplace makes StoreFiles::Replace fail (name: the file renamed), FailFlush a flush.
+enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite, FailReplace, FailFlush, FailRead, FailLock };
+// FailReplace makes StoreFiles::Replace fail (name: the file renamed), FailFlush a flush,
+// FailLock a lock that cannot be taken at all (a file system or network error).
 void SetStoreFault(StoreFault fault, const char* name, int nth = 1, int times = 1 << 30);
 void ClearStoreFault();

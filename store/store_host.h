@@ -6,6 +6,9 @@
 
 #include <cstdint>
 
+// Shown while an operation waits for another program to finish with the store.
+inline constexpr char kStoreInUseText[] = "Please wait, the image store is in use by another program...";
+
 class StoreHost {
 public:
     // The directory that holds the store files, ending in a path separator ("" for the
@@ -26,6 +29,15 @@ public:
     // image, or, for a null path, the window shows none. The file is the store's own and is
     // deleted when this returns.
     virtual void ShowImageFile(const char* path) = 0;
+
+    // Another program is working on the store and the operation waits for it: shows that
+    // it waits (the title), keeps the window alive and returns after a short while, or
+    // sooner when a message arrives. Answers false once the user has given the wait up
+    // (closed the window): the operation then ends without touching the store.
+    virtual bool WaitForStore();
+    // The wait is over, the store taken or given up: the window shows what it showed
+    // before the wait.
+    virtual void StoreWaitEnded() {}
 
 protected:
     ~StoreHost() = default;

@@ -5,42 +5,7 @@
 #include "store/store.h"
 #include "store_support.h"
 
-#include <optional>
-
 namespace {
-class RecordingHost final : public StoreHost {
-public:
-    RecordingHost(std::string directory, int32_t record) : directory_(std::move(directory)), record_(record) {}
-    const char* StoreDirectory() override { return usable ? directory_.c_str() : nullptr; }
-    int32_t RecordNumber() override { return record_; }
-    void SetProgressText(const char* text) override { titles.emplace_back(text); }
-    void KeepAlive() override { ++keptAlive; }
-    int Message(const char* text, const char* caption, unsigned) override
-    {
-        messages.push_back(std::string(caption ? caption : "(program)") + ": " + text);
-        return IDYES;
-    }
-    void ShowImageFile(const char* path) override
-    {
-        shown = Bytes{};
-        if (FILE* file = path ? std::fopen(path, "rb") : nullptr) {
-            int c;
-            while ((c = std::fgetc(file)) != EOF)
-                shown->push_back(static_cast<uint8_t>(c));
-            std::fclose(file);
-        }
-    }
-
-    bool usable = true;
-    std::vector<std::string> titles, messages;
-    int keptAlive = 0;
-    std::optional<Bytes> shown;  // set once a load handed an image over (empty: none)
-
-private:
-    std::string directory_;
-    int32_t record_;
-};
-
 class StoreHostTest : public StoreDirectory {
 protected:
     void SetUp() override

@@ -113,6 +113,29 @@ std::vector<IndexRecord> StoreDirectory::Records() const
     return records;
 }
 
+int RecordingHost::Message(const char* text, const char* caption, unsigned)
+{
+    messages.push_back(std::string(caption ? caption : "(program)") + ": " + text);
+    return IDYES;
+}
+
+void RecordingHost::ShowImageFile(const char* path)
+{
+    shown = Bytes{};
+    if (FILE* file = path ? std::fopen(path, "rb") : nullptr) {
+        int c;
+        while ((c = std::fgetc(file)) != EOF)
+            shown->push_back(static_cast<uint8_t>(c));
+        std::fclose(file);
+    }
+}
+
+bool RecordingHost::WaitForStore()
+{
+    ++waits;
+    return onWait ? onWait(waits) : waits < 300;
+}
+
 Bytes RecordBytes(const IndexRecord& record)
 {
     Bytes bytes(kIndexRecordSize);

@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,34 @@ public:
     std::string directory;  // ends with a backslash
     HWND window = nullptr;  // a real hidden window, the shell's main window
     std::unique_ptr<ShellStore> shell;
+};
+
+// A host that records what the store's operations show and ask, answering every
+// question Yes, for any directory and record.
+class RecordingHost final : public StoreHost {
+public:
+    RecordingHost(std::string directory, int32_t record) : directory_(std::move(directory)), record_(record) {}
+    const char* StoreDirectory() override { return usable ? directory_.c_str() : nullptr; }
+    int32_t RecordNumber() override { return record_; }
+    void SetProgressText(const char* text) override { titles.emplace_back(text); }
+    void KeepAlive() override { ++keptAlive; }
+    int Message(const char* text, const char* caption, unsigned) override;
+    void ShowImageFile(const char* path) override;
+    // Counts the wait and asks onWait with the count whether to go on waiting; without
+    // onWait it gives up after a few hundred rounds rather than hang a test.
+    bool WaitForStore() override;
+    void StoreWaitEnded() override { ++waitsEnded; }
+
+    bool usable = true;
+    std::vector<std::string> titles, messages;
+    int keptAlive = 0;
+    std::optional<Bytes> shown;  // set once a load handed an image over (empty: none)
+    std::function<bool(int wait)> onWait;
+    int waits = 0, waitsEnded = 0;
+
+private:
+    std::string directory_;
+    int32_t record_;
 };
 
 Bytes RecordBytes(const IndexRecord& record);
