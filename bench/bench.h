@@ -24,6 +24,14 @@ using Measure = std::vector<Row> (*)();
 // Called from a static object of each benchmark file.
 bool Register(Measure measure);
 
+// A line printed under the table (sizes, memory, what was skipped).
+void Note(const std::string& text);
+
+// A benchmark that needs a process of its own starts the benchmark program again with
+// flag as its first argument; main then runs child instead of the table.
+using Child = int (*)(int argc, char** argv);
+bool RegisterChild(const char* flag, Child child);
+
 // Times fn and its reference in turn, `runs` rounds, and keeps the best of each, so
 // that both meet the same moments of a busy machine. Seconds.
 struct Timing {

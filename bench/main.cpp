@@ -15,6 +15,18 @@ std::vector<Measure>& Registered()
     return measures;
 }
 
+std::vector<std::string>& Notes()
+{
+    static std::vector<std::string> notes;
+    return notes;
+}
+
+std::vector<std::pair<std::string, Child>>& Children()
+{
+    static std::vector<std::pair<std::string, Child>> children;
+    return children;
+}
+
 double Now()
 {
     static LARGE_INTEGER frequency = [] {
@@ -34,6 +46,17 @@ bool Register(Measure measure)
     return true;
 }
 
+void Note(const std::string& text)
+{
+    Notes().push_back(text);
+}
+
+bool RegisterChild(const char* flag, Child child)
+{
+    Children().emplace_back(flag, child);
+    return true;
+}
+
 Timing BestOf(const std::function<void()>& fn, const std::function<void()>& reference, int runs)
 {
     Timing best{1e30, 1e30};
@@ -50,8 +73,11 @@ Timing BestOf(const std::function<void()>& fn, const std::function<void()>& refe
 
 }  // namespace bench
 
-int main()
+int main(int argc, char** argv)
 {
+    for (const auto& [flag, child] : bench::Children())
+        if (argc > 1 && flag == argv[1])
+            return child(argc, argv);
     std::printf("%-44s %10s  %-28s %10s  %6s  %5s\n", "benchmark", "ms", "reference (same run)", "ms", "ratio",
                 "goal");
     int over = 0;
@@ -65,6 +91,8 @@ int main()
                         within ? "" : "  over the goal");
         }
     }
+    for (const std::string& note : bench::Notes())
+        std::printf("  %s\n", note.c_str());
     std::fflush(stdout);
     // A benchmark informs; it fails nothing (shared machines are noisy).
     std::printf("%d of the rows over their goal\n", over);

@@ -1,0 +1,123 @@
+#include "bench/pages.h"
+
+#include <cstring>
+
+namespace bench {
+namespace {
+
+class Noise {
+public:
+    explicit Noise(std::uint32_t seed) : state_(seed * 2654435761u + 1) {}
+    // -amplitude .. amplitude
+    int Next(int amplitude)
+    {
+        state_ = state_ * 1664525u + 1013904223u;
+        return int((state_ >> 8) % std::uint32_t(2 * amplitude + 1)) - amplitude;
+    }
+
+private:
+    std::uint32_t state_;
+};
+
+void Put16(std::uint8_t* p, std::uint32_t v)
+{
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+
+void Put32(std::uint8_t* p, std::uint32_t v)
+{
+    Put16(p, v);
+    Put16(p + 2, v >> 16);
+}
+
+Bytes InfoHeader(int width, int height, int bitCount, std::uint32_t imageBytes, std::uint32_t colours)
+{
+    Bytes header(40, 0);
+    Put32(&header[0], 40);
+    Put32(&header[4], std::uint32_t(width));
+    Put32(&header[8], std::uint32_t(height));
+    Put16(&header[12], 1);
+    Put16(&header[14], std::uint32_t(bitCount));
+    Put32(&header[20], imageBytes);
+    Put32(&header[24], 11811);  // 300 dpi
+    Put32(&header[28], 11811);
+    Put32(&header[32], colours);
+    return header;
+}
+
+std::uint8_t Clamp(int v)
+{
+    return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// Whether the picture has ink at (x, y) of a text area starting at (left, top): lines
+// 70 rows apart, 38 rows high, made of 28-pixel glyph cells and gaps between words.
+bool Ink(int x, int y, int left, int top)
+{
+    int line = (y - top) / 70, cy = (y - top) % 70, cell = (x - left) / 28, cx = (x - left) % 28;
+    if (cy >= 38 || cx >= 20 || (cell + line * 7) % 9 == 8)
+        return false;
+    std::uint32_t h = std::uint32_t(cell) * 2654435761u ^ std::uint32_t(line) * 40503u;
+    return ((h >> (cy % 16)) & 1) && ((h >> ((cx + 7) % 24)) & 3);
+}
+}  // namespace
+
+Bytes A4PageDib()
+{
+    constexpr int kWidth = 2480, kHeight = 3508, kRowBytes = (kWidth * 3 + 3) & ~3;
+    Bytes dib = InfoHeader(kWidth, kHeight, 24, std::uint32_t(kRowBytes) * kHeight, 0);
+    dib.resize(dib.size() + std::size_t(kRowBytes) * kHeight, 0);
+    Noise noise(4);
+    for (int y = 0; y < kHeight; ++y) {
+        std::uint8_t* row = &dib[40 + std::size_t(kHeight - 1 - y) * kRowBytes];  // bottom-up
+        bool photoRows = y > 1400 && y < 2300;
+        for (int x = 0; x < kWidth; ++x) {
+            int v = 244;
+            if (photoRows && x > 300 && x < 2180)
+                v = 60 + (x - 300) * 120 / 1880 + (y - 1400) * 50 / 900 + noise.Next(12);
+            else if (!photoRows && y > 300 && y < 3200 && x > 250 && x < 2230 && Ink(x, y, 250, 300))
+                v = 30;
+            for (int c = 0; c < 3; ++c)
+                row[x * 3 + c] = Clamp(v + noise.Next(4));
+        }
+    }
+    return dib;
+}
+
+Bytes GreyPageFile(std::uint32_t seed)
+{
+    constexpr int kSide = 640;
+    Bytes dib = InfoHeader(kSide, kSide, 8, kSide * kSide, 256);
+    for (int i = 0; i < 256; ++i)
+        dib.insert(dib.end(), {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
+    std::size_t bits = dib.size();
+    dib.resize(bits + std::size_t(kSide) * kSide);
+    Noise noise(seed + 17);
+    int shift = int(seed % 40);
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) {
+            int v = y > 60 && y < 600 && x > 40 && x < 600 && Ink(x + shift, y, 40, 60) ? 40 : 236;
+            dib[bits + std::size_t(kSide - 1 - y) * kSide + x] = Clamp(v + noise.Next(3));
+        }
+    return BitmapFileOf(dib);
+}
+
+Bytes BitmapFileOf(const Bytes& packedDib)
+{
+    std::uint32_t colours;
+    std::memcpy(&colours, &packedDib[32], 4);
+    std::uint16_t bitCount;
+    std::memcpy(&bitCount, &packedDib[14], 2);
+    if (colours == 0 && bitCount <= 8)
+        colours = 1u << bitCount;
+    Bytes file(14 + packedDib.size(), 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    Put32(&file[2], std::uint32_t(file.size()));
+    Put32(&file[10], 14 + 40 + colours * 4);
+    std::memcpy(&file[14], packedDib.data(), packedDib.size());
+    return file;
+}
+
+}  // namespace bench

@@ -1,0 +1,22 @@
+#pragma once
+// Pages for the store's benchmarks, made deterministically here: an A4 page at 300 dpi,
+// 24 bits (white paper with sensor noise, lines of text and a grey photo block; it
+// compresses to a little over half its size), and small plain grey pages of the kind an
+// earlier writer left uncompressed in the store.
+
+#include <cstdint>
+#include <vector>
+
+namespace bench {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The packed DIB (info header, colour table, rows) of the A4 page.
+Bytes A4PageDib();
+// The bitmap file of a grey page, 8 bits with a grey palette, about 400 KB; seed makes
+// each page of a store different.
+Bytes GreyPageFile(std::uint32_t seed);
+// The bitmap file holding a packed DIB.
+Bytes BitmapFileOf(const Bytes& packedDib);
+
+}  // namespace bench

@@ -1,0 +1,353 @@
+// The image store against the tools a user would compare it with, on this machine in the
+// same run: Save Image of an A4 page against gzip -9 of its bitmap file, the start-up
+// compaction of a store of plain grey pages against gzip -9 of the same bytes, showing a
+// stored page against gunzip of its blob, and finding the last record of a million
+// against a plain read of the index. The last two start the real program and take the
+// time to its window of an empty record off.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <zlib.h>
+
+#include "app/shell.h"
+#include "app/store_commands.h"
+#include "app/view.h"
+#include "bench/bench.h"
+#include "bench/host_tools.h"
+#include "store/compaction.h"
+#include "store/core/index_record.h"
+
+namespace {
+using bench::Bytes;
+
+constexpr int kGreyPages = 300;
+constexpr int kFewGreyPages = 100;
+constexpr int kIndexRecords = 1000000;
+
+// The shell's part as the program plays it (title, message pump), with every question
+// answered at once.
+class BenchHost final : public StoreHost {
+public:
+    BenchHost(std::string directory, HWND window) : directory_(std::move(directory)), window_(window) {}
+    const char* StoreDirectory() override { return directory_.c_str(); }
+    int32_t RecordNumber() override { return 1; }
+    void SetProgressText(const char* text) override { SetWindowTextA(window_, text); }
+    void KeepAlive() override
+    {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        UpdateWindow(window_);
+    }
+    int Message(const char*, const char*, unsigned style) override
+    {
+        return (style & 0xF) == MB_YESNO ? IDYES : IDOK;
+    }
+    void ShowImageFile(const char*) override {}
+
+private:
+    std::string directory_;
+    HWND window_;
+};
+
+HWND MakeWindow()
+{
+    return CreateWindowExA(0, "STATIC", "bench", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+std::string Quote(const std::string& windowsPath)
+{
+    return "'" + bench::UnixPath(windowsPath) + "'";
+}
+
+std::string ProgramPath()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text(path);
+    return text.substr(0, text.find_last_of('\\') + 1) + "pagorex.exe";
+}
+
+Bytes RecordBytes(const IndexRecord& record)
+{
+    Bytes bytes(kIndexRecordSize);
+    EncodeIndexRecord(record, bytes);
+    return bytes;
+}
+
+IndexRecord Record(int32_t number, uint32_t offset, uint32_t stored, uint8_t compressed, uint32_t imageLength)
+{
+    IndexRecord record{};
+    record.recordNumber = number;
+    record.dataOffset = offset;
+    record.storedLength = stored;
+    record.compressed = compressed;
+    record.imageLength = imageLength;
+    return record;
+}
+
+std::size_t ZlibLevel9Size(const Bytes& bytes)
+{
+    uLongf size = compressBound(uLong(bytes.size()));
+    Bytes out(size);
+    compress2(out.data(), &size, bytes.data(), uLong(bytes.size()), 9);
+    return size + 18 - 6;  // a gzip wrapper instead of zlib's
+}
+
+std::string Megabytes(double bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / (1024.0 * 1024.0));
+    return text;
+}
+
+// Save Image: the Save command of the shell, for a window showing the page.
+bench::Row SaveRow(const std::string& dir, const Bytes& dib)
+{
+    Bytes file = bench::BitmapFileOf(dib);
+    bench::WriteWholeFile(dir + "page.bmp", file);
+    HWND window = MakeWindow();
+    appInstance = GetModuleHandleA(nullptr);
+    std::strcpy(appName, "PAGOREX");
+    mainWindow = window;
+    ParseCommandLine(("1 " + dir + "host.db").c_str());
+    currentDib = GlobalAlloc(GMEM_MOVEABLE, dib.size());
+    std::memcpy(GlobalLock(currentDib), dib.data(), dib.size());
+    GlobalUnlock(currentDib);
+    bool saved = true;
+    bench::Timing t = bench::BestOf(
+        [&] {
+            DeleteFileA((dir + "pagorex.idx").c_str());
+            DeleteFileA((dir + "pagorex.dat").c_str());
+            saved = SaveCommand(window) && saved;
+        },
+        [&] { bench::TimeNativeCommand("gzip -9 < " + Quote(dir + "page.bmp") + " > " + Quote(dir + "page.gz")); });
+    GlobalFree(currentDib);
+    currentDib = nullptr;
+    DestroyWindow(window);
+    mainWindow = nullptr;
+
+    Bytes blob = bench::ReadWholeFile(dir + "pagorex.dat");
+    std::size_t level9 = ZlibLevel9Size(file);
+    char note[160];
+    std::snprintf(note, sizeof note, "stored page: %s, %.2f %% of zlib level 9 (%s)%s", Megabytes(blob.size()).c_str(),
+                  100.0 * double(blob.size()) / double(level9), Megabytes(level9).c_str(),
+                  saved ? "" : "; A SAVE FAILED");
+    bench::Note(note);
+    return {"Save Image, A4 300 dpi 24-bit page", t.seconds, "gzip -9 of its bitmap file", t.referenceSeconds, 0.6};
+}
+
+// The time from the program's start to its window for record, and, when colour is given,
+// on to the first paint of the image's top left corner.
+double StartToWindow(const std::string& dir, int32_t record, const COLORREF* colour = nullptr)
+{
+    bench::Started program;
+    double start = bench::Now();
+    if (!bench::StartProgram(program, ProgramPath(), std::to_string(record) + " " + dir + "host.db"))
+        return 1e9;
+    double seconds = 1e9;
+    if (bench::WaitForMainWindow(program, 60) &&
+        (!colour || bench::WaitForClientPixel(program, 1, 1, *colour, 10)))
+        seconds = bench::Now() - start;
+
+    bench::EndProgram(program);
+    return seconds;
+}
+
+// The colour at (1, 1) of the page, where the window shows it at its actual size.
+COLORREF TopLeftColour(const Bytes& dib)
+{
+    int32_t width, height;
+    std::memcpy(&width, &dib[4], 4);
+    std::memcpy(&height, &dib[8], 4);
+    std::size_t rowBytes = (std::size_t(width) * 3 + 3) & ~std::size_t(3);
+    const uint8_t* pixel = &dib[40 + (height - 2) * rowBytes + 3];  // bottom-up rows
+    return RGB(pixel[2], pixel[1], pixel[0]);
+}
+
+Bytes BigIndex()
+{
+    Bytes index;
+    index.reserve(std::size_t(kIndexRecords) * kIndexRecordSize);
+    for (int32_t i = 1; i <= kIndexRecords; ++i) {
+        IndexRecord record = Record(i, uint32_t(i) * 1000, 1000, 1, 4000);
+        record.deleted = i == kIndexRecords;  // found, and nothing more to read
+        Bytes bytes = RecordBytes(record);
+        index.insert(index.end(), bytes.begin(), bytes.end());
+    }
+    return index;
+}
+
+double PlainRead(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    static Bytes buffer(1 << 20);
+    DWORD read = 0;
+    while (ReadFile(file, buffer.data(), DWORD(buffer.size()), &read, nullptr) && read > 0) {
+    }
+    CloseHandle(file);
+    return 0;
+}
+
+// Showing the page saved by SaveRow, and finding the last of a million records.
+std::vector<bench::Row> StartRows(const std::string& pageDir, const Bytes& dib, const std::string& indexDir)
+{
+    IndexRecord stored{};
+    DecodeIndexRecord(bench::ReadWholeFile(pageDir + "pagorex.idx"), stored);
+    Bytes data = bench::ReadWholeFile(pageDir + "pagorex.dat");
+    bench::WriteWholeFile(pageDir + "blob.gz", Bytes(data.begin() + stored.dataOffset,
+                                                      data.begin() + stored.dataOffset + stored.storedLength));
+    bench::WriteWholeFile(indexDir + "pagorex.idx", BigIndex());
+    bench::WriteWholeFile(indexDir + "pagorex.dat", {});
+    COLORREF corner = TopLeftColour(dib);
+    double empty = 1e9, paint = 1e9, gunzip = 1e9, last = 1e9, read = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        double start = bench::Now();
+        bench::TimeNativeCommand("gunzip -c < " + Quote(pageDir + "blob.gz") + " > " + Quote(pageDir + "blob.bmp"));
+        gunzip = std::min(gunzip, bench::Now() - start);
+        empty = std::min(empty, StartToWindow(pageDir, 2));
+        paint = std::min(paint, StartToWindow(pageDir, 1, &corner));
+        start = bench::Now();
+        PlainRead(indexDir + "pagorex.idx");
+        read = std::min(read, bench::Now() - start);
+        last = std::min(last, StartToWindow(indexDir, kIndexRecords));
+    }
+    char note[160];
+    std::snprintf(note, sizeof note, "start to window of an empty record (taken off both): %.0f ms", empty * 1e3);
+    bench::Note(note);
+    return {{"start to first paint of the page", paint - empty, "gunzip of its blob", gunzip, 1.3},
+            {"lookup of the last of 1,000,000 records", last - empty, "plain read of the index", read, 2.0}};
+}
+
+// A store of plain grey pages as an earlier writer left it.
+void LayOutGreyStore(const std::string& dir, int pages, Bytes* data)
+{
+    Bytes index;
+    data->clear();
+    for (int i = 0; i < pages; ++i) {
+        Bytes page = bench::GreyPageFile(uint32_t(i));
+        Bytes record = RecordBytes(Record(i + 1, uint32_t(data->size()), uint32_t(page.size()), 0, 0));
+        index.insert(index.end(), record.begin(), record.end());
+        data->insert(data->end(), page.begin(), page.end());
+    }
+    bench::WriteWholeFile(dir + "pagorex.idx", index);
+    bench::WriteWholeFile(dir + "pagorex.dat", *data);
+    DeleteFileA((dir + "pagorex.new").c_str());
+}
+
+struct CompactionRun {
+    double seconds = 1e9;
+    double peakPrivateBytes = 0;
+};
+
+// The start-up compaction in a process of its own, so that its peak memory is its own.
+CompactionRun CompactInChild(const std::string& dir)
+{
+    std::string result = dir + "result.txt";
+    DeleteFileA(result.c_str());
+    char self[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    // A backslash before a closing quote would escape it.
+    std::string line = "\"" + std::string(self) + "\" --compact \"" + dir.substr(0, dir.size() - 1) + "\" \"" +
+                       result + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    CompactionRun run;
+    if (!CreateProcessA(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return run;
+    WaitForSingleObject(info.hProcess, INFINITE);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    Bytes text = bench::ReadWholeFile(result);
+    text.push_back(0);
+    std::sscanf(reinterpret_cast<const char*>(text.data()), "%lf %lf", &run.seconds, &run.peakPrivateBytes);
+    return run;
+}
+
+int CompactChild(int argc, char** argv)
+{
+    if (argc < 4)
+        return 2;
+    HWND window = MakeWindow();
+    BenchHost host(std::string(argv[2]) + "\\", window);
+    double seconds;
+    std::size_t peak;
+    {
+        bench::PrivateBytesPeak sampler;
+        double start = bench::Now();
+        CompactStore(host, 0);
+        seconds = bench::Now() - start;
+        peak = sampler.Peak();
+    }
+    char title[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (std::strcmp(title, "Completed compressing") != 0)
+        seconds = 1e9;  // it did not run through
+    FILE* out = std::fopen(argv[3], "w");
+    if (!out)
+        return 1;
+    std::fprintf(out, "%.6f %.0f\n", seconds, double(peak));
+    std::fclose(out);
+    return 0;
+}
+
+bench::Row CompactionRow(const std::string& dir)
+{
+    Bytes data;
+    LayOutGreyStore(dir, kFewGreyPages, &data);
+    CompactionRun few = CompactInChild(dir);
+    double fewBytes = double(data.size());
+    LayOutGreyStore(dir, kGreyPages, &data);
+    bench::WriteWholeFile(dir + "grey.bin", data);
+    CompactionRun best;
+    double gzip = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        double start = bench::Now();
+        bench::TimeNativeCommand("gzip -9 < " + Quote(dir + "grey.bin") + " > " + Quote(dir + "grey.gz"));
+        gzip = std::min(gzip, bench::Now() - start);
+        if (round > 0)
+            LayOutGreyStore(dir, kGreyPages, &data);
+        CompactionRun run = CompactInChild(dir);
+        best.seconds = std::min(best.seconds, run.seconds);
+        best.peakPrivateBytes = std::max(best.peakPrivateBytes, run.peakPrivateBytes);
+    }
+    char note[200];
+    std::snprintf(note, sizeof note, "compaction peak private bytes: %s for %d pages (%s), %s for %d pages (%s)",
+                  Megabytes(few.peakPrivateBytes).c_str(), kFewGreyPages, Megabytes(fewBytes).c_str(),
+                  Megabytes(best.peakPrivateBytes).c_str(), kGreyPages, Megabytes(double(data.size())).c_str());
+    bench::Note(note);
+    return {"start-up compaction, " + std::to_string(kGreyPages) + " plain grey pages", best.seconds,
+            "gzip -9 of the same bytes", gzip, 0.6};
+}
+
+std::vector<bench::Row> Measure()
+{
+    std::vector<bench::Row> rows;
+    if (bench::UnixPath("C:\\").empty()) {
+        bench::Note("store rows skipped: gzip is run natively, which needs Wine");
+        return rows;
+    }
+    std::string pageDir = bench::MakeScratch("pgx-bench-page");
+    std::string indexDir = bench::MakeScratch("pgx-bench-index");
+    std::string greyDir = bench::MakeScratch("pgx-bench-grey");
+    {
+        Bytes dib = bench::A4PageDib();
+        rows.push_back(SaveRow(pageDir, dib));
+        for (const bench::Row& row : StartRows(pageDir, dib, indexDir))
+            rows.push_back(row);
+    }
+    bench::RemoveScratch(indexDir);
+    rows.push_back(CompactionRow(greyDir));
+    bench::RemoveScratch(pageDir);
+    bench::RemoveScratch(greyDir);
+    return rows;
+}
+
+const bool registered = bench::Register(Measure) && bench::RegisterChild("--compact", CompactChild);
+
+}  // namespace
