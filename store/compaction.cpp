@@ -103,10 +103,7 @@ bool MoveRecord(Compaction& c, uint32_t k)
         return false;
     }
     c.moved.push_back({k, original});
-    if (StoreStopsAt(StoreStep::CompactionRecordMoved, k))
-        return false;
-    int32_t next = static_cast<int32_t>((k + 1) * kIndexRecordSize);
-    return SeekStoreFile(c.index, next, FILE_BEGIN) == next;
+    return !StoreStopsAt(StoreStep::CompactionRecordMoved, k);
 }
 
 // Puts back, last first, the records this compaction moved; each step leaves a shorter
@@ -176,12 +173,10 @@ bool MoveAllRecords(Compaction& c)
     int32_t indexSize = SeekStoreFile(c.index, 0, FILE_END);
     uint32_t total = indexSize < 0 ? 0 : IndexRecordCount(static_cast<uint32_t>(indexSize));
     uint32_t counter = c.earlier.count;
-    int32_t start = static_cast<int32_t>(counter * kIndexRecordSize);
-    if (SeekStoreFile(c.index, start, FILE_BEGIN) != start)
-        return false;
+    IndexReader reader(c.index, counter);
     char title[96];
     for (;;) {
-        RecordRead read = ReadRecordBuffer(c.index);
+        RecordRead read = reader.Next(recordBuffer);
         if (read == RecordRead::End)
             return true;
         if (read == RecordRead::Error) {

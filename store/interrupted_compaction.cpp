@@ -64,11 +64,10 @@ std::optional<MovedChain> ScanMovedChain(StoreHandle index, uint32_t newDataSize
         starts->clear();
     if (newDataSize == 0)
         return chain;
-    if (SeekStoreFile(index, 0, FILE_BEGIN) != 0)
-        return std::nullopt;
+    IndexReader reader(index);
     IndexRecord record;
     for (;;) {
-        RecordRead read = ReadIndexRecord(index, record);
+        RecordRead read = reader.Next(record);
         if (read == RecordRead::Error)
             return std::nullopt;
         uint32_t start = chain.end;
@@ -153,12 +152,10 @@ StoreFailure ReleaseFromMovedChain(const StoreFiles& files, int32_t position)
 bool NewDataHeldByOthers(StoreHandle index, StoreHandle newData, uint32_t newDataSize, uint32_t chainCount,
                          uint32_t from)
 {
-    int32_t start = static_cast<int32_t>(chainCount * kIndexRecordSize);
-    if (SeekStoreFile(index, start, FILE_BEGIN) != start)
-        return true;
+    IndexReader reader(index, chainCount);
     IndexRecord record;
     for (;;) {
-        RecordRead read = ReadIndexRecord(index, record);
+        RecordRead read = reader.Next(record);
         if (read != RecordRead::Record)
             return read == RecordRead::Error;
         if (!MayPointIntoNewData(record, newDataSize) || record.dataOffset + record.storedLength <= from)

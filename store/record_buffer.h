@@ -5,6 +5,8 @@
 #include "store/core/index_record.h"
 #include "store/store_files.h"
 
+#include <memory>
+
 
 extern IndexRecord recordBuffer;
 
@@ -19,6 +21,35 @@ enum class RecordRead { Record, End, Error };
 RecordRead ReadIndexRecord(StoreHandle index, IndexRecord& record);
 // The same, into the record buffer.
 RecordRead ReadRecordBuffer(StoreHandle index);
+// Reads the index file's records one after another from a given record on, in blocks of
+// many records: reading an index of a million records one record per call takes many
+// times as long as reading the file. The reader keeps its own place in the file, so the
+// file may be sought and written between records (a record already delivered may be
+// rewritten; the block holds the records after it as they were read).
+class IndexReader {
+public:
+    explicit IndexReader(StoreHandle index, uint32_t first = 0);
+    IndexReader(const IndexReader&) = delete;
+    IndexReader& operator=(const IndexReader&) = delete;
+    // The next record's 256 bytes, or null with why there is none (End or Error), as
+    // ReadIndexRecord tells them apart.
+    const uint8_t* NextBytes(RecordRead& read);
+    // The next record decoded into record; anything but a record leaves it unchanged.
+    RecordRead Next(IndexRecord& record);
+    // The place in the index of the record the last call delivered.
+    uint32_t Delivered() const { return next_ - 1; }
+
+private:
+    void Fill();
+
+    StoreHandle index_;
+    std::unique_ptr<uint8_t[]> block_;
+    uint32_t next_;             // the record the next call delivers
+    int64_t position_;          // in the file, where the next block starts
+    size_t used_ = 0, held_ = 0;
+    RecordRead after_ = RecordRead::Record;  // what follows the records held
+};
+
 // Writes the record buffer as one 256-byte block at the current position.
 bool WriteRecordBuffer(StoreHandle index);
 

@@ -49,10 +49,12 @@ struct RecordPlace {
     IndexRecord original{};  // the record as found, to put back if a rewrite breaks off
 };
 
-void ShowCompressionProgress(StoreHost& host, uint32_t chunk, uint32_t remaining)
+void ShowCompressionProgress(StoreHost& host, ProgressPace& pace, uint32_t remaining)
 {
-    if (chunk % 10 != 0)
+    if (!pace.Due()) {
+        host.KeepAlive();
         return;
+    }
     char text[80];
     std::snprintf(text, sizeof text, "Please wait, compressing database...%lu left",
                   static_cast<unsigned long>(remaining));
@@ -110,19 +112,20 @@ RecordPlace FindRecordForSave(StoreHost& host, const StoreFiles& files)
     return place;
 }
 
-// The second work file, gzip-compressed into the work file. Answers whether the whole
-// image went in and the member was completed.
+// The second work file, gzip-compressed into the work file on every core. Answers whether
+// the whole image went into a complete member.
 bool CompressImage(StoreHost& host, const StoreFiles& files, StoreHandle image, uint32_t imageLength)
 {
     files.Delete(kWorkFileName);
-    GzHandle gz = files.GzOpen(kWorkFileName, "wb9");
-    if (!gz)
+    ScopedStoreFile work(files.Create(kWorkFileName));
+    if (!work)
         return false;
-    CopyOutcome outcome = CopyChunks({image, {}}, {{}, gz}, imageLength, [&host](uint32_t chunk, uint32_t remaining) {
-        ShowCompressionProgress(host, chunk, remaining);
-    });
-    bool completed = GzCloseStoreFile(gz);
-    return completed && !outcome.sinkFailed && outcome.copied == imageLength;
+    ProgressPace pace;
+    CompressProgress progress;
+    progress.afterBlock = [&](uint32_t remaining) { ShowCompressionProgress(host, pace, remaining); };
+    progress.waiting = [&host] { host.KeepAlive(); };
+    CompressOutcome outcome = CompressChunks(image, work.get(), imageLength, progress);
+    return outcome.complete() && outcome.compressed == imageLength;
 }
 
 // Appends the compressed image to the data file and points the record buffer at it;

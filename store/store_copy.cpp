@@ -1,8 +1,11 @@
 // The chunked copy and AppendWorkFile.
 #include "store/store_copy.h"
 
+#include "store/core/parallel_gzip.h"
 #include "store/record_buffer.h"
 #include "store/store.h"
+
+#include <windows.h>
 
 #include <algorithm>
 
@@ -50,6 +53,76 @@ CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, cons
     return outcome;
 }
 
+namespace {
+// Feeds the workers the next block of the input unless it has ended; answers false once
+// it has.
+bool FeedBlock(pgz::Compressor& compressor, pgz::Blocker& blocker, StoreHandle source, uint32_t& remaining,
+               CompressOutcome& outcome)
+{
+    std::unique_ptr<pgz::Block> block = blocker.Open();
+    uint32_t asked = std::min<uint32_t>(remaining, pgz::kBlockSize);
+    int32_t delivered = asked ? ReadStoreFile(source, block->input.data() + block->dictionary, asked) : 0;
+    if (delivered < 0) {
+        outcome.sourceFailed = true;
+        return false;
+    }
+    uint32_t count = static_cast<uint32_t>(delivered);
+    remaining -= count;
+    bool last = remaining == 0 || count < asked;
+    blocker.Close(*block, count, last);
+    compressor.Submit(std::move(block));
+    return !last;
+}
+
+bool WriteBytes(StoreHandle sink, const std::vector<uint8_t>& bytes, CompressOutcome& outcome)
+{
+    if (!WriteStoreFile(sink, bytes.data(), static_cast<uint32_t>(bytes.size()))) {
+        outcome.sinkFailed = true;
+        return false;
+    }
+    outcome.written += static_cast<uint32_t>(bytes.size());
+    return true;
+}
+}  // namespace
+
+CompressOutcome CompressChunks(StoreHandle source, StoreHandle sink, uint32_t length, const CompressProgress& progress)
+{
+    CompressOutcome outcome;
+    if (!WriteBytes(sink, pgz::Header(), outcome))
+        return outcome;
+    pgz::Compressor compressor;
+    pgz::Blocker blocker;
+    pgz::Checksum checksum;
+    uint32_t remaining = length;
+    bool feeding = true;
+    // Two blocks per worker keep every core busy while the one waited for is written.
+    const size_t inFlight = 2 * compressor.Threads();
+    while (feeding || compressor.Pending() > 0) {
+        while (feeding && compressor.Pending() < inFlight)
+            feeding = FeedBlock(compressor, blocker, source, remaining, outcome);
+        if (outcome.sourceFailed)
+            return outcome;
+        std::unique_ptr<pgz::Block> block = compressor.TakeNext(20);
+        if (!block) {
+            if (progress.waiting)
+                progress.waiting();
+            continue;
+        }
+        if (block->failed) {
+            outcome.failed = true;
+            return outcome;
+        }
+        if (!WriteBytes(sink, block->output, outcome))
+            return outcome;
+        checksum.Add(*block);
+        outcome.compressed = static_cast<uint32_t>(checksum.Length());
+        if (progress.afterBlock)
+            progress.afterBlock(length - outcome.compressed);
+    }
+    WriteBytes(sink, checksum.Trailer(), outcome);
+    return outcome;
+}
+
 StoreFailure AppendWorkFile(const StoreFiles& files, StoreHandle destination)
 {
     ScopedStoreFile work(files.Open(kWorkFileName));
@@ -84,6 +157,16 @@ StoreFailure AppendWorkFile(const StoreFiles& files, StoreHandle destination)
     recordBuffer.storedLength = stored;
     recordBuffer.compressed = 1;
     return StoreFailure::None;
+}
+
+bool ProgressPace::Due()
+{
+    uint32_t now = GetTickCount();
+    if (shown_ && now - last_ < kIntervalMs)
+        return false;
+    shown_ = true;
+    last_ = now;
+    return true;
 }
 
 bool StoreBusy()

@@ -196,7 +196,11 @@ GzHandle StoreFiles::GzOpen(const char* name, const char* mode) const
     StoreFault operation = mode[0] == 'r' ? StoreFault::FailOpen : StoreFault::FailCreate;
     if (!usable_ || Injected(operation, name))
         return {};
-    return {gzopen(Path(name).c_str(), mode), name};
+    gzFile file = gzopen(Path(name).c_str(), mode);
+    // zlib's own 8 KB buffer would cut every copy back into small platform calls.
+    if (file)
+        gzbuffer(file, kGzBufferSize);
+    return {file, name};
 }
 
 int32_t GzReadStoreFile(GzHandle handle, void* buffer, uint32_t count)

@@ -56,6 +56,8 @@ public:
     // itself: a directory listing on a file server may still show the size it had before
     // another workstation wrote to it.
     uint32_t Size(const char* name) const;
+    // zlib reads and writes the file in blocks of this size.
+    static constexpr unsigned kGzBufferSize = 256 * 1024;
     // Through zlib: mode "wb9" writes one gzip member at level 9, "rb" reads.
     GzHandle GzOpen(const char* name, const char* mode) const;
     // The file opened only to lock byte ranges of it (store_lock.h): read access, shared

@@ -35,7 +35,7 @@ TEST_F(CompactTest, AFailingDiskLeavesTheStoreAsItWas)
         {"new data file cannot be created", StoreFault::FailCreate, "pagorex.new", 1, 1, "could not be created", true},
         {"disk full at the first append", StoreFault::ShortWrite, "pagorex.new", 1, kDiskStaysFull, "disk full?", true},
         {"disk full in the middle", StoreFault::ShortWrite, "pagorex.new", 4, kDiskStaysFull, "disk full?", true},
-        {"disk full near the end", StoreFault::FailWrite, "pagorex.new", 9, kDiskStaysFull, "disk full?", true},
+        {"disk full at the last append", StoreFault::FailWrite, "pagorex.new", 6, kDiskStaysFull, "disk full?", true},
         {"work file cannot be created", StoreFault::FailCreate, "pagorex.tmp", 2, 1, "disk full?", true},
         {"disk full while compressing", StoreFault::ShortWrite, "pagorex.tmp", 3, kDiskStaysFull, "disk full?", true},
         {"blob not flushed", StoreFault::FailFlush, "pagorex.new", 3, kDiskStaysFull, "disk full?", true},

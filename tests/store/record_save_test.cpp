@@ -179,32 +179,32 @@ LRESULT CALLBACK CountTitles(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return CallWindowProcA(staticProc, window, message, wParam, lParam);
 }
 
-struct ProgressCase {
-    size_t imageSize;
-    std::vector<std::string> titles;
-};
-
-const ProgressCase kProgress[] = {
-    {9 * 1024, {}},
-    {10 * 1024, {"Please wait, compressing database...0 left"}},
-    {10 * 1024 + 1, {"Please wait, compressing database...1 left"}},
-    {21 * 1024, {"Please wait, compressing database...11264 left", "Please wait, compressing database...1024 left"}},
-};
-
-TEST_F(SaveRecord, ProgressIsShownAfterEveryTenthChunkWithTheBytesLeft)
+TEST_F(SaveRecord, ProgressShowsTheBytesLeftAfterTheFirstBlockAndThenOnlyAFewTimesASecond)
 {
     staticProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountTitles)));
-    for (const ProgressCase& c : kProgress) {
-        SCOPED_TRACE(c.imageSize);
-        titles.clear();
+    const std::string prefix = "Please wait, compressing database...";
+    for (size_t size : {size_t{10 * 1024}, size_t{kChunkSize}, size_t{kChunkSize + 1}, size_t{5 * kChunkSize + 7}}) {
+        SCOPED_TRACE(size);
         SetWindowTextA(window, "before");
         titles.clear();
-        ASSERT_TRUE(Save(Pattern(c.imageSize, 3)));
-        EXPECT_EQ(titles, c.titles);
+        DWORD start = GetTickCount();
+        ASSERT_TRUE(Save(Pattern(size, 3)));
+        DWORD elapsed = GetTickCount() - start;
+        ASSERT_FALSE(titles.empty()) << "the user sees no progress";
+        EXPECT_EQ(titles[0], prefix + std::to_string(size - std::min<size_t>(size, kChunkSize)) + " left");
+        uint64_t lastLeft = UINT64_MAX;
+        for (const std::string& title : titles) {
+            ASSERT_EQ(title.rfind(prefix, 0), 0u) << title;
+            uint64_t left = std::stoull(title.substr(prefix.size()));
+            EXPECT_EQ(title, prefix + std::to_string(left) + " left");
+            EXPECT_LT(left, lastLeft) << "the work moves on";
+            lastLeft = left;
+        }
+        EXPECT_LE(titles.size(), 2 + elapsed / ProgressPace::kIntervalMs) << "titles are not paced";
         char title[128] = "";
         GetWindowTextA(window, title, sizeof title);
-        EXPECT_EQ(std::string(title), c.titles.empty() ? "before" : c.titles.back());
+        EXPECT_EQ(std::string(title), titles.back()) << "the last text stays";
     }
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(staticProc));
 }
@@ -247,7 +247,7 @@ TEST_F(SaveRecord, ABlobNotStoredInFullKeepsTheOldRecordAndTellsTheUser)
         LayOutStore();
         Bytes index = Read("pagorex.idx");
         Bytes data = Read("pagorex.dat");
-        Write("pagorex.2", Concat({newImage, Pattern(3000, 5)}));  // three chunks
+        Write("pagorex.2", Concat({newImage, Pattern(3 * kChunkSize, 5)}));  // four blocks
         if (c.prepare)
             c.prepare(*this);
         if (c.fault != StoreFault::None)

@@ -101,14 +101,15 @@ struct CopyCase {
     uint32_t copied;
 };
 
-// Lengths around the chunk size, and sources that end before the length is reached.
+// Lengths around the block size, and sources that end before the length is reached.
+constexpr uint32_t K = kChunkSize;
 const CopyCase kCopies[] = {
     {"nothing", 100, 0, 0, 0},
     {"one byte", 100, 0, 1, 1},
-    {"one chunk", 5000, 0, 1024, 1024},
-    {"chunk and a byte", 5000, 0, 1025, 1025},
-    {"from an offset", 5000, 1000, 3000, 3000},
-    {"source ends short", 1500, 0, 4000, 1500},
+    {"one block", 2 * K + 10, 0, K, K},
+    {"block and a byte", 2 * K + 10, 0, K + 1, K + 1},
+    {"from an offset", 3 * K, 1000, 2 * K, 2 * K},
+    {"source ends short", K + 500, 0, 3 * K, K + 500},
     {"source ends short from an offset", 3000, 2500, 1024, 500},
     {"offset beyond the end", 100, 200, 50, 0},
 };
@@ -167,12 +168,12 @@ TEST_F(StoreFiles, ProgressIsCalledAfterEveryChunkWithWhatRemains)
 {
     static std::vector<std::pair<uint32_t, uint32_t>> calls;
     calls.clear();
-    Write("pagorex.dat", Pattern(2100, 5));
+    Write("pagorex.dat", Pattern(2 * K + 52, 5));
     ScopedStoreFile from(Files().Open(kDataFileName));
     ScopedStoreFile to(Files().Create(kWorkFileName));
-    CopyChunks({from.get(), {}}, {to.get(), {}}, 2100,
+    CopyChunks({from.get(), {}}, {to.get(), {}}, 2 * K + 52,
                [](uint32_t chunk, uint32_t remaining) { calls.emplace_back(chunk, remaining); });
-    std::vector<std::pair<uint32_t, uint32_t>> expected = {{1, 1076}, {2, 52}, {3, 0}};
+    std::vector<std::pair<uint32_t, uint32_t>> expected = {{1, K + 52}, {2, 52}, {3, 0}};
     EXPECT_EQ(calls, expected);
 }
 
@@ -186,27 +187,27 @@ struct SinkFaultCase {
 
 const SinkFaultCase kSinkFaults[] = {
     {"first file write fails", StoreFault::FailWrite, 1, false, 0},
-    {"third file write fails", StoreFault::FailWrite, 3, false, 2048},
-    {"second file write falls short", StoreFault::ShortWrite, 2, false, 1024},
+    {"third file write fails", StoreFault::FailWrite, 3, false, 2 * K},
+    {"second file write falls short", StoreFault::ShortWrite, 2, false, K},
     {"first gzwrite fails", StoreFault::FailWrite, 1, true, 0},
-    {"second gzwrite falls short", StoreFault::ShortWrite, 2, true, 1024},
+    {"second gzwrite falls short", StoreFault::ShortWrite, 2, true, K},
 };
 
 TEST_F(StoreFiles, ASinkThatFailsStopsTheCopyAndIsReported)
 {
     for (const SinkFaultCase& c : kSinkFaults) {
         SCOPED_TRACE(c.what);
-        Write("pagorex.dat", Pattern(5000, 6));
+        Write("pagorex.dat", Pattern(4 * K + 100, 6));
         ScopedStoreFile from(Files().Open(kDataFileName));
         SetStoreFault(c.fault, kWorkFileName, c.nth);
         CopyOutcome outcome;
         if (c.gzipSink) {
             GzHandle gz = Files().GzOpen(kWorkFileName, "wb9");
-            outcome = CopyChunks({from.get(), {}}, {{}, gz}, 5000);
+            outcome = CopyChunks({from.get(), {}}, {{}, gz}, 4 * K + 100);
             GzCloseStoreFile(gz);
         } else {
             ScopedStoreFile to(Files().Create(kWorkFileName));
-            outcome = CopyChunks({from.get(), {}}, {to.get(), {}}, 5000);
+            outcome = CopyChunks({from.get(), {}}, {to.get(), {}}, 4 * K + 100);
         }
         ClearStoreFault();
         EXPECT_TRUE(outcome.sinkFailed);
@@ -222,7 +223,7 @@ struct AppendCase {
 
 const AppendCase kAppends[] = {
     {"onto an empty data file", 0, 3000},
-    {"onto a non-empty data file", 777, 2048},
+    {"onto a non-empty data file", 777, 2 * K + 3},
     {"an empty work file", 500, 0},
     {"a single byte", 0, 1},
 };
@@ -274,7 +275,7 @@ const AppendFailureCase kAppendFailures[] = {
 
 TEST_F(StoreFiles, AFailedAppendLeavesTheRecordAndTheDataFileAsTheyWere)
 {
-    Bytes data = Pattern(1500, 10), work = Pattern(3500, 11);
+    Bytes data = Pattern(1500, 10), work = Pattern(3 * K + 500, 11);  // four blocks
     for (const AppendFailureCase& c : kAppendFailures) {
         SCOPED_TRACE(c.what);
         Write("pagorex.dat", data);

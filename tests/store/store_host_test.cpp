@@ -28,7 +28,7 @@ protected:
 TEST_F(StoreHostTest, SaveLoadMarkAndCompactionWorkInTheHostsDirectoryForItsRecord)
 {
     RecordingHost host(other, 7);
-    Bytes image = BitmapFile(PackedDib(70, 50, 3));  // over ten chunks: progress is shown
+    Bytes image = BitmapFile(PackedDib(70, 50, 3));
     Write("other\\pagorex.2", image);
     ASSERT_TRUE(SaveRecordImage(host));
     EXPECT_TRUE(OtherHas("pagorex.idx") && OtherHas("pagorex.dat"));

@@ -1,0 +1,149 @@
+// A member compressed on several threads is one ordinary gzip member: zlib inflates it and
+// gzip -d expands it to the same bytes, whatever the size (empty, below one block, on and
+// around block boundaries, many blocks) and the number of threads; it is the same member
+// whichever thread finished first, and as small as zlib's own level 9 within 1 %.
+#include "store/core/parallel_gzip.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+
+// Scanned-page-like bytes: paper with sensor noise, dark runs, a stretch of random
+// bytes; they compress to about half, with matches that reach across block boundaries.
+Bytes PageBytes(size_t size, uint32_t seed)
+{
+    Bytes bytes(size);
+    uint32_t state = seed * 2654435761u + 7;
+    for (size_t i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        int noise = int(state >> 28) % 5 - 2;
+        bool ink = (i / 97) % 11 == 3 && (i % 97) < 40;
+        bytes[i] = (i / 65536) % 7 == 5 ? uint8_t(state >> 16) : uint8_t((ink ? 30 : 240) + noise);
+    }
+    return bytes;
+}
+
+// Inflates a gzip member with zlib, insisting on exactly one whole member.
+Bytes Inflate(const Bytes& member, bool& whole)
+{
+    z_stream stream{};
+    inflateInit2(&stream, 16 + 15);
+    Bytes out(1 << 16);
+    Bytes all;
+    stream.next_in = const_cast<Bytef*>(member.data());
+    stream.avail_in = uInt(member.size());
+    int result;
+    do {
+        stream.next_out = out.data();
+        stream.avail_out = uInt(out.size());
+        result = inflate(&stream, Z_NO_FLUSH);
+        all.insert(all.end(), out.begin(), out.end() - stream.avail_out);
+    } while (result == Z_OK);
+    whole = result == Z_STREAM_END && stream.avail_in == 0;
+    inflateEnd(&stream);
+    return all;
+}
+
+size_t ZlibLevel9Size(const Bytes& bytes)
+{
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&stream, uLong(bytes.size())) + 64);
+    stream.next_in = const_cast<Bytef*>(bytes.data());
+    stream.avail_in = uInt(bytes.size());
+    stream.next_out = out.data();
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    size_t size = stream.total_out;
+    deflateEnd(&stream);
+    return size;
+}
+
+// What gzip -d makes of the member, read back from its output file.
+Bytes GzipDecompress(const Bytes& member, int& status)
+{
+    std::string base = ::testing::TempDir() + "pgz_" + std::to_string(std::rand());
+    std::ofstream(base + ".gz", std::ios::binary).write(reinterpret_cast<const char*>(member.data()),
+                                                       std::streamsize(member.size()));
+    status = std::system(("gzip -dc '" + base + ".gz' > '" + base + ".out'").c_str());
+    std::ifstream in(base + ".out", std::ios::binary);
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove((base + ".gz").c_str());
+    std::remove((base + ".out").c_str());
+    return bytes;
+}
+
+struct SizeCase {
+    const char* what;
+    size_t size;
+};
+
+const SizeCase kSizes[] = {
+    {"empty", 0},
+    {"one byte", 1},
+    {"smaller than the window", 1000},
+    {"smaller than a block", pgz::kBlockSize / 3},
+    {"a byte short of a block", pgz::kBlockSize - 1},
+    {"one block", pgz::kBlockSize},
+    {"a block and a byte", pgz::kBlockSize + 1},
+    {"a block and less than a window", pgz::kBlockSize + pgz::kWindowSize / 2},
+    {"many blocks and a tail", 9 * pgz::kBlockSize + 12345},
+};
+
+TEST(ParallelGzip, AMemberOfAnySizeExpandsToTheSameBytesWithZlibAndGzip)
+{
+    for (const SizeCase& c : kSizes) {
+        for (unsigned threads : {1u, 2u, 5u}) {
+            SCOPED_TRACE(testing::Message() << c.what << ", " << threads << " threads");
+            Bytes input = PageBytes(c.size, uint32_t(c.size));
+            Bytes member = pgz::CompressMember(input, threads);
+            ASSERT_GE(member.size(), pgz::kHeaderSize + 2 + pgz::kTrailerSize);
+            EXPECT_EQ(Bytes(member.begin(), member.begin() + 3), (Bytes{0x1F, 0x8B, 8}));
+            bool whole = false;
+            EXPECT_EQ(Inflate(member, whole), input);
+            EXPECT_TRUE(whole) << "one member, nothing after it";
+            int status = -1;
+            EXPECT_EQ(GzipDecompress(member, status), input);
+            EXPECT_EQ(status, 0) << "gzip -d complained";
+            if (c.size >= 4096) {
+                size_t level9 = ZlibLevel9Size(input);
+                EXPECT_LE(double(member.size()), double(level9) * 1.01) << "zlib level 9: " << level9;
+            }
+        }
+    }
+}
+
+TEST(ParallelGzip, BlocksComeBackInTheOrderHandedInWhicheverFinishesFirst)
+{
+    // A slow block of random bytes first, then quick ones of a single byte value: the
+    // member must be the one a single thread makes, byte for byte.
+    Bytes input = PageBytes(6 * pgz::kBlockSize + 100, 5);
+    for (size_t i = pgz::kBlockSize; i < input.size(); ++i)
+        input[i] = i % 3 ? 7 : 9;
+    Bytes single = pgz::CompressMember(input, 1);
+    for (int round = 0; round < 5; ++round)
+        EXPECT_EQ(pgz::CompressMember(input, 4), single) << round;
+}
+
+TEST(ParallelGzip, TheTrailerHoldsTheCombinedCrcAndTheLength)
+{
+    Bytes input = PageBytes(3 * pgz::kBlockSize + 77, 9);
+    Bytes member = pgz::CompressMember(input, 3);
+    uint32_t crc = uint32_t(crc32(0, input.data(), uInt(input.size())));
+    const uint8_t* trailer = member.data() + member.size() - pgz::kTrailerSize;
+    uint32_t storedCrc = uint32_t(trailer[0]) | uint32_t(trailer[1]) << 8 | uint32_t(trailer[2]) << 16 |
+                         uint32_t(trailer[3]) << 24;
+    uint32_t storedLength = uint32_t(trailer[4]) | uint32_t(trailer[5]) << 8 | uint32_t(trailer[6]) << 16 |
+                            uint32_t(trailer[7]) << 24;
+    EXPECT_EQ(storedCrc, crc);
+    EXPECT_EQ(storedLength, input.size());
+}
+}  // namespace
