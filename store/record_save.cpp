@@ -1,5 +1,6 @@
 // Storing the image file of the second work file for the host record, and marking the
 // record as imageless.
+#include "store/core/parallel_gzip.h"
 #include "store/interrupted_compaction.h"
 #include "store/record_buffer.h"
 #include "store/store.h"
@@ -122,8 +123,11 @@ bool CompressImage(StoreHost& host, const StoreFiles& files, StoreHandle image, 
         return false;
     ProgressPace pace;
     CompressProgress progress;
-    progress.afterBlock = [&](uint32_t remaining) { ShowCompressionProgress(host, pace, remaining); };
-    progress.waiting = [&host] { host.KeepAlive(); };
+    // An image of one block is done in a moment: it shows nothing and lets no command in.
+    if (imageLength > pgz::kBlockSize) {
+        progress.afterBlock = [&](uint32_t remaining) { ShowCompressionProgress(host, pace, remaining); };
+        progress.waiting = [&host] { host.KeepAlive(); };
+    }
     CompressOutcome outcome = CompressChunks(image, work.get(), imageLength, progress);
     return outcome.complete() && outcome.compressed == imageLength;
 }

@@ -191,19 +191,25 @@ TEST_F(SaveRecord, ProgressShowsTheBytesLeftAfterTheFirstBlockAndThenOnlyAFewTim
         DWORD start = GetTickCount();
         ASSERT_TRUE(Save(Pattern(size, 3)));
         DWORD elapsed = GetTickCount() - start;
+        char title[128] = "";
+        GetWindowTextA(window, title, sizeof title);
+        if (size <= kChunkSize) {
+            // Done in a moment: no progress, and no commands let in.
+            EXPECT_TRUE(titles.empty()) << titles.front();
+            EXPECT_EQ(std::string(title), "before");
+            continue;
+        }
         ASSERT_FALSE(titles.empty()) << "the user sees no progress";
-        EXPECT_EQ(titles[0], prefix + std::to_string(size - std::min<size_t>(size, kChunkSize)) + " left");
+        EXPECT_EQ(titles[0], prefix + std::to_string(size - kChunkSize) + " left");
         uint64_t lastLeft = UINT64_MAX;
-        for (const std::string& title : titles) {
-            ASSERT_EQ(title.rfind(prefix, 0), 0u) << title;
-            uint64_t left = std::stoull(title.substr(prefix.size()));
-            EXPECT_EQ(title, prefix + std::to_string(left) + " left");
+        for (const std::string& text : titles) {
+            ASSERT_EQ(text.rfind(prefix, 0), 0u) << text;
+            uint64_t left = std::stoull(text.substr(prefix.size()));
+            EXPECT_EQ(text, prefix + std::to_string(left) + " left");
             EXPECT_LT(left, lastLeft) << "the work moves on";
             lastLeft = left;
         }
         EXPECT_LE(titles.size(), 2 + elapsed / ProgressPace::kIntervalMs) << "titles are not paced";
-        char title[128] = "";
-        GetWindowTextA(window, title, sizeof title);
         EXPECT_EQ(std::string(title), titles.back()) << "the last text stays";
     }
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(staticProc));

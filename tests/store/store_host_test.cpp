@@ -28,7 +28,7 @@ protected:
 TEST_F(StoreHostTest, SaveLoadMarkAndCompactionWorkInTheHostsDirectoryForItsRecord)
 {
     RecordingHost host(other, 7);
-    Bytes image = BitmapFile(PackedDib(70, 50, 3));
+    Bytes image = BitmapFile(PackedDib(400, 300, 3));  // over one block: progress is shown
     Write("other\\pagorex.2", image);
     ASSERT_TRUE(SaveRecordImage(host));
     EXPECT_TRUE(OtherHas("pagorex.idx") && OtherHas("pagorex.dat"));
