@@ -3,6 +3,8 @@
 # make fuzz   run the fuzz targets for longer (FUZZ_SECONDS, default 600)
 # make bench  build and run the benchmarks: one table of ratios against references
 #             measured in the same run
+# make soak-shared  a long run of several programs saving into one store at once, with
+#             compactions between (minutes)
 
 BUILD ?= build
 NATIVE := $(BUILD)/native
@@ -10,7 +12,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 CTEST_ARGS ?=
 
-.PHONY: all deps build native test run fuzz bench clean
+.PHONY: all deps build native test run fuzz bench soak-shared clean
 
 all: build
 
@@ -45,6 +47,10 @@ fuzz: native
 
 bench: build
 	$(BUILD)/wine-run $(BUILD)/bin/pagorex_bench.exe
+
+soak-shared: build
+	$(BUILD)/wine-run --start
+	cmake --build $(BUILD) --target soak_shared
 
 clean:
 	rm -rf $(BUILD)

@@ -380,3 +380,59 @@ TEST_F(ShellWaitTest, AWindowClosedWhileTheSaveCommandWaitsStoresNothingAndSaysS
     ExpectStoreFree();
 }
 }  // namespace
+
+namespace {
+// What another program's compaction does under a running program: the records it loaded
+// at its start now point elsewhere, into a shorter data file. Every later operation finds
+// its record again under the lock and uses nothing it read before.
+TEST_F(StoreLockTest, AfterAnotherProgramsCompactionNothingReadBeforeIsUsed)
+{
+    struct Row {
+        const char* name;
+        bool save;  // else a delete mark
+    };
+    for (Row row : {Row{"save", true}, Row{"delete mark", false}}) {
+        SCOPED_TRACE(row.name);
+        LayOut();
+        RecordingHost host(directory, 1);
+        LoadRecordImage(host);
+        ASSERT_TRUE(host.shown.has_value() && !host.shown->empty());
+        // The other program's compaction: record 2's blob first, then record 1's, in a
+        // new data file without the stale bytes.
+        std::vector<IndexRecord> records = Records();
+        Bytes data = Read("pagorex.dat");
+        auto blob = [&data](const IndexRecord& r) {
+            return Bytes(data.begin() + r.dataOffset, data.begin() + r.dataOffset + r.storedLength);
+        };
+        Bytes two = Gzip(blob(records[1])), one = blob(records[0]);
+        records[1].dataOffset = 0;
+        records[1].storedLength = static_cast<uint32_t>(two.size());
+        records[1].imageLength = static_cast<uint32_t>(blob(Records()[1]).size());
+        records[1].compressed = 1;
+        records[0].dataOffset = static_cast<uint32_t>(two.size());
+        Write("pagorex.dat", Concat({two, one}));
+        Write("pagorex.idx", Concat({RecordBytes(records[0]), RecordBytes(records[1])}));
+        Bytes compacted = Read("pagorex.dat");
+        Write("pagorex.2", BitmapFile(PackedDib(40, 24, 5)));  // the load used it as its own
+
+        bool stored = row.save ? SaveRecordImage(host) : MarkRecordDeleted(host);
+        EXPECT_TRUE(stored);
+        std::vector<IndexRecord> after = Records();
+        ASSERT_EQ(after.size(), 2u);
+        EXPECT_EQ(RecordBytes(after[1]), RecordBytes(records[1])) << "the other record was changed";
+        Bytes now = Read("pagorex.dat");
+        ASSERT_GE(now.size(), compacted.size());
+        EXPECT_TRUE(std::equal(compacted.begin(), compacted.end(), now.begin())) << "compacted blobs were changed";
+        if (row.save) {
+            EXPECT_EQ(uint32_t{after[0].dataOffset}, compacted.size()) << "not appended to the data file as it is";
+            EXPECT_EQ(Gunzip(Bytes(now.begin() + after[0].dataOffset, now.end())),
+                      BitmapFile(PackedDib(40, 24, 5)));
+        } else {
+            IndexRecord marked = records[0];
+            marked.deleted = 1;
+            EXPECT_EQ(RecordBytes(after[0]), RecordBytes(marked)) << "the mark did not keep the moved blob";
+        }
+        Fresh();
+    }
+}
+}  // namespace

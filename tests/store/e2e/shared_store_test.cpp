@@ -1,0 +1,680 @@
+// Several real programs on one store, as workstations on a shared folder run them: each
+// acquires distinct pages from the virtual scanner (a profile of its own, a page size of
+// its own per save) and saves them many times, some for the same record, while another
+// program compacts the store in the middle. Afterwards every record holds the last image
+// saved for it, exactly once, every blob decodes byte for byte, and no save that told
+// the user nothing is missing. The test itself takes the store's lock like any other
+// program to read it mid-run, and to hold the store while programs must wait.
+#include "store/core/store_lock.h"
+#include "support/driver.h"
+#include "support/store_files.h"
+#include "tools/vscanner/page.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace {
+using storefiles::Bytes;
+using storefiles::Record;
+
+constexpr int kAcquire = 100, kExitSave = 104, kHideSourceUI = 113, kSaveImage = 115, kCompact = 119;
+constexpr char kInUse[] = "Please wait, the image store is in use by another program...";
+constexpr char kBanner[] = "Pagorex - Page Capture";
+constexpr char kCompleted[] = "Completed compressing";
+constexpr char kTransferred[] = "DAT_IMAGENATIVEXFER/MSG_GET -> TWRC_XFERDONE";
+
+int EnvInt(const char* name, int fallback)
+{
+    const char* text = std::getenv(name);
+    return text && *text ? std::atoi(text) : fallback;
+}
+
+// A page of the scanner as the program stores it: the native transfer's DIB behind a
+// bitmap file header.
+vs::PageFormat Page(int width, int height)
+{
+    return vs::PageFormat{width, height, 24, TWPT_RGB, 100};
+}
+
+// The image file of a blob; a compressed one only when the blob is exactly one whole gzip
+// member whose check sum holds and whose content is the record's image length.
+std::optional<Bytes> DecodeBlob(const Record& record, const Bytes& data)
+{
+    if (uint64_t(record.dataOffset) + record.storedLength > data.size())
+        return std::nullopt;
+    if (record.compressed == 0)  // an earlier writer's plain image file
+        return Bytes(data.begin() + record.dataOffset, data.begin() + record.dataOffset + record.storedLength);
+    z_stream stream = {};
+    inflateInit2(&stream, 15 + 16);
+    Bytes out(record.imageLength + 1);
+    stream.next_in = const_cast<unsigned char*>(data.data() + record.dataOffset);
+    stream.avail_in = record.storedLength;
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    int status = inflate(&stream, Z_FINISH);
+    bool whole = status == Z_STREAM_END && stream.total_in == record.storedLength &&
+                 stream.total_out == record.imageLength;
+    inflateEnd(&stream);
+    if (!whole)
+        return std::nullopt;
+    out.resize(record.imageLength);
+    return out;
+}
+
+// The test's own hold on the store, through the lock bytes every program respects.
+class StoreHold {
+public:
+    explicit StoreHold(const std::string& index)
+        : file_(CreateFileA(index.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, 0, nullptr))
+    {
+    }
+    ~StoreHold()
+    {
+        Release();
+        CloseHandle(file_);
+    }
+    StoreHold(const StoreHold&) = delete;
+    StoreHold& operator=(const StoreHold&) = delete;
+    // Waits for the store like a program that reads it (shared) or writes it; with
+    // now, answers false at once when another program holds it.
+    bool Take(bool exclusive, bool now = false)
+    {
+        OVERLAPPED at = {};
+        at.Offset = kStoreLockOffset;
+        DWORD flags = (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | (now ? LOCKFILE_FAIL_IMMEDIATELY : 0);
+        held_ = LockFileEx(file_, flags, 0, 1, 0, &at) != 0;
+        return held_;
+    }
+    void Release()
+    {
+        if (!held_)
+            return;
+        OVERLAPPED at = {};
+        at.Offset = kStoreLockOffset;
+        UnlockFileEx(file_, 0, 1, 0, &at);
+        held_ = false;
+    }
+
+private:
+    HANDLE file_;
+    bool held_ = false;
+};
+
+struct StoreState {
+    std::vector<Record> records;
+    Bytes data;
+    bool newData = false;
+};
+
+struct SaveDone {
+    int height;          // of the page saved
+    DWORD began, ended;  // ticks around the Save Image command
+};
+
+// One program that saves pages for its record.
+struct Saver {
+    int record = 0;
+    int width = 0;
+    std::string profile, log;
+    driver::Program program;
+    std::vector<SaveDone> saves;
+    int waitsSeen = 0;      // saves during which the title showed the wait
+    std::string problem;    // how driving it went wrong
+    std::atomic<bool> finished{false};
+    std::atomic<bool> checking{false};  // reading the store, as another program
+};
+
+struct Interleaving {
+    const char* name;
+    std::vector<int> records;    // one saving program each; a repeated number shares a record
+    std::vector<int> compactAt;  // forced compactions, once this many saves in all have ended
+    bool pileUp;                 // half-way, another program holds the store until every saver waits
+};
+
+class SharedStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { dir_ = driver::MakeTempDirectory("pgx-shared"); }
+    void TearDown() override
+    {
+        for (auto& saver : savers_)
+            driver::Release(saver->program);
+        driver::Release(compactor_);
+        driver::RemoveDirectoryTree(dir_);
+    }
+    // A new directory and no programs, for the next row of a table.
+    void Fresh()
+    {
+        TearDown();
+        savers_.clear();
+        earlier_.clear();
+        saved_.clear();
+        savesDone_ = 0;
+        compactions_ = 0;
+        SetUp();
+    }
+    std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
+
+    // Records 1..count of an earlier run, some of them plain, so that a compaction has
+    // blobs to compress and takes a while; with plainFirst the first one is plain too,
+    // and every program's start compacts the store.
+    void LayStore(int count, unsigned seed, bool plainFirst = false, int width = 140)
+    {
+        storefiles::StoreLayout layout;
+        for (int i = 1; i <= count; ++i) {
+            static uint32_t salt;
+            salt = (seed * 7919u + static_cast<uint32_t>(i)) * 2654435761u;
+            Bytes image = storefiles::Bitmap24(width + 10 * i, 90, [](int x, int y) {
+                uint32_t v = static_cast<uint32_t>(x * 73856093 ^ y * 19349663) ^ salt;
+                return (v ^ (v >> 13)) & 0xFFFFFFu;
+            });
+            layout.Add(i, image, plainFirst ? false : i % 3 != 2);
+            earlier_[i] = image;
+        }
+        ASSERT_TRUE(driver::WriteFileBytes(Path("pagorex.idx"), layout.index));
+        ASSERT_TRUE(driver::WriteFileBytes(Path("pagorex.dat"), layout.data));
+    }
+    // Starts the program for record, with a scanner profile and log of its own.
+    void Start(driver::Program& program, int record, const std::string& profile = "", const std::string& log = "")
+    {
+        SetEnvironmentVariableA("VSCANNER_PROFILE", profile.empty() ? nullptr : profile.c_str());
+        SetEnvironmentVariableA("VSCANNER_LOG", log.empty() ? nullptr : log.c_str());
+        bool started = driver::Start(program, driver::BinDirectory() + "pagorex.exe",
+                                     std::to_string(record) + " " + Path("HOST.DB"), dir_);
+        SetEnvironmentVariableA("VSCANNER_PROFILE", nullptr);
+        SetEnvironmentVariableA("VSCANNER_LOG", nullptr);
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(driver::WaitForMainWindow(program, 30000)) << "no window for record " << record;
+    }
+    static bool WaitForTitle(HWND window, const std::string& title, DWORD timeoutMs = 30000)
+    {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(5)) {
+            if (driver::Title(window) == title)
+                return true;
+        }
+        return false;
+    }
+    // The window is sized to an image of that height once it shows one.
+    static bool WaitForClientHeight(HWND window, int height)
+    {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(5)) {
+            if (driver::ClientSize(window).cy == height)
+                return true;
+        }
+        return false;
+    }
+    // Starts programs while the test reads the store, so that each one's start-up
+    // compaction check waits for it: the waiting title shows, and once it is gone again
+    // the program has nothing left to do and takes commands one at a time.
+    void StartIdle(const std::vector<driver::Program*>& programs, const std::vector<int>& records,
+                   const std::vector<std::string>& profiles = {}, const std::vector<std::string>& logs = {})
+    {
+        StoreHold reading(Path("pagorex.idx"));
+        ASSERT_TRUE(reading.Take(false));
+        // One after the other: a program's load meets no other program's, so the wait it
+        // shows is its start-up check's.
+        for (size_t i = 0; i < programs.size(); ++i) {
+            Start(*programs[i], records[i], i < profiles.size() ? profiles[i] : "", i < logs.size() ? logs[i] : "");
+            if (HasFatalFailure())
+                return;
+            ASSERT_TRUE(WaitForTitle(programs[i]->window, kInUse)) << "a program did not show that it waits";
+        }
+        reading.Release();
+        for (driver::Program* program : programs)
+            ASSERT_TRUE(WaitForTitle(program->window, kBanner)) << "a program still waits after the store was freed";
+    }
+    // The store as another program reads it, between two operations.
+    StoreState ReadStore()
+    {
+        StoreHold hold(Path("pagorex.idx"));
+        hold.Take(false);
+        StoreState state;
+        state.records = storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx")));
+        state.data = driver::ReadFileBytes(Path("pagorex.dat"));
+        state.newData = driver::FileExists(Path("pagorex.new"));
+        return state;
+    }
+    // Every record exactly once, every blob one whole gzip member of its image, the
+    // records nobody saved holding their images of before.
+    void ExpectSound(const StoreState& state, const std::string& when)
+    {
+        std::map<int, int> seen;
+        for (const Record& r : state.records) {
+            ++seen[r.recordNumber];
+            std::optional<Bytes> image = DecodeBlob(r, state.data);
+            ASSERT_TRUE(image) << when << ": record " << r.recordNumber << " does not decode";
+            if (earlier_.count(r.recordNumber) && !saved_.count(r.recordNumber)) {
+                EXPECT_EQ(*image, earlier_[r.recordNumber]) << when << ": record " << r.recordNumber;
+            }
+        }
+        for (auto [number, count] : seen)
+            EXPECT_EQ(count, 1) << when << ": record " << number << " is in the index " << count << " times";
+        for (int number : saved_)
+            EXPECT_EQ(seen.count(number), 1u) << when << ": record " << number << " is missing";
+        EXPECT_FALSE(state.newData) << when << ": pagorex.new was left";
+    }
+    static std::optional<Bytes> ImageOf(const StoreState& state, int record)
+    {
+        for (const Record& r : state.records)
+            if (r.recordNumber == record)
+                return r.deleted ? std::nullopt : DecodeBlob(r, state.data);
+        return std::nullopt;
+    }
+
+    void StartPrograms(const Interleaving& c, int seed)
+    {
+        std::vector<driver::Program*> programs{&compactor_};
+        std::vector<int> records{999};
+        std::vector<std::string> profiles{""}, logs{""};
+        for (size_t p = 0; p < c.records.size(); ++p) {
+            auto saver = std::make_unique<Saver>();
+            saver->record = c.records[p];
+            saver->width = 40 + 60 * static_cast<int>(p) + seed % 7;
+            saver->profile = Path("profile-" + std::to_string(p) + ".txt");
+            saver->log = Path("scanner-" + std::to_string(p) + ".txt");
+            programs.push_back(&saver->program);
+            records.push_back(saver->record);
+            profiles.push_back(saver->profile);
+            logs.push_back(saver->log);
+            saved_.insert(saver->record);
+            savers_.push_back(std::move(saver));
+        }
+        StartIdle(programs, records, profiles, logs);
+        if (HasFatalFailure())
+            return;
+        for (auto& saver : savers_)
+            ASSERT_TRUE(driver::Command(saver->program.window, kHideSourceUI));
+    }
+
+    // One saving program's run: a page of its own size for each save, acquired and saved.
+    void RunSaver(Saver& saver, int saves, unsigned seed)
+    {
+        uint32_t random = seed * 2654435761u + static_cast<uint32_t>(saver.width);
+        for (int i = 1; i <= saves && saver.problem.empty(); ++i) {
+            int height = 20 + 2 * i + static_cast<int>(seed % 5);
+            std::ofstream(saver.profile, std::ios::trunc) << "width = " << saver.width << "\nheight = " << height << "\n";
+            if (!driver::Command(saver.program.window, kAcquire, 60000)) {
+                saver.problem = "Acquire did not end";
+                break;
+            }
+            if (Transfers(saver) != i || driver::ClientSize(saver.program.window).cy != height) {
+                saver.problem = "page " + std::to_string(i) + " was not acquired and shown";
+                break;
+            }
+            SaveDone done{height, GetTickCount(), 0};
+            std::string told;
+            bool waited = false;
+            {
+                driver::PendingCommand save(saver.program.window, kSaveImage);
+                while (!save.Wait(15)) {
+                    waited = waited || driver::Title(saver.program.window) == kInUse;
+                    driver::MessageBoxInfo box = driver::WaitForMessageBox(saver.program, 0);
+                    if (box.window) {
+                        told = box.text;
+                        driver::PressButton(box.window, IDOK);
+                        Sleep(100);
+                    }
+                    if (GetTickCount() - done.began > 180000) {
+                        saver.problem = "Save Image did not end";
+                        saver.finished = true;
+                        return;
+                    }
+                }
+            }
+            done.ended = GetTickCount();
+            saver.waitsSeen += waited;
+            saver.saves.push_back(done);
+            ++savesDone_;
+            if (!told.empty())
+                saver.problem = "save " + std::to_string(i) + " told: " + told;
+            else
+                CheckStored(saver, done, i);
+            random = random * 1103515245u + 12345u;
+            Sleep((random >> 16) % 120);
+        }
+        saver.finished = true;
+    }
+    static int Transfers(const Saver& saver)
+    {
+        std::ifstream in(saver.log);
+        int count = 0;
+        for (std::string line; std::getline(in, line);)
+            count += line.find(kTransferred) != std::string::npos;
+        return count;
+    }
+    // Right after a save that told the user nothing, a record that no other program
+    // saves holds the page.
+    void CheckStored(Saver& saver, const SaveDone& done, int i)
+    {
+        int sharing = 0;
+        for (auto& s : savers_)
+            sharing += s->record == saver.record;
+        if (sharing > 1)
+            return;
+        saver.checking = true;
+        std::optional<Bytes> stored = ImageOf(ReadStore(), saver.record);
+        saver.checking = false;
+        if (!stored || *stored != vs::PageBitmapFile(Page(saver.width, done.height), 0))
+            saver.problem = "save " + std::to_string(i) + " told nothing, but the store does not hold its page";
+    }
+
+    // The forced compactions when the saves reach their marks, and the pile-up half-way,
+    // on the test's own thread while the savers run.
+    void Conduct(const Interleaving& c, int totalSaves)
+    {
+        size_t next = 0;
+        bool piledUp = !c.pileUp;
+        while (!AllFinished()) {
+            if (!piledUp && savesDone_ >= totalSaves / 2) {
+                piledUp = true;
+                PileUp();
+            }
+            if (next < c.compactAt.size() && savesDone_ >= c.compactAt[next]) {
+                ++next;
+                Compact();
+            }
+            Sleep(5);
+        }
+    }
+    bool AllFinished() const
+    {
+        for (auto& saver : savers_)
+            if (!saver->finished)
+                return false;
+        return true;
+    }
+    void Compact()
+    {
+        SetWindowTextA(compactor_.window, "");  // the compaction's own title tells that it ran
+        driver::PendingCommand compaction(compactor_.window, kCompact);
+        EXPECT_TRUE(compaction.Wait(180000)) << "the compaction did not end";
+        driver::MessageBoxInfo box = driver::WaitForMessageBox(compactor_, 0);
+        EXPECT_FALSE(box.window) << "the compaction told: " << box.text;
+        if (box.window)
+            driver::PressButton(box.window, IDOK);
+        EXPECT_EQ(driver::Title(compactor_.window), kCompleted);
+        ++compactions_;
+        ExpectSound(ReadStore(), "after a compaction");
+    }
+    // Another program takes the store for itself until every saver waits for it.
+    void PileUp()
+    {
+        StoreHold writing(Path("pagorex.idx"));
+        ASSERT_TRUE(writing.Take(true));
+        for (auto& saver : savers_) {
+            for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(5)) {
+                if (driver::Title(saver->program.window) == kInUse || saver->finished || saver->checking)
+                    break;
+            }
+        }
+        ++pileUps_;
+    }
+    // What the record holds at the end: the page of the last save that ended, or, when
+    // other programs' last saves for the record ran at the same time, one of theirs.
+    void ExpectLastPages(const StoreState& state, int& lost)
+    {
+        for (int record : saved_) {
+            const Saver* last = nullptr;
+            for (auto& s : savers_)
+                if (s->record == record && !s->saves.empty() && (!last || s->saves.back().ended > last->saves.back().ended))
+                    last = s.get();
+            ASSERT_NE(last, nullptr);
+            std::vector<Bytes> allowed;
+            for (auto& s : savers_) {
+                if (s->record != record || s->saves.empty())
+                    continue;
+                const SaveDone& done = s->saves.back();
+                if (s.get() == last || done.ended >= last->saves.back().began)
+                    allowed.push_back(vs::PageBitmapFile(Page(s->width, done.height), 0));
+            }
+            std::optional<Bytes> stored = ImageOf(state, record);
+            bool found = stored && std::find(allowed.begin(), allowed.end(), *stored) != allowed.end();
+            EXPECT_TRUE(found) << "record " << record << " does not hold the last page saved for it";
+            lost += !found;
+        }
+    }
+    void CloseAll()
+    {
+        std::vector<driver::Program*> programs{&compactor_};
+        for (auto& saver : savers_)
+            programs.push_back(&saver->program);
+        for (driver::Program* program : programs)
+            driver::Close(program->window);
+        for (driver::Program* program : programs)
+            EXPECT_EQ(driver::WaitForExit(*program, 30000), 0);
+    }
+
+    std::string dir_;
+    std::vector<std::unique_ptr<Saver>> savers_;
+    driver::Program compactor_;
+    std::map<int, Bytes> earlier_;
+    std::set<int> saved_;
+    std::atomic<int> savesDone_{0};
+    int compactions_ = 0;
+    int pileUps_ = 0;
+};
+
+TEST_F(SharedStoreTest, ProgramsSavingAtOnceWithCompactionsBetweenLoseNothing)
+{
+    const int seeds = EnvInt("PAGOREX_SHARED_SEEDS", 3);
+    const int firstSeed = EnvInt("PAGOREX_SHARED_SEED", 1);
+    const int saves = EnvInt("PAGOREX_SHARED_SAVES", 5);
+    const int n = saves;
+    const Interleaving cases[] = {
+        {"four programs, four new records, a compaction in the middle", {1001, 1002, 1003, 1004}, {2 * n}, false},
+        {"two pairs on two records, two compactions", {1001, 1002, 1001, 1002}, {n, 3 * n}, false},
+        {"three on one new record, one on a record of before", {1001, 1001, 1001, 3}, {n + 1}, false},
+        {"all piled up behind another program, then a compaction", {1001, 1002, 1003, 4}, {2 * n + 1}, true},
+    };
+    int programs = 0, saved = 0, waited = 0, compactions = 0, lost = 0;
+    for (const Interleaving& c : cases) {
+        for (int seed = firstSeed; seed < firstSeed + seeds; ++seed) {
+            SCOPED_TRACE(testing::Message() << c.name << ", seed " << seed);
+            Fresh();
+            LayStore(8, static_cast<unsigned>(seed));
+            StartPrograms(c, seed);
+            if (HasFatalFailure())
+                return;
+            std::vector<std::thread> threads;
+            for (auto& saver : savers_)
+                threads.emplace_back([this, &saver, saves, seed] { RunSaver(*saver, saves, static_cast<unsigned>(seed)); });
+            Conduct(c, saves * static_cast<int>(savers_.size()));
+            for (std::thread& thread : threads)
+                thread.join();
+            for (auto& saver : savers_) {
+                EXPECT_EQ(saver->problem, "") << "the program for record " << saver->record;
+                EXPECT_EQ(saver->saves.size(), static_cast<size_t>(saves));
+                saved += static_cast<int>(saver->saves.size());
+                waited += saver->waitsSeen;
+            }
+            CloseAll();
+            StoreState state = ReadStore();
+            ExpectSound(state, "at the end");
+            ExpectLastPages(state, lost);
+            EXPECT_EQ(compactions_, static_cast<int>(c.compactAt.size()));
+            EXPECT_EQ(pileUps_, c.pileUp ? 1 : 0);
+            programs += static_cast<int>(savers_.size()) + 1;
+            compactions += compactions_;
+            pileUps_ = 0;
+            if (HasFatalFailure())
+                return;
+        }
+    }
+    std::printf("programs: %d (savers and compactors), saves: %d (%d of them waited for the store), forced "
+                "compactions: %d, images lost: %d\n",
+                programs, saved, waited, compactions, lost);
+}
+
+// Waits until the compaction's title tells it is at record step or beyond.
+bool WaitForProgress(const driver::Program& program, int step)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 60000;) {
+        int k = 0, n = 0;
+        if (std::sscanf(driver::Title(program.window).c_str(), "Please wait, compressing %d of %d", &k, &n) == 2 &&
+            k >= step)
+            return true;
+        if (WaitForSingleObject(program.process, 0) == WAIT_OBJECT_0)
+            return false;
+    }
+    return false;
+}
+
+struct KillCase {
+    const char* name;
+    int step;  // the holder is killed at its warning (0) or once it is compressing record step
+};
+
+TEST_F(SharedStoreTest, AProgramKilledWhileItHoldsTheStoreLetsTheNextGoOnAtOnce)
+{
+    const KillCase cases[] = {{"at the compaction's warning", 0}, {"in the middle of the compaction", 4}};
+    constexpr int kRecords = 12;
+    for (const KillCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        LayStore(kRecords, 5, true, 300);
+        driver::Program holder, next;
+        Start(holder, 1);
+        ASSERT_FALSE(HasFatalFailure());
+        driver::MessageBoxInfo warning = driver::WaitForMessageBox(holder, 20000);
+        ASSERT_TRUE(warning.window) << "no start-up compaction";
+        // The compaction holds the store from before its warning to its end.
+        Start(next, 2);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(driver::Title(next.window), kInUse) << "the load does not wait for the compaction";
+        if (c.step > 0) {
+            driver::PressButton(warning.window, IDOK);
+            ASSERT_TRUE(WaitForProgress(holder, c.step));
+        }
+        driver::Kill(holder);
+        driver::Release(holder);
+        // At once: the wait has ended long before any timeout could matter.
+        DWORD killed = GetTickCount();
+        for (; GetTickCount() - killed < 20000 && driver::Title(next.window) == kInUse; Sleep(5)) {
+        }
+        EXPECT_NE(driver::Title(next.window), kInUse) << "the next program still waits";
+        // Its own start-up compaction finishes the work, or, once the first record was
+        // moved, a forced one does.
+        if (c.step == 0) {
+            driver::MessageBoxInfo again = driver::WaitForMessageBox(next, 20000);
+            ASSERT_TRUE(again.window);
+            driver::PressButton(again.window, IDOK);
+        } else {
+            ASSERT_TRUE(WaitForTitle(next.window, kBanner, 20000));
+            driver::PendingCommand forced(next.window, kCompact);
+            EXPECT_TRUE(forced.Wait(120000));
+        }
+        EXPECT_TRUE(WaitForTitle(next.window, kCompleted, 120000));
+        EXPECT_TRUE(WaitForClientHeight(next.window, 90)) << "record 2's image is not shown";
+        driver::Close(next.window);
+        EXPECT_EQ(driver::WaitForExit(next), 0);
+        driver::Release(next);
+        ExpectSound(ReadStore(), "after the kill");
+        for (const Record& r : ReadStore().records)
+            EXPECT_EQ(r.compressed, 1) << "record " << r.recordNumber << " was not compacted";
+    }
+}
+
+enum class Waiting { Load, SaveImage, ExitSave, Compaction };
+
+struct WaitCase {
+    const char* name;
+    Waiting what;
+    bool close;  // the person closes the window; else the other program lets go
+    const char* told;
+};
+
+constexpr char kNotStored[] =
+    "The image was not stored: the window was closed while another program was using the image store.\n\nThe "
+    "record keeps the image it had before.";
+
+TEST_F(SharedStoreTest, AWaitingProgramShowsItAndEndsCleanlyWhenItsWindowIsClosed)
+{
+    const WaitCase cases[] = {
+        {"the load at its start, closed", Waiting::Load, true, nullptr},
+        {"Save Image, closed", Waiting::SaveImage, true, kNotStored},
+        {"Exit/Save, closed", Waiting::ExitSave, true, kNotStored},
+        {"a compaction, closed", Waiting::Compaction, true, nullptr},
+        {"the load at its start, the store freed", Waiting::Load, false, nullptr},
+        {"Save Image, the store freed", Waiting::SaveImage, false, nullptr},
+        {"Exit/Save, the store freed", Waiting::ExitSave, false, nullptr},
+        {"a compaction, the store freed", Waiting::Compaction, false, nullptr},
+    };
+    for (const WaitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        LayStore(3, 9);
+        Bytes index = driver::ReadFileBytes(Path("pagorex.idx")), data = driver::ReadFileBytes(Path("pagorex.dat"));
+        driver::Program program;
+        StoreHold writing(Path("pagorex.idx"));
+        std::unique_ptr<driver::PendingCommand> command;
+        if (c.what == Waiting::Load) {
+            ASSERT_TRUE(writing.Take(true));
+            Start(program, 1);
+        } else {
+            StartIdle({&program}, {1});
+            ASSERT_FALSE(HasFatalFailure());
+            ASSERT_TRUE(writing.Take(true));
+            int id = c.what == Waiting::SaveImage ? kSaveImage : c.what == Waiting::ExitSave ? kExitSave : kCompact;
+            command = std::make_unique<driver::PendingCommand>(program.window, id);
+        }
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(WaitForTitle(program.window, kInUse)) << "the wait is not shown";
+        EXPECT_FALSE(command && command->Wait(300)) << "the command did not wait";
+        if (c.close) {
+            driver::Close(program.window);
+            if (c.told) {
+                driver::MessageBoxInfo box = driver::WaitForMessageBox(program, 20000);
+                EXPECT_EQ(box.text, c.told);
+                driver::PressButton(box.window, IDOK);
+            }
+            EXPECT_EQ(driver::WaitForExit(program, 20000), 0) << "the program did not end";
+            writing.Release();
+            EXPECT_EQ(driver::ReadFileBytes(Path("pagorex.idx")), index);
+            EXPECT_EQ(driver::ReadFileBytes(Path("pagorex.dat")), data);
+        } else {
+            writing.Release();
+            if (command) {
+                EXPECT_TRUE(command->Wait(60000));
+            }
+            if (c.what == Waiting::ExitSave) {
+                EXPECT_EQ(driver::WaitForExit(program, 20000), 0);
+            } else {
+                // A save leaves its last progress text, if it showed one.
+                if (c.what == Waiting::SaveImage) {
+                    EXPECT_NE(driver::Title(program.window), kInUse);
+                } else {
+                    EXPECT_TRUE(WaitForTitle(program.window, c.what == Waiting::Compaction ? kCompleted : kBanner));
+                }
+                EXPECT_TRUE(WaitForClientHeight(program.window, 90)) << "record 1's image is not shown";
+                driver::Close(program.window);
+                EXPECT_EQ(driver::WaitForExit(program, 20000), 0);
+            }
+            StoreState state = ReadStore();
+            ExpectSound(state, "after the wait");
+            bool saving = c.what == Waiting::SaveImage || c.what == Waiting::ExitSave;
+            if (saving) {
+                EXPECT_GT(state.data.size(), data.size()) << "the image was not saved again";
+                EXPECT_EQ(ImageOf(state, 1), earlier_[1]);
+            }
+        }
+        EXPECT_FALSE(driver::WaitForMessageBox(program, 0).window);
+        command.reset();
+        driver::Release(program);
+        writing.Release();
+        ASSERT_TRUE(writing.Take(true, true)) << "the store stayed locked";
+    }
+}
+}  // namespace
