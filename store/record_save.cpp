@@ -140,7 +140,8 @@ StoreFailure AppendImageBlob(StoreHost& host, const StoreFiles& files, uint32_t 
     if (!data)
         return StoreFailure::Unwritable;
     ScopedStoreFile image(files.Open(kSecondWorkFileName));
-    if (!image)
+    // An empty file is no image: storing it would report a save that kept nothing.
+    if (!image || imageLength == 0)
         return StoreFailure::Unwritable;
     StoreFailure stored = CompressImage(host, files, image.get(), imageLength) ? AppendWorkFile(files, data.get())
                                                                               : StoreFailure::Unwritable;

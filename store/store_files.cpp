@@ -176,6 +176,8 @@ DWORD TryLockByte(HANDLE file, const char* name, uint32_t offset, bool exclusive
 {
     if (Injected(StoreFault::FailLock, name))
         return ERROR_NETWORK_ACCESS_DENIED;
+    if (Injected(StoreFault::NoLocking, name))
+        return ERROR_NOT_SUPPORTED;
     OVERLAPPED at = {};
     at.Offset = offset;
     DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);

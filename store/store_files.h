@@ -117,8 +117,11 @@ bool GzCloseStoreFile(GzHandle& handle);
 // one (also gzopen "wb9"), FailWrite a write that writes nothing, ShortWrite one that
 // writes half of its bytes and then reports failure, FailRead a read that reports an
 // error (a flaky network disk).
-enum class StoreFault { None, FailOpen, FailCreate, FailWrite, ShortWrite, FailReplace, FailFlush, FailRead, FailLock };
+enum class StoreFault {
+    None, FailOpen, FailCreate, FailWrite, ShortWrite, FailReplace, FailFlush, FailRead, FailLock, NoLocking
+};
 // FailReplace makes StoreFiles::Replace fail (name: the file renamed), FailFlush a flush,
-// FailLock a lock that cannot be taken at all (a file system or network error).
+// FailLock a lock that cannot be taken at all (a file system or network error),
+// NoLocking a file system that has no byte-range locks.
 void SetStoreFault(StoreFault fault, const char* name, int nth = 1, int times = 1 << 30);
 void ClearStoreFault();

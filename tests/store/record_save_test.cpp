@@ -235,6 +235,7 @@ const BlobFailureCase kBlobFailures[] = {
      StoreFault::None, "", 0},
     {"second work file missing", [](SaveRecord& t) { DeleteFileA(t.Path("pagorex.2").c_str()); },
      StoreFault::None, "", 0},
+    {"second work file empty", [](SaveRecord& t) { t.Write("pagorex.2", {}); }, StoreFault::None, "", 0},
     {"directory in place of the work file", [](SaveRecord& t) { t.MakeDirectoryAt("pagorex.tmp"); },
      StoreFault::None, "", 0},
     {"gzopen of the work file fails", nullptr, StoreFault::FailCreate, kWorkFileName, 1},

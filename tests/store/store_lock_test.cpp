@@ -271,6 +271,21 @@ TEST_F(StoreLockTest, AStoreThatCannotBeLockedIsLeftAloneAndTheUserIsTold)
     }
 }
 
+TEST_F(StoreLockTest, OnAFileSystemWithoutLocksEveryOperationWorksAsAlone)
+{
+    for (const OperationRow& op : kOperations) {
+        SCOPED_TRACE(op.name);
+        Outcome alone = Alone(op.operation);
+        LayOut();
+        SetStoreFault(StoreFault::NoLocking, kIndexFileName);
+        RecordingHost host(directory, 1);
+        Outcome outcome = Run(op.operation, host);
+        EXPECT_EQ(host.waits, 0);
+        EXPECT_TRUE(outcome == alone) << "the store or what the user saw differs from the operation alone";
+        Fresh();
+    }
+}
+
 TEST_F(StoreLockTest, WithoutAnIndexFileOnlyASaveMakesOne)
 {
     for (const OperationRow& op : kOperations) {
