@@ -201,7 +201,9 @@ void BlobChecker::JudgeHeader()
     if (headBytes_ < needed)
         return;
     const uint8_t* dib = head_ + kFileHeader;
-    if (DibHeaderReadable(dib, headBytes_ - kFileHeader)) {
+    // Only the bytes the file header gives the DIB count, however many have come in: the
+    // verdict must not depend on how the blob was fed.
+    if (DibHeaderReadable(dib, needed - kFileHeader)) {
         DibLayout layout = DibReadLayout(dib);
         verdict_.bitmap = {true, layout.width, layout.height, layout.bitCount, Get32(head_ + 2)};
     }
