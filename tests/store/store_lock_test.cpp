@@ -1,76 +1,26 @@
 // Another program on the same store, played by the test's own handle on the index file:
 // every store operation waits while that program holds the store as the operation must
-// not meet it, then does exactly what it does alone; it gives up without touching the
+// not meet it and then does exactly what it does alone; it gives up without touching the
 // store when the user closes the window meanwhile, and tells the user when the store
 // cannot be locked at all. Nothing stays locked after an operation.
-#include "app/shell.h"
-#include "app/store_guard.h"
-#include "app/view.h"
 #include "store/compaction.h"
-#include "store/core/store_lock.h"
 #include "store/store.h"
-#include "store/store_lock.h"
 #include "store_support.h"
+#include "support/store_hold.h"
+
+#include "app/view.h"
 
 #include <string>
 
 namespace {
-constexpr char kNotStoredWhileWaiting[] =
-    "(program): The image was not stored: the window was closed while another program was using the image "
-    "store.\n\nThe record keeps the image it had before.";
-constexpr char kMarkWhileWaiting[] =
-    "(program): The image was not removed from the image store: the window was closed while another program was "
-    "using the store.\n\nThe record keeps its stored image.";
-
-// The other program's hold: byte-range locks through its own handle on pagorex.idx.
-class OtherProgram {
-public:
-    explicit OtherProgram(const std::string& index)
-        : file_(CreateFileA(index.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr))
-    {
-    }
-    ~OtherProgram()
-    {
-        Release();
-        CloseHandle(file_);
-    }
-    OtherProgram(const OtherProgram&) = delete;
-    OtherProgram& operator=(const OtherProgram&) = delete;
-    // Without waiting: false when someone else holds the byte.
-    bool Hold(uint32_t offset, bool exclusive)
-    {
-        OVERLAPPED at = {};
-        at.Offset = offset;
-        DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-        if (!LockFileEx(file_, flags, 0, 1, 0, &at))
-            return false;
-        held_.push_back(offset);
-        return true;
-    }
-    void Release()
-    {
-        for (uint32_t offset : held_) {
-            OVERLAPPED at = {};
-            at.Offset = offset;
-            UnlockFileEx(file_, 0, 1, 0, &at);
-        }
-        held_.clear();
-    }
-
-private:
-    HANDLE file_;
-    std::vector<uint32_t> held_;
-};
-
 // How the other program holds the store.
 enum class Hold { Reading, Writing, LoadingImage };
 
-void TakeHold(OtherProgram& other, Hold hold)
+void TakeHold(StoreHold& other, Hold hold)
 {
-    ASSERT_TRUE(other.Hold(kStoreLockOffset, hold == Hold::Writing));
+    ASSERT_TRUE(other.Take(kStoreLockOffset, hold == Hold::Writing, true));
     if (hold == Hold::LoadingImage) {
-        ASSERT_TRUE(other.Hold(kWorkFilesLockOffset, true));
+        ASSERT_TRUE(other.Take(kWorkFilesLockOffset, true, true));
     }
 }
 
@@ -79,17 +29,24 @@ enum class Operation { Load, Save, Mark, Compact, Recover };
 struct OperationRow {
     const char* name;
     Operation operation;
-    bool reads;  // a load: beside other readers
+    bool reads;                // a load: beside other readers
+    const char* toldOnClose;   // the message of an operation given up, if any
 };
-constexpr OperationRow kOperations[] = {
-    {"load", Operation::Load, true},       {"save", Operation::Save, false},
-    {"delete mark", Operation::Mark, false}, {"forced compaction", Operation::Compact, false},
-    {"recovery", Operation::Recover, false},
+const OperationRow kOperations[] = {
+    {"load", Operation::Load, true, nullptr},
+    {"save", Operation::Save, false,
+     "(program): The image was not stored: the window was closed while another program was using the image "
+     "store.\n\nThe record keeps the image it had before."},
+    {"delete mark", Operation::Mark, false,
+     "(program): The image was not removed from the image store: the window was closed while another program was "
+     "using the store.\n\nThe record keeps its stored image."},
+    {"forced compaction", Operation::Compact, false, nullptr},
+    {"recovery", Operation::Recover, false, nullptr},
 };
 
-// Everything of the store directory an operation may change, and what the host saw.
+// Everything of the store an operation may change, and what the host saw.
 struct Outcome {
-    Bytes index, data, newData, work;
+    Bytes index, data, newData;
     bool answer = false;
     std::vector<std::string> messages;
     std::optional<Bytes> shown;
@@ -105,7 +62,7 @@ protected:
         StoreDirectory::TearDown();
     }
     // Record 1 (the host's, compressed) and record 2 (plain, so a forced compaction has
-    // work), a superseded blob between them, and the image a save would store.
+    // work), stale bytes between them, and the image a save would store.
     void LayOut()
     {
         Bytes first = BitmapFile(PackedDib(30, 20, 1)), second = BitmapFile(PackedDib(25, 14, 2));
@@ -115,15 +72,15 @@ protected:
                                      static_cast<uint32_t>(second.size()), 0, 0);
         Write("pagorex.idx", Concat({RecordBytes(one), RecordBytes(two)}));
         Write("pagorex.dat", Concat({member, stale, second}));
-        Write("pagorex.2", BitmapFile(PackedDib(40, 24, 5)));
+        Write("pagorex.2", newImage);
     }
     Outcome Run(Operation operation, RecordingHost& host)
     {
         Outcome outcome;
+        outcome.answer = true;
         switch (operation) {
         case Operation::Load:
             LoadRecordImage(host);
-            outcome.answer = true;
             break;
         case Operation::Save:
             outcome.answer = SaveRecordImage(host);
@@ -136,18 +93,24 @@ protected:
             break;
         case Operation::Recover:
             RecoverFromNewData(host);
-            outcome.answer = true;
             break;
         }
         outcome.index = Read("pagorex.idx");
         outcome.data = Read("pagorex.dat");
         outcome.newData = Read("pagorex.new");
-        outcome.work = Read("pagorex.2");
         outcome.messages = host.messages;
         outcome.shown = host.shown;
         return outcome;
     }
-    // What the operation does on the store when no other program is about.
+    // The store as laid out, before any operation.
+    Outcome Untouched() const
+    {
+        Outcome outcome;
+        outcome.index = Read("pagorex.idx");
+        outcome.data = Read("pagorex.dat");
+        return outcome;
+    }
+    // What the operation does when no other program is about.
     Outcome Alone(Operation operation)
     {
         LayOut();
@@ -166,42 +129,53 @@ protected:
     // Nothing of the store stays locked: a writer gets it at once.
     void ExpectStoreFree()
     {
-        OtherProgram next(Path("pagorex.idx"));
-        EXPECT_TRUE(next.Hold(kStoreLockOffset, true));
-        EXPECT_TRUE(next.Hold(kWorkFilesLockOffset, true));
+        StoreHold next(Path("pagorex.idx"));
+        EXPECT_TRUE(next.Take(kStoreLockOffset, true, true) && next.Take(kWorkFilesLockOffset, true, true));
     }
+    Bytes newImage = BitmapFile(PackedDib(40, 24, 5));
 };
 
-TEST_F(StoreLockTest, EachOperationWaitsForTheProgramsItMustNotMeetThenWorksAsAlone)
+TEST_F(StoreLockTest, EachOperationWaitsForTheProgramsItMustNotMeetThenWorksAsAloneOrGivesUp)
 {
     struct HoldRow {
         const char* name;
         Hold hold;
         bool loadsWait;  // a load waits for it (writers wait for every hold)
+        bool closed;     // the window is closed during the wait; else the other lets go
     };
     const HoldRow holds[] = {
-        {"another program reading", Hold::Reading, false},
-        {"another program writing", Hold::Writing, true},
-        {"another program loading an image", Hold::LoadingImage, true},
+        {"another program reading", Hold::Reading, false, false},
+        {"another program writing", Hold::Writing, true, false},
+        {"another program loading an image", Hold::LoadingImage, true, false},
+        {"another program writing, the window closed", Hold::Writing, true, true},
     };
     for (const OperationRow& op : kOperations) {
         Outcome alone = Alone(op.operation);
         for (const HoldRow& h : holds) {
             SCOPED_TRACE(std::string(op.name) + " with " + h.name);
             LayOut();
-            OtherProgram other(Path("pagorex.idx"));
+            Outcome before = Untouched();
+            StoreHold other(Path("pagorex.idx"));
             TakeHold(other, h.hold);
             RecordingHost host(directory, 1);
-            host.onWait = [&other](int wait) {
-                if (wait == 3)
+            host.onWait = [&other, &h](int wait) {
+                if (wait == 3 && !h.closed)
                     other.Release();
-                return true;
+                return !h.closed || wait < 3;
             };
             Outcome outcome = Run(op.operation, host);
             bool waits = !op.reads || h.loadsWait;
             EXPECT_EQ(host.waits, waits ? 3 : 0);
             EXPECT_EQ(host.waitsEnded, waits ? 1 : 0);
-            EXPECT_TRUE(outcome == alone) << "the store or what the user saw differs from the operation alone";
+            if (!h.closed) {
+                EXPECT_TRUE(outcome == alone) << "the store or what the user saw differs from the operation alone";
+            } else {
+                // A save or mark given up says so; nothing else has anything to report.
+                before.answer = op.toldOnClose == nullptr;
+                if (op.toldOnClose)
+                    before.messages = {op.toldOnClose};
+                EXPECT_TRUE(outcome == before) << "the store was touched, or the user told the wrong thing";
+            }
             other.Release();
             ExpectStoreFree();
             Fresh();
@@ -209,37 +183,7 @@ TEST_F(StoreLockTest, EachOperationWaitsForTheProgramsItMustNotMeetThenWorksAsAl
     }
 }
 
-TEST_F(StoreLockTest, ClosingTheWindowWhileWaitingEndsTheOperationWithoutTouchingTheStore)
-{
-    for (const OperationRow& op : kOperations) {
-        SCOPED_TRACE(op.name);
-        LayOut();
-        Bytes index = Read("pagorex.idx"), data = Read("pagorex.dat");
-        OtherProgram other(Path("pagorex.idx"));
-        TakeHold(other, Hold::Writing);
-        RecordingHost host(directory, 1);
-        host.onWait = [](int wait) { return wait < 2; };
-        Outcome outcome = Run(op.operation, host);
-        EXPECT_EQ(host.waits, 2);
-        EXPECT_EQ(host.waitsEnded, 1);
-        EXPECT_TRUE(outcome.index == index && outcome.data == data && outcome.newData.empty());
-        EXPECT_FALSE(outcome.shown.has_value()) << "a load that gave up shows nothing";
-        std::vector<std::string> told;
-        if (op.operation == Operation::Save)
-            told = {kNotStoredWhileWaiting};
-        if (op.operation == Operation::Mark)
-            told = {kMarkWhileWaiting};
-        EXPECT_EQ(outcome.messages, told);
-        if (op.operation == Operation::Save || op.operation == Operation::Mark) {
-            EXPECT_FALSE(outcome.answer) << "reported as stored";
-        }
-        other.Release();
-        ExpectStoreFree();
-        Fresh();
-    }
-}
-
-TEST_F(StoreLockTest, AStoreThatCannotBeLockedIsLeftAloneAndTheUserIsTold)
+TEST_F(StoreLockTest, AStoreThatCannotBeLockedIsLeftAloneAndTheUserToldButOneWithoutLocksWorksAsAlways)
 {
     const std::vector<std::string> told[] = {
         {"(program): The image stored for this record cannot be shown: the image store's index file pagorex.idx "
@@ -256,33 +200,21 @@ TEST_F(StoreLockTest, AStoreThatCannotBeLockedIsLeftAloneAndTheUserIsTold)
     };
     for (size_t i = 0; i < std::size(kOperations); ++i) {
         SCOPED_TRACE(kOperations[i].name);
-        LayOut();
-        Bytes index = Read("pagorex.idx"), data = Read("pagorex.dat");
-        SetStoreFault(StoreFault::FailLock, kIndexFileName);
-        RecordingHost host(directory, 1);
-        Outcome outcome = Run(kOperations[i].operation, host);
-        EXPECT_EQ(host.waits, 0);
-        EXPECT_EQ(outcome.messages, told[i]);
-        EXPECT_TRUE(outcome.index == index && outcome.data == data && outcome.newData.empty());
-        EXPECT_FALSE(outcome.shown.has_value());
-        ClearStoreFault();
-        ExpectStoreFree();
-        Fresh();
-    }
-}
-
-TEST_F(StoreLockTest, OnAFileSystemWithoutLocksEveryOperationWorksAsAlone)
-{
-    for (const OperationRow& op : kOperations) {
-        SCOPED_TRACE(op.name);
-        Outcome alone = Alone(op.operation);
-        LayOut();
-        SetStoreFault(StoreFault::NoLocking, kIndexFileName);
-        RecordingHost host(directory, 1);
-        Outcome outcome = Run(op.operation, host);
-        EXPECT_EQ(host.waits, 0);
-        EXPECT_TRUE(outcome == alone) << "the store or what the user saw differs from the operation alone";
-        Fresh();
+        Outcome alone = Alone(kOperations[i].operation);
+        for (StoreFault fault : {StoreFault::FailLock, StoreFault::NoLocking}) {
+            LayOut();
+            Outcome before = Untouched();
+            before.messages = told[i];
+            before.answer = kOperations[i].operation != Operation::Save && kOperations[i].operation != Operation::Mark;
+            SetStoreFault(fault, kIndexFileName);
+            RecordingHost host(directory, 1);
+            Outcome outcome = Run(kOperations[i].operation, host);
+            EXPECT_EQ(host.waits, 0);
+            EXPECT_TRUE(outcome == (fault == StoreFault::FailLock ? before : alone));
+            ClearStoreFault();
+            ExpectStoreFree();
+            Fresh();
+        }
     }
 }
 
@@ -290,163 +222,56 @@ TEST_F(StoreLockTest, WithoutAnIndexFileOnlyASaveMakesOne)
 {
     for (const OperationRow& op : kOperations) {
         SCOPED_TRACE(op.name);
-        Write("pagorex.2", BitmapFile(PackedDib(8, 8, 1)));
+        Write("pagorex.2", newImage);
         RecordingHost host(directory, 1);
-        Outcome outcome = Run(op.operation, host);
-        EXPECT_TRUE(outcome.answer) << "nothing to store counts as stored, except a save that failed";
+        EXPECT_TRUE(Run(op.operation, host).answer) << "nothing to store counts as stored";
         EXPECT_EQ(Exists("pagorex.idx"), op.operation == Operation::Save);
         if (op.operation == Operation::Save) {
-            ASSERT_EQ(Records().size(), 1u);
-            EXPECT_EQ(Gunzip(Read("pagorex.dat")), BitmapFile(PackedDib(8, 8, 1)));
+            EXPECT_EQ(Records().size(), 1u);
+            EXPECT_EQ(Gunzip(Read("pagorex.dat")), newImage);
         }
         Fresh();
     }
 }
 
-// The shell's side: the save command holds the store from the second work file to the
-// record, shows the wait in the title of a window not yet shown, and lets a close give up.
-class ShellWaitTest : public StoreLockTest {
-protected:
-    static VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
-    {
-        ShellWaitTest* test = running;
-        test->titles.push_back(WindowText(test->window));
-        test->visible = test->visible || IsWindowVisible(test->window);
-        test->workFileWhileWaiting = test->workFileWhileWaiting || test->Exists("pagorex.2");
-        if (++test->ticks == 2)
-            test->atSecondTick();
-    }
-    static std::string WindowText(HWND window)
-    {
-        char text[128] = "";
-        GetWindowTextA(window, text, sizeof text);
-        return text;
-    }
-    // Runs the save command while the other program writes, until atSecondTick.
-    bool SaveWhileHeld(OtherProgram& other)
-    {
-        DeleteFileA(Path("pagorex.2").c_str());
-        running = this;
-        TakeHold(other, Hold::Writing);
-        SetWindowTextA(window, "before");
-        ShowWindow(window, SW_HIDE);
-        UINT_PTR timer = SetTimer(nullptr, 0, 30, Tick);
-        bool stored = SaveCommand(window);
-        KillTimer(nullptr, timer);
-        return stored;
-    }
-    static ShellWaitTest* running;
-    std::function<void()> atSecondTick;
-    std::vector<std::string> titles;
-    bool visible = false;
-    bool workFileWhileWaiting = false;
-    int ticks = 0;
-};
-ShellWaitTest* ShellWaitTest::running = nullptr;
-
-TEST_F(ShellWaitTest, TheSaveCommandShowsTheWaitAndStoresOnceTheStoreIsFree)
-{
-    LayOut();
-    OtherProgram other(Path("pagorex.idx"));
-    Bytes image = PackedDib(17, 9, 4);
-    currentDib = DibFromBytes(image);
-    atSecondTick = [&other] { other.Release(); };
-    ASSERT_TRUE(SaveWhileHeld(other));
-    ASSERT_GE(titles.size(), 2u);
-    EXPECT_EQ(titles[0], kStoreInUseText);
-    EXPECT_TRUE(visible) << "a hidden window is shown while it waits";
-    EXPECT_EQ(WindowText(window), "before");
-    EXPECT_FALSE(workFileWhileWaiting) << "the second work file was written while the store was another's";
-    ReleaseCurrentImage();
-    LoadRecordImage(Shell());
-    EXPECT_EQ(BytesOfDib(currentDib), image);
-    EXPECT_FALSE(Exists("pagorex.2"));
-    ExpectStoreFree();
-}
-
-TEST_F(ShellWaitTest, AWindowClosedWhileTheSaveCommandWaitsStoresNothingAndSaysSo)
-{
-    LayOut();
-    Bytes index = Read("pagorex.idx"), data = Read("pagorex.dat");
-    OtherProgram other(Path("pagorex.idx"));
-    currentDib = DibFromBytes(PackedDib(17, 9, 4));
-    atSecondTick = [this] { EXPECT_TRUE(DeferCloseWhileHeld(window)); };
-    std::vector<std::string> texts;
-    bool stored = true;
-    {
-        boxes::BoxWatcher watcher;
-        stored = SaveWhileHeld(other);
-        for (const boxes::SeenBox& box : watcher.Seen())
-            texts.push_back("(program): " + box.text);
-    }
-    EXPECT_FALSE(stored);
-    EXPECT_EQ(texts, std::vector<std::string>{kNotStoredWhileWaiting});
-    EXPECT_EQ(Read("pagorex.idx"), index);
-    EXPECT_EQ(Read("pagorex.dat"), data);
-    EXPECT_FALSE(workFileWhileWaiting) << "the second work file was written while the store was another's";
-    EXPECT_FALSE(Exists("pagorex.2"));
-    // The close goes on once the work has ended; here it only has to be taken off the queue.
-    EXPECT_TRUE(StoreWaitGivenUp());
-    ReleaseHeldCommands(window);
-    MSG posted;
-    EXPECT_TRUE(PeekMessageA(&posted, window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
-    EXPECT_FALSE(StoreWaitGivenUp());
-    other.Release();
-    ExpectStoreFree();
-}
-}  // namespace
-
-namespace {
-// What another program's compaction does under a running program: the records it loaded
-// at its start now point elsewhere, into a shorter data file. Every later operation finds
-// its record again under the lock and uses nothing it read before.
+// Another program's compaction under a running program moves the record it loaded at its
+// start into a shorter data file. A later save or delete mark finds the record again
+// under the lock and uses nothing it read before.
 TEST_F(StoreLockTest, AfterAnotherProgramsCompactionNothingReadBeforeIsUsed)
 {
-    struct Row {
-        const char* name;
-        bool save;  // else a delete mark
-    };
-    for (Row row : {Row{"save", true}, Row{"delete mark", false}}) {
-        SCOPED_TRACE(row.name);
+    for (bool save : {true, false}) {
+        SCOPED_TRACE(save ? "save" : "delete mark");
         LayOut();
         RecordingHost host(directory, 1);
         LoadRecordImage(host);
         ASSERT_TRUE(host.shown.has_value() && !host.shown->empty());
-        // The other program's compaction: record 2's blob first, then record 1's, in a
-        // new data file without the stale bytes.
+        // The other compaction: record 2's blob first, compressed now, then record 1's.
         std::vector<IndexRecord> records = Records();
         Bytes data = Read("pagorex.dat");
-        auto blob = [&data](const IndexRecord& r) {
-            return Bytes(data.begin() + r.dataOffset, data.begin() + r.dataOffset + r.storedLength);
-        };
-        Bytes two = Gzip(blob(records[1])), one = blob(records[0]);
-        records[1].dataOffset = 0;
-        records[1].storedLength = static_cast<uint32_t>(two.size());
-        records[1].imageLength = static_cast<uint32_t>(blob(Records()[1]).size());
-        records[1].compressed = 1;
+        Bytes one(data.begin() + records[0].dataOffset, data.begin() + records[0].dataOffset + records[0].storedLength);
+        Bytes plain(data.begin() + records[1].dataOffset, data.end()), two = Gzip(plain);
+        records[1] = MakeRecord(2, 0, static_cast<uint32_t>(two.size()), 1, static_cast<uint32_t>(plain.size()));
         records[0].dataOffset = static_cast<uint32_t>(two.size());
-        Write("pagorex.dat", Concat({two, one}));
+        Bytes compacted = Concat({two, one});
+        Write("pagorex.dat", compacted);
         Write("pagorex.idx", Concat({RecordBytes(records[0]), RecordBytes(records[1])}));
-        Bytes compacted = Read("pagorex.dat");
-        Write("pagorex.2", BitmapFile(PackedDib(40, 24, 5)));  // the load used it as its own
+        Write("pagorex.2", newImage);  // the load used it as its own
 
-        bool stored = row.save ? SaveRecordImage(host) : MarkRecordDeleted(host);
-        EXPECT_TRUE(stored);
+        EXPECT_TRUE(save ? SaveRecordImage(host) : MarkRecordDeleted(host));
         std::vector<IndexRecord> after = Records();
         ASSERT_EQ(after.size(), 2u);
         EXPECT_EQ(RecordBytes(after[1]), RecordBytes(records[1])) << "the other record was changed";
         Bytes now = Read("pagorex.dat");
-        ASSERT_GE(now.size(), compacted.size());
-        EXPECT_TRUE(std::equal(compacted.begin(), compacted.end(), now.begin())) << "compacted blobs were changed";
-        if (row.save) {
-            EXPECT_EQ(uint32_t{after[0].dataOffset}, compacted.size()) << "not appended to the data file as it is";
-            EXPECT_EQ(Gunzip(Bytes(now.begin() + after[0].dataOffset, now.end())),
-                      BitmapFile(PackedDib(40, 24, 5)));
-        } else {
-            IndexRecord marked = records[0];
-            marked.deleted = 1;
-            EXPECT_EQ(RecordBytes(after[0]), RecordBytes(marked)) << "the mark did not keep the moved blob";
+        EXPECT_EQ(Bytes(now.begin(), now.begin() + compacted.size()), compacted) << "compacted blobs were changed";
+        IndexRecord expected = records[0];
+        if (save) {
+            expected = MakeRecord(1, static_cast<uint32_t>(compacted.size()),
+                                  static_cast<uint32_t>(now.size() - compacted.size()), 1,
+                                  static_cast<uint32_t>(newImage.size()));
+            EXPECT_EQ(Gunzip(Bytes(now.begin() + compacted.size(), now.end())), newImage);
         }
+        expected.deleted = save ? 0 : 1;
+        EXPECT_EQ(RecordBytes(after[0]), RecordBytes(expected)) << "the record does not point where it should";
         Fresh();
     }
 }

@@ -5,9 +5,9 @@
 // saved for it, exactly once, every blob decodes byte for byte, and no save that told
 // the user nothing is missing. The test itself takes the store's lock like any other
 // program to read it mid-run, and to hold the store while programs must wait.
-#include "store/core/store_lock.h"
 #include "support/driver.h"
 #include "support/store_files.h"
+#include "support/store_hold.h"
 #include "tools/vscanner/page.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -73,46 +72,6 @@ std::optional<Bytes> DecodeBlob(const Record& record, const Bytes& data)
     out.resize(record.imageLength);
     return out;
 }
-
-// The test's own hold on the store, through the lock bytes every program respects.
-class StoreHold {
-public:
-    explicit StoreHold(const std::string& index)
-        : file_(CreateFileA(index.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_ALWAYS, 0, nullptr))
-    {
-    }
-    ~StoreHold()
-    {
-        Release();
-        CloseHandle(file_);
-    }
-    StoreHold(const StoreHold&) = delete;
-    StoreHold& operator=(const StoreHold&) = delete;
-    // Waits for the store like a program that reads it (shared) or writes it; with
-    // now, answers false at once when another program holds it.
-    bool Take(bool exclusive, bool now = false)
-    {
-        OVERLAPPED at = {};
-        at.Offset = kStoreLockOffset;
-        DWORD flags = (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | (now ? LOCKFILE_FAIL_IMMEDIATELY : 0);
-        held_ = LockFileEx(file_, flags, 0, 1, 0, &at) != 0;
-        return held_;
-    }
-    void Release()
-    {
-        if (!held_)
-            return;
-        OVERLAPPED at = {};
-        at.Offset = kStoreLockOffset;
-        UnlockFileEx(file_, 0, 1, 0, &at);
-        held_ = false;
-    }
-
-private:
-    HANDLE file_;
-    bool held_ = false;
-};
 
 struct StoreState {
     std::vector<Record> records;
@@ -223,7 +182,7 @@ protected:
                    const std::vector<std::string>& profiles = {}, const std::vector<std::string>& logs = {})
     {
         StoreHold reading(Path("pagorex.idx"));
-        ASSERT_TRUE(reading.Take(false));
+        ASSERT_TRUE(reading.Take(kStoreLockOffset, false));
         // One after the other: a program's load meets no other program's, so the wait it
         // shows is its start-up check's.
         for (size_t i = 0; i < programs.size(); ++i) {
@@ -240,7 +199,7 @@ protected:
     StoreState ReadStore()
     {
         StoreHold hold(Path("pagorex.idx"));
-        hold.Take(false);
+        hold.Take(kStoreLockOffset, false);
         StoreState state;
         state.records = storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx")));
         state.data = driver::ReadFileBytes(Path("pagorex.dat"));
@@ -413,7 +372,7 @@ protected:
     void PileUp()
     {
         StoreHold writing(Path("pagorex.idx"));
-        ASSERT_TRUE(writing.Take(true));
+        ASSERT_TRUE(writing.Take(kStoreLockOffset, true));
         for (auto& saver : savers_) {
             for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(5)) {
                 if (driver::Title(saver->program.window) == kInUse || saver->finished || saver->checking)
@@ -621,18 +580,19 @@ TEST_F(SharedStoreTest, AWaitingProgramShowsItAndEndsCleanlyWhenItsWindowIsClose
         StoreHold writing(Path("pagorex.idx"));
         std::unique_ptr<driver::PendingCommand> command;
         if (c.what == Waiting::Load) {
-            ASSERT_TRUE(writing.Take(true));
+            ASSERT_TRUE(writing.Take(kStoreLockOffset, true));
             Start(program, 1);
         } else {
             StartIdle({&program}, {1});
             ASSERT_FALSE(HasFatalFailure());
-            ASSERT_TRUE(writing.Take(true));
+            ASSERT_TRUE(writing.Take(kStoreLockOffset, true));
             int id = c.what == Waiting::SaveImage ? kSaveImage : c.what == Waiting::ExitSave ? kExitSave : kCompact;
             command = std::make_unique<driver::PendingCommand>(program.window, id);
         }
         ASSERT_FALSE(HasFatalFailure());
         ASSERT_TRUE(WaitForTitle(program.window, kInUse)) << "the wait is not shown";
         EXPECT_FALSE(command && command->Wait(300)) << "the command did not wait";
+        EXPECT_FALSE(driver::FileExists(Path("pagorex.2"))) << "a work file was written while the store was another's";
         if (c.close) {
             driver::Close(program.window);
             if (c.told) {
@@ -674,7 +634,7 @@ TEST_F(SharedStoreTest, AWaitingProgramShowsItAndEndsCleanlyWhenItsWindowIsClose
         command.reset();
         driver::Release(program);
         writing.Release();
-        ASSERT_TRUE(writing.Take(true, true)) << "the store stayed locked";
+        ASSERT_TRUE(writing.Take(kStoreLockOffset, true, true)) << "the store stayed locked";
     }
 }
 }  // namespace
