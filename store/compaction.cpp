@@ -9,6 +9,7 @@
 // and that the next compaction continues.
 #include "store/compaction.h"
 
+#include "store/core/parallel_gzip.h"
 #include "store/interrupted_compaction.h"
 #include "store/record_buffer.h"
 #include "store/store.h"
@@ -18,6 +19,7 @@
 #include <float.h>
 
 #include <cstdio>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -46,65 +48,236 @@ struct Compaction {
     const char* failure = nullptr;    // why it could not finish
 };
 
-// The record buffer's blob, as one gzip member, in the work file. Answers why it could
-// not be staged, or null.
-const char* StageBlob(Compaction& c)
-{
-    StoreHandle data = c.data;
-    if (SeekStoreFile(data, static_cast<int32_t>(recordBuffer.dataOffset), FILE_BEGIN) < 0)
-        return kUnreadable;
-    auto keepAlive = [&c](uint32_t, uint32_t) { c.host.KeepAlive(); };
-    CopyOutcome copy;
-    if (recordBuffer.compressed == 0) {
-        GzHandle gz = c.files.GzOpen(kWorkFileName, "wb9");
-        if (!gz)
-            return kUnwritable;
-        recordBuffer.imageLength = recordBuffer.storedLength;
-        copy = CopyChunks({data, {}}, {{}, gz}, recordBuffer.storedLength, keepAlive);
-        if (!GzCloseStoreFile(gz))
-            return kUnwritable;
-    } else {
-        // Already compressed: copied unchanged, never recompressed.
-        ScopedStoreFile work(c.files.Create(kWorkFileName));
-        if (!work)
-            return kUnwritable;
-        copy = CopyChunks({data, {}}, {work.get(), {}}, recordBuffer.storedLength, keepAlive);
-    }
-    // A blob that ends early stays as short as it is; one that could not be read would
-    // lose its tail once the data file is replaced.
-    return copy.sinkFailed ? kUnwritable : copy.sourceFailed ? kUnreadable : nullptr;
-}
+// A record whose blob is on its way into the new data file. Blobs reach the file in
+// index order, back to back, each whole before the next starts.
+struct PendingRecord {
+    uint32_t index;        // its place in the index file
+    IndexRecord original;  // as read
+    IndexRecord moved;     // pointing at its blob in the new data file, once complete
+    pgz::Checksum checksum;
+    bool complete = false;
+};
 
-// Moves the blob of the record just read (record k) and repoints the record.
-bool MoveRecord(Compaction& c, uint32_t k)
-{
-    IndexRecord original = recordBuffer;
-    if (StoreStopsAt(StoreStep::CompactionRecordRead, k))
-        return false;
-    c.files.Delete(kWorkFileName);
-    const char* notStaged = StageBlob(c);
-    if (StoreStopsAt(StoreStep::CompactionBlobStaged, k))
-        return false;
-    // A blob that could not be appended and flushed must not be pointed at.
-    StoreFailure append = notStaged ? StoreFailure::Unwritable : AppendWorkFile(c.files, c.newData);
-    bool appended = append == StoreFailure::None && FlushStoreFile(c.newData);
-    c.files.Delete(kWorkFileName);
-    if (!appended) {
-        recordBuffer = original;
-        c.failure = notStaged ? notStaged : append == StoreFailure::SizeLimit ? kSizeLimit : kUnwritable;
+// Which record a block handed to the workers belongs to; in the order handed in.
+struct BlockTag {
+    uint32_t index;
+    bool first, last;
+};
+
+// Moves the blobs into the new data file: plain ones compressed on every core (the
+// blocks of the next records are compressed while earlier ones are written), compressed
+// ones copied unchanged. The records are repointed in batches, each once every blob of
+// the batch has been flushed to the disk: a kill at any moment leaves every record on
+// a blob of its own, and flushing once per batch instead of once per record spares the
+// disk hundreds of waits.
+class BlobMover {
+public:
+    // A batch is repointed once it holds this many bytes or records.
+    static constexpr uint32_t kBatchBytes = 8 * 1024 * 1024;
+    static constexpr size_t kBatchRecords = 256;
+
+    explicit BlobMover(Compaction& c) : c_(c), inFlight_(2 * compressor_.Threads())
+    {
+        int32_t end = SeekStoreFile(c.newData, 0, FILE_END);
+        end_ = repointedEnd_ = end < 0 ? 0 : static_cast<uint32_t>(end);
+        ok_ = end >= 0;
+    }
+
+    // Starts moving the blob of the record in the record buffer, record k of the index.
+    bool Move(uint32_t k)
+    {
+        if (!ok_ || StoreStopsAt(StoreStep::CompactionRecordRead, k))
+            return false;
+        pending_.push_back({k, recordBuffer, recordBuffer, {}, false});
+        if (SeekStoreFile(c_.data, static_cast<int32_t>(recordBuffer.dataOffset), FILE_BEGIN) < 0)
+            return Fail(kUnreadable);
+        ok_ = recordBuffer.compressed == 0 ? FeedPlain(k) : CopyCompressed(k);
+        return ok_ && (BatchFull() ? Repoint() : true);
+    }
+
+    // Every blob written, flushed and pointed at.
+    bool Finish()
+    {
+        while (ok_ && !tags_.empty())
+            ok_ = TakeBlock();
+        return ok_ && Repoint();
+    }
+
+private:
+    // What was written past the last repointed blob belongs to no record.
+    bool Fail(const char* why)
+    {
+        if (!c_.failure)
+            c_.failure = why;
+        ok_ = false;
+        TruncateStoreFile(c_.newData, static_cast<int32_t>(repointedEnd_));
         return false;
     }
-    if (StoreStopsAt(StoreStep::CompactionBlobAppended, k))
-        return false;
-    if (!WriteRecordBufferAt(c.index, k)) {
-        recordBuffer = original;
-        WriteRecordBufferAt(c.index, k);
-        c.failure = "the index file could not be written";
-        return false;
+
+    // Plain: the image file itself. Its image length is what is stored of it.
+    bool FeedPlain(uint32_t k)
+    {
+        PendingRecord& record = pending_.back();
+        record.moved.imageLength = record.moved.storedLength;
+        pgz::Blocker blocker;
+        uint32_t remaining = record.moved.storedLength;
+        for (bool first = true;; first = false) {
+            while (tags_.size() >= inFlight_)
+                if (!TakeBlock())
+                    return false;
+            std::unique_ptr<pgz::Block> block = blocker.Open();
+            uint32_t asked = std::min<uint32_t>(remaining, pgz::kBlockSize);
+            int32_t read = asked ? ReadStoreFile(c_.data, block->input.data() + block->dictionary, asked) : 0;
+            // One that could not be read would lose its tail once the data file is
+            // replaced; one that ends early stays as short as it is.
+            if (read < 0)
+                return Fail(kUnreadable);
+            remaining -= static_cast<uint32_t>(read);
+            bool last = remaining == 0 || static_cast<uint32_t>(read) < asked;
+            blocker.Close(*block, static_cast<uint32_t>(read), last);
+            compressor_.Submit(std::move(block));
+            tags_.push_back({k, first, last});
+            if (last)
+                return true;
+        }
     }
-    c.moved.push_back({k, original});
-    return !StoreStopsAt(StoreStep::CompactionRecordMoved, k);
-}
+
+    // Already compressed: copied unchanged, never recompressed, once every blob before
+    // it is in place.
+    bool CopyCompressed(uint32_t k)
+    {
+        while (!tags_.empty())
+            if (!TakeBlock())
+                return false;
+        if (StoreStopsAt(StoreStep::CompactionBlobStaged, k))
+            return false;
+        PendingRecord& record = pending_.back();
+        if (!FitsStoreLimit(static_cast<int32_t>(end_), record.moved.storedLength))
+            return Fail(kSizeLimit);
+        CopyOutcome copy = CopyChunks({c_.data, {}}, {c_.newData, {}}, record.moved.storedLength,
+                                      [this](uint32_t, uint32_t) { c_.host.KeepAlive(); });
+        if (copy.sinkFailed)
+            return Fail(kUnwritable);
+        if (copy.sourceFailed)
+            return Fail(kUnreadable);
+        Complete(record, end_, copy.copied);
+        return !StoreStopsAt(StoreStep::CompactionBlobAppended, k);
+    }
+
+    PendingRecord& Incomplete()
+    {
+        for (PendingRecord& record : pending_)
+            if (!record.complete)
+                return record;
+        return pending_.back();  // not reached: every block belongs to a pending record
+    }
+
+    void Complete(PendingRecord& record, uint32_t start, uint32_t length)
+    {
+        record.moved.dataOffset = start;
+        record.moved.storedLength = length;
+        record.moved.compressed = 1;
+        record.complete = true;
+        end_ = start + length;
+        unflushed_ += length;
+    }
+
+    bool Write(const std::vector<uint8_t>& bytes)
+    {
+        if (!FitsStoreLimit(static_cast<int32_t>(end_ + written_), static_cast<uint32_t>(bytes.size())))
+            return Fail(kSizeLimit);
+        if (!WriteStoreFile(c_.newData, bytes.data(), static_cast<uint32_t>(bytes.size())))
+            return Fail(kUnwritable);
+        written_ += static_cast<uint32_t>(bytes.size());
+        return true;
+    }
+
+    // Writes the next compressed block once it is done, keeping the window alive while
+    // the workers are at it.
+    bool TakeBlock()
+    {
+        std::unique_ptr<pgz::Block> block = compressor_.TakeNext(20);
+        if (!block) {
+            c_.host.KeepAlive();
+            return true;
+        }
+        BlockTag tag = tags_.front();
+        tags_.pop_front();
+        PendingRecord& record = Incomplete();
+        if (block->failed)
+            return Fail(kUnwritable);
+        if (tag.first) {
+            if (StoreStopsAt(StoreStep::CompactionBlobStaged, tag.index))
+                return false;
+            written_ = 0;
+            if (!Write(pgz::Header()))
+                return false;
+        }
+        if (!Write(block->output))
+            return false;
+        record.checksum.Add(*block);
+        if (!tag.last)
+            return true;
+        if (!Write(record.checksum.Trailer()))
+            return false;
+        Complete(record, end_, written_);
+        return !StoreStopsAt(StoreStep::CompactionBlobAppended, tag.index);
+    }
+
+    bool BatchFull() const
+    {
+        size_t complete = 0;
+        while (complete < pending_.size() && pending_[complete].complete)
+            ++complete;
+        return unflushed_ >= kBatchBytes || complete >= kBatchRecords;
+    }
+
+    // Flushes the blobs written so far and points their records at them, in index order.
+    bool Repoint()
+    {
+        if (pending_.empty() || !pending_.front().complete)
+            return true;
+        // A blob that is not on the disk must not be pointed at.
+        if (!FlushStoreFile(c_.newData))
+            return Fail(kUnwritable);
+        unflushed_ = 0;
+        while (!pending_.empty() && pending_.front().complete) {
+            PendingRecord& record = pending_.front();
+            recordBuffer = record.moved;
+            if (!WriteRecordAt(record.index)) {
+                recordBuffer = record.original;
+                WriteRecordAt(record.index);
+                return Fail("the index file could not be written");
+            }
+            c_.moved.push_back({record.index, record.original});
+            repointedEnd_ = record.moved.dataOffset + record.moved.storedLength;
+            uint32_t k = record.index;
+            pending_.pop_front();
+            if (StoreStopsAt(StoreStep::CompactionRecordMoved, k))
+                return false;
+        }
+        if (!FlushStoreFile(c_.index))
+            return Fail("the index file could not be written");
+        return true;
+    }
+
+    bool WriteRecordAt(uint32_t i)
+    {
+        int32_t at = static_cast<int32_t>(i * kIndexRecordSize);
+        return SeekStoreFile(c_.index, at, FILE_BEGIN) == at && WriteRecordBuffer(c_.index);
+    }
+
+    Compaction& c_;
+    pgz::Compressor compressor_;
+    const size_t inFlight_;  // blocks: two per worker keep every core busy
+    std::deque<PendingRecord> pending_;
+    std::deque<BlockTag> tags_;
+    uint32_t end_ = 0;        // of the new data file's complete blobs
+    uint32_t written_ = 0;    // of the blob being written, past end_
+    uint32_t unflushed_ = 0;  // bytes of complete blobs not yet flushed
+    uint32_t repointedEnd_;   // of the last blob a record points at
+    bool ok_ = true;
+};
 
 // Puts back, last first, the records this compaction moved; each step leaves a shorter
 // chain, and the new data file is cut back to it. Answers whether every record is back.
@@ -174,21 +347,23 @@ bool MoveAllRecords(Compaction& c)
     uint32_t total = indexSize < 0 ? 0 : IndexRecordCount(static_cast<uint32_t>(indexSize));
     uint32_t counter = c.earlier.count;
     IndexReader reader(c.index, counter);
+    BlobMover mover(c);
     char title[96];
     for (;;) {
         RecordRead read = reader.Next(recordBuffer);
         if (read == RecordRead::End)
-            return true;
+            return mover.Finish();
         if (read == RecordRead::Error) {
             // The records after it would be left pointing into a replaced data file.
             c.failure = "the index file could not be read";
             return false;
         }
         ++counter;
+        // Once per image: the blocks of a large one keep the window alive in between.
         std::snprintf(title, sizeof title, "Please wait, compressing %lu of %lu", static_cast<unsigned long>(counter),
                       static_cast<unsigned long>(total));
         ShowProgress(c.host, title);
-        if (!MoveRecord(c, counter - 1))
+        if (!mover.Move(counter - 1))
             return false;
     }
 }
@@ -274,6 +449,9 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
         host.Message("Databases need to be compressed, this WILL take a great deal of time, please be patient "
                      "while it completes",
                      kCaption, MB_OK);
+    // Blobs go straight into the new data file; a work file left by a save goes now,
+    // as every record's staging used to take it away.
+    files.Delete(kWorkFileName);
     bool done = MoveAllRecords(c) && ReplaceDataFile(c);
     if (!done && !StoreStopped()) {
         if (!c.failure)

@@ -35,17 +35,17 @@ TEST_F(CompactTest, AFailingDiskLeavesTheStoreAsItWas)
         {"new data file cannot be created", StoreFault::FailCreate, "pagorex.new", 1, 1, "could not be created", true},
         {"disk full at the first append", StoreFault::ShortWrite, "pagorex.new", 1, kDiskStaysFull, "disk full?", true},
         {"disk full in the middle", StoreFault::ShortWrite, "pagorex.new", 4, kDiskStaysFull, "disk full?", true},
-        {"disk full at the last append", StoreFault::FailWrite, "pagorex.new", 6, kDiskStaysFull, "disk full?", true},
-        {"work file cannot be created", StoreFault::FailCreate, "pagorex.tmp", 2, 1, "disk full?", true},
-        {"disk full while compressing", StoreFault::ShortWrite, "pagorex.tmp", 3, kDiskStaysFull, "disk full?", true},
-        {"blob not flushed", StoreFault::FailFlush, "pagorex.new", 3, kDiskStaysFull, "disk full?", true},
+        {"disk full near the end", StoreFault::FailWrite, "pagorex.new", 9, kDiskStaysFull, "disk full?", true},
+        {"one compressed block not written", StoreFault::FailWrite, "pagorex.new", 2, 1, "disk full?", true},
+        {"a compressed blob's header falls short", StoreFault::ShortWrite, "pagorex.new", 5, 1, "disk full?", true},
+        {"blobs not flushed", StoreFault::FailFlush, "pagorex.new", 1, kDiskStaysFull, "disk full?", true},
         {"one index record not written", StoreFault::FailWrite, "pagorex.idx", 3, 1, "index file", true},
-        {"index not flushed once", StoreFault::FailFlush, "pagorex.idx", 6, 1, "index file", true},
+        {"index not flushed once", StoreFault::FailFlush, "pagorex.idx", 1, 1, "index file", true},
         {"rename fails", StoreFault::FailReplace, "pagorex.new", 1, 1, "could not be replaced", true},
         // The index cannot be written back either: the records already moved keep
         // pointing into the new data file, which is kept, and still load.
         {"index stays unwritable", StoreFault::FailWrite, "pagorex.idx", 3, kDiskStaysFull, kKeepNew, false},
-        {"index stays unflushable", StoreFault::FailFlush, "pagorex.idx", 4, kDiskStaysFull, kKeepNew, false},
+        {"index stays unflushable", StoreFault::FailFlush, "pagorex.idx", 1, kDiskStaysFull, kKeepNew, false},
     };
     for (const Fault& f : faults) {
         SCOPED_TRACE(f.what);

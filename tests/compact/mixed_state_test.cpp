@@ -49,10 +49,12 @@ TEST_F(MixedStateTest, ReleasingTheFirstRecordEmptiesTheChainAndDeletesTheNewDat
 TEST_F(MixedStateTest, ASaveBeyondTheChainCutsOffWhatNoRecordPointsAt)
 {
     LaidOut store = Stopped(2);
-    // A kill inside the next append left part of a blob behind the chain.
+    // A kill inside the next append left part of a blob behind the chain (blobs of
+    // records not yet repointed may lie there too).
     Bytes newData = Read("pagorex.new");
     uint32_t chainEnd = Records()[1].dataOffset + Records()[1].storedLength;
-    ASSERT_EQ(newData.size(), chainEnd);
+    ASSERT_GE(newData.size(), chainEnd);
+    newData.resize(chainEnd);
     Write("pagorex.new", Concat({newData, Pattern(5000, 3)}));
     ASSERT_EQ(ReleaseFromMovedChain(Files(), -1), StoreFailure::None);
     EXPECT_EQ(Read("pagorex.new").size(), chainEnd);
