@@ -524,13 +524,15 @@ TEST_F(SharedStoreTest, AProgramKilledWhileItHoldsTheStoreLetsTheNextGoOnAtOnce)
         for (; GetTickCount() - killed < 20000 && driver::Title(next.window) == kInUse; Sleep(5)) {
         }
         EXPECT_NE(driver::Title(next.window), kInUse) << "the next program still waits";
-        // Its own start-up compaction finishes the work, or, once the first record was
-        // moved, a forced one does.
-        if (c.step == 0) {
-            driver::MessageBoxInfo again = driver::WaitForMessageBox(next, 20000);
-            ASSERT_TRUE(again.window);
+        // Its own start-up compaction finishes the work while the first record is still
+        // plain (always at the warning; in the middle, when the killed compaction had not
+        // yet repointed a batch of moved records), or, once the first record was moved, a
+        // forced one does.
+        driver::MessageBoxInfo again = driver::WaitForMessageBox(next, 20000);
+        if (again.window) {
             driver::PressButton(again.window, IDOK);
         } else {
+            ASSERT_NE(c.step, 0) << "no start-up compaction after the kill";
             ASSERT_TRUE(WaitForTitle(next.window, kBanner, 20000));
             driver::PendingCommand forced(next.window, kCompact);
             EXPECT_TRUE(forced.Wait(120000));
