@@ -16,7 +16,7 @@ struct Row {
     double seconds = 0;       // best of three
     std::string reference;    // what it is compared with
     double referenceSeconds = 0;
-    double goal = 0;          // the ratio it should stay within
+    double goal = 0;          // the ratio it should stay within; 0: shown for comparison only
 };
 
 using Measure = std::vector<Row> (*)();

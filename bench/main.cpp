@@ -84,10 +84,13 @@ int main(int argc, char** argv)
     for (bench::Measure measure : bench::Registered()) {
         for (const bench::Row& row : measure()) {
             const double ratio = row.seconds / row.referenceSeconds;
-            const bool within = ratio <= row.goal;
+            const bool within = row.goal <= 0 || ratio <= row.goal;
             over += !within;
-            std::printf("%-44s %10.2f  %-28s %10.2f  %6.2f  %5.2f%s\n", row.name.c_str(), row.seconds * 1e3,
-                        row.reference.c_str(), row.referenceSeconds * 1e3, ratio, row.goal,
+            char goal[16] = "    -";
+            if (row.goal > 0)
+                std::snprintf(goal, sizeof goal, "%5.2f", row.goal);
+            std::printf("%-44s %10.2f  %-28s %10.2f  %6.2f  %s%s\n", row.name.c_str(), row.seconds * 1e3,
+                        row.reference.c_str(), row.referenceSeconds * 1e3, ratio, goal,
                         within ? "" : "  over the goal");
         }
     }
