@@ -89,13 +89,13 @@ void ShellStore::StoreWaitEnded()
         SetWindowTextA(window_, titleBeforeWait_.c_str());
 }
 
-void ShellStore::ShowImageFile(const char* path)
+void ShellStore::ShowImage(ImageFileSource* image)
 {
     ReleaseCurrentImage();
     InvalidateRect(window_, nullptr, TRUE);
-    if (!path)
+    if (!image)
         return;
-    currentDib = DibReadFile(path);
+    currentDib = DibReadFromStream([image](void* buffer, size_t count) { return image->Read(buffer, count); });
     if (currentDib) {
         currentPalette = CreateDibPalette(currentDib);
         SizeWindowToImage(window_, currentDib);

@@ -19,7 +19,7 @@ public:
     void SetProgressText(const char* text) override;
     void KeepAlive() override;
     int Message(const char* text, const char* caption, unsigned style) override;
-    void ShowImageFile(const char* path) override;
+    void ShowImage(ImageFileSource* image) override;
     // Shows the wait in the title (and the window, should it not be shown yet); a close
     // of the window gives the wait up.
     bool WaitForStore() override;

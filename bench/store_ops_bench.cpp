@@ -45,7 +45,7 @@ public:
     {
         return (style & 0xF) == MB_YESNO ? IDYES : IDOK;
     }
-    void ShowImageFile(const char*) override {}
+    void ShowImage(ImageFileSource*) override {}
 
 private:
     std::string directory_;

@@ -34,10 +34,6 @@ bool AddExtension(char* name, int format)
     return true;
 }
 
-bool ReadExactly(HFILE file, void* buffer, UINT count)
-{
-    return _lread(file, buffer, count) == count;
-}
 }  // namespace
 
 int DibWriteJpeg(HGLOBAL, const char*)
@@ -106,15 +102,28 @@ int DibWriteFile(HGLOBAL dib, const char* name)
 HGLOBAL DibReadFromHandle(HFILE file)
 {
     // The file is read from its start wherever its position is.
-    HANDLE handle = reinterpret_cast<HANDLE>(INT_PTR(file));
-    SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
-    char signature[10] = {};
-    _lread(file, signature, sizeof signature);
-    if (signature[0] != 'B' || signature[1] != 'M')
-        return nullptr;
-    SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
+    SetFilePointer(reinterpret_cast<HANDLE>(INT_PTR(file)), 0, nullptr, FILE_BEGIN);
+    return DibReadFromStream([file](void* buffer, size_t count) -> int64_t {
+        UINT read = _lread(file, buffer, UINT(count));
+        return read == UINT(HFILE_ERROR) ? -1 : int64_t(read);
+    });
+}
+
+HGLOBAL DibReadFromStream(const std::function<int64_t(void* buffer, size_t count)>& read)
+{
+    // A stream may hand over fewer bytes than asked before its end.
+    auto readExactly = [&read](void* buffer, size_t count) {
+        for (auto* at = static_cast<uint8_t*>(buffer); count > 0;) {
+            int64_t got = read(at, count);
+            if (got <= 0)
+                return false;
+            at += got;
+            count -= size_t(got);
+        }
+        return true;
+    };
     uint8_t bytes[kFileHeaderBytes];
-    if (!ReadExactly(file, bytes, kFileHeaderBytes))
+    if (!readExactly(bytes, kFileHeaderBytes) || bytes[0] != 'B' || bytes[1] != 'M')
         return nullptr;
     int64_t dibBytes = BmpDibBytes(BmpParseFileHeader(bytes));
     if (dibBytes < kCoreHeaderBytes)
@@ -125,7 +134,7 @@ HGLOBAL DibReadFromHandle(HFILE file)
     bool whole;
     {
         LockedDib locked(dib);
-        whole = locked.data() && ReadExactly(file, locked.data(), UINT(dibBytes)) &&
+        whole = locked.data() && readExactly(locked.data(), size_t(dibBytes)) &&
                 DibIsSafe(locked.data(), size_t(dibBytes));
     }
     if (!whole) {

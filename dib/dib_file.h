@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
 constexpr int kDibFormatBmp = 2;   // TWFF_BMP
 constexpr int kDibFormatJpeg = 4;  // TWFF_JFIF
 // Name buffers hold 256 characters: a name and any extension appended to it must fit
@@ -26,6 +30,9 @@ int DibWriteToHandle(HGLOBAL dib, HFILE file);
 HGLOBAL DibReadFile(const char* name);
 // Reads a BMP file from the start of an open file.
 HGLOBAL DibReadFromHandle(HFILE file);
+// Reads a BMP file from its bytes in order: read answers how many it put in the buffer
+// (up to count; 0 or less once the file has ended or failed). Judged like a file on disk.
+HGLOBAL DibReadFromStream(const std::function<int64_t(void* buffer, size_t count)>& read);
 
 // The common dialogs, answering 1 with a name in nameBuffer (kDibNameSize), 0 when the
 // user cancelled. The Save As dialog also answers the format chosen.

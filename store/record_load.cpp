@@ -5,45 +5,12 @@
 #include "store/store_copy.h"
 #include "store/store_lock.h"
 
+#include <algorithm>
+
 namespace {
-// A blob written by an earlier writer is the image file itself.
-bool CopyPlainBlob(const StoreFiles& files, StoreHandle data)
-{
-    ScopedStoreFile work(files.Create(kWorkFileName));
-    if (!work)
-        return false;
-    CopyChunks({data, {}}, {work.get(), {}}, recordBuffer.storedLength);
-    return true;
-}
-
-// The gzip member goes to the second work file first, and is expanded from there into
-// the work file, bounded by the image length.
-bool ExpandCompressedBlob(const StoreFiles& files, StoreHandle data)
-{
-    {
-        ScopedStoreFile member(files.Create(kSecondWorkFileName));
-        // A second work file left over from an earlier run holds some other image.
-        if (!member)
-            return false;
-        CopyChunks({data, {}}, {member.get(), {}}, recordBuffer.storedLength);
-    }
-    bool loaded = false;
-    GzHandle gz = files.GzOpen(kSecondWorkFileName, "rb");
-    if (gz) {
-        ScopedStoreFile work(files.Create(kWorkFileName));
-        if (work) {
-            CopyChunks({{}, gz}, {work.get(), {}}, recordBuffer.imageLength);
-            loaded = true;
-        }
-        GzCloseStoreFile(gz);
-    }
-    files.Delete(kSecondWorkFileName);
-    return loaded;
-}
-
-// Leaves the record's image file in the work file; answers whether one was produced
-// (damaged or short ones included: the bitmap reader judges them).
-bool ExtractRecordImage(const StoreFiles& files, const char* dataFileName)
+// Shows the image file of the record in the record buffer, read from the data file as it
+// is expanded. Answers false when the blob cannot be reached: the window then shows none.
+bool ShowRecordImage(StoreHost& host, const StoreFiles& files, const char* dataFileName)
 {
     ScopedStoreFile data(files.Open(dataFileName));
     if (!data)
@@ -53,8 +20,18 @@ bool ExtractRecordImage(const StoreFiles& files, const char* dataFileName)
     int32_t offset = static_cast<int32_t>(recordBuffer.dataOffset);
     if (offset < 0 || SeekStoreFile(data.get(), offset, FILE_BEGIN) != offset)
         return false;
-    return recordBuffer.compressed == 0 ? CopyPlainBlob(files, data.get())
-                                        : ExpandCompressedBlob(files, data.get());
+    uint32_t left = recordBuffer.storedLength;
+    BlobStream image(
+        [&data, &left](void* buffer, size_t count) -> int64_t {
+            uint32_t asked = static_cast<uint32_t>(std::min<uint64_t>(count, left));
+            int32_t read = asked ? ReadStoreFile(data.get(), buffer, asked) : 0;
+            if (read > 0)
+                left -= static_cast<uint32_t>(read);
+            return read;
+        },
+        recordBuffer.compressed != 0, recordBuffer.imageLength);
+    host.ShowImage(&image);
+    return true;
 }
 
 // An empty window would tell the user the record has no image.
@@ -94,7 +71,11 @@ void LoadRecordImage(StoreHost& host)
         ReportIndexUnreadable(host);
         return;
     }
-    bool loaded = ExtractRecordImage(files, dataFile);
-    host.ShowImageFile(loaded ? files.Path(kWorkFileName).c_str() : nullptr);
+    // The image is expanded straight into memory; work files left by an earlier save or
+    // run go, as the load that expanded through them used to take them away.
+    if (recordBuffer.compressed != 0)
+        files.Delete(kSecondWorkFileName);
     files.Delete(kWorkFileName);
+    if (!ShowRecordImage(host, files, dataFile))
+        host.ShowImage(nullptr);
 }

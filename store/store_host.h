@@ -4,6 +4,8 @@
 // window alive and talk to the user while they work. The store keeps no window, record
 // number or path of its own, so the same operations run for any directory and record.
 
+#include "store/core/blob_stream.h"
+
 #include <cstdint>
 
 // Shown while an operation waits for another program to finish with the store.
@@ -25,10 +27,10 @@ public:
     // A message box owned by the main window with a MB_ style; a null caption stands for
     // the program's name. Answers the button chosen (IDOK, IDYES, ...).
     virtual int Message(const char* text, const char* caption, unsigned style) = 0;
-    // A load ends: the image file at path (a Windows bitmap file) becomes the current
-    // image, or, for a null path, the window shows none. The file is the store's own and is
-    // deleted when this returns.
-    virtual void ShowImageFile(const char* path) = 0;
+    // A load ends: the image file read from image (a Windows bitmap file, damaged or short
+    // ones included: the host judges it) becomes the current image, or, for null, the
+    // window shows none. The source can be read only during the call.
+    virtual void ShowImage(ImageFileSource* image) = 0;
 
     // Another program is working on the store and the operation waits for it: shows that
     // it waits (the title), keeps the window alive and returns after a short while, or

@@ -119,15 +119,12 @@ int RecordingHost::Message(const char* text, const char* caption, unsigned)
     return IDYES;
 }
 
-void RecordingHost::ShowImageFile(const char* path)
+void RecordingHost::ShowImage(ImageFileSource* image)
 {
     shown = Bytes{};
-    if (FILE* file = path ? std::fopen(path, "rb") : nullptr) {
-        int c;
-        while ((c = std::fgetc(file)) != EOF)
-            shown->push_back(static_cast<uint8_t>(c));
-        std::fclose(file);
-    }
+    uint8_t buffer[4096];
+    for (int64_t read; image && (read = image->Read(buffer, sizeof buffer)) > 0;)
+        shown->insert(shown->end(), buffer, buffer + read);
 }
 
 bool RecordingHost::WaitForStore()

@@ -54,7 +54,7 @@ public:
     void SetProgressText(const char* text) override { titles.emplace_back(text); }
     void KeepAlive() override { ++keptAlive; }
     int Message(const char* text, const char* caption, unsigned) override;
-    void ShowImageFile(const char* path) override;
+    void ShowImage(ImageFileSource* image) override;
     // Counts the wait and asks onWait with the count whether to go on waiting; without
     // onWait it gives up after a few hundred rounds rather than hang a test.
     bool WaitForStore() override;

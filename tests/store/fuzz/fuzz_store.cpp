@@ -3,11 +3,13 @@
 // hold the verdicts to each other:
 //  - a blob's verdict does not depend on the pieces it arrives in;
 //  - a listing agrees with the full check on every sound blob;
-//  - the summary counts what the walk handed out.
+//  - the summary counts what the walk handed out;
+//  - the load's stream gives the same image in any pieces, all of it for a sound blob.
 //
 // Input: byte 0 flags (bit 0 data file present, bit 1 new data file present, bits 2-7 a
 // piece size), bytes 1-4 the index's length, bytes 5-8 the new data file's length, then
 // the index, the new data file and, in the rest, the data file.
+#include "store/core/blob_stream.h"
 #include "store/core/store_survey.h"
 
 #include <cstdlib>
@@ -43,8 +45,9 @@ struct Kept final : SurveyVisitor {
     }
 };
 
-// The data file as one blob, whole and in pieces of the given size.
-void SameVerdictInPieces(const uint8_t* data, size_t size, size_t piece, uint32_t imageLength)
+// The data file as one blob, whole and in pieces of the given size. Answers whether it is
+// sound.
+bool SameVerdictInPieces(const uint8_t* data, size_t size, size_t piece, uint32_t imageLength)
 {
     IndexRecord record{};
     record.compressed = 1;
@@ -69,6 +72,40 @@ void SameVerdictInPieces(const uint8_t* data, size_t size, size_t piece, uint32_
     // Past damage, how much came out before inflate gave up is zlib's affair.
     if (a.problem != BlobProblem::NotGzip && a.problem != BlobProblem::DamagedGzip)
         Require(a.imageBytes == b.imageBytes);
+    return a.ok();
+}
+
+std::vector<uint8_t> Streamed(const uint8_t* data, size_t size, size_t piece, uint32_t imageLength, bool& failed)
+{
+    size_t at = 0;
+    BlobStream stream(
+        [&](void* buffer, size_t count) -> int64_t {
+            size_t n = std::min({count, piece, size - at});
+            std::memcpy(buffer, data + at, n);
+            at += n;
+            return int64_t(n);
+        },
+        true, imageLength);
+    std::vector<uint8_t> image;
+    uint8_t buffer[4096];
+    int64_t got;
+    while ((got = stream.Read(buffer, std::min(sizeof buffer, piece * 3))) > 0)
+        image.insert(image.end(), buffer, buffer + got);
+    failed = got < 0;
+    return image;
+}
+
+void StreamAgrees(const uint8_t* data, size_t size, size_t piece, uint32_t imageLength, bool sound)
+{
+    bool wholeFailed, piecesFailed;
+    std::vector<uint8_t> whole = Streamed(data, size, SIZE_MAX, imageLength, wholeFailed);
+    std::vector<uint8_t> pieces = Streamed(data, size, piece, imageLength, piecesFailed);
+    Require(wholeFailed == piecesFailed && whole.size() <= imageLength);
+    // Past damage, how much came out before inflate gave up is zlib's affair.
+    if (!wholeFailed)
+        Require(whole == pieces);
+    if (sound)
+        Require(!wholeFailed && whole.size() == imageLength);
 }
 }  // namespace
 
@@ -104,6 +141,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     }
     Require(problems == summary.problems);
     size_t piece = (flags >> 2) + 1;
-    SameVerdictInPieces(data, dataLength, piece, dataLength >= 4 ? Get32(data + dataLength - 4) : 0);
+    uint32_t imageLength = dataLength >= 4 ? Get32(data + dataLength - 4) : 0;
+    bool sound = SameVerdictInPieces(data, dataLength, piece, imageLength);
+    // Bounded: a length field of gigabytes is no image a stream is read to the end of.
+    if (imageLength <= 64u << 20)
+        StreamAgrees(data, dataLength, piece, imageLength, sound);
     return 0;
 }
