@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "bench/bench.h"
+#include "bench/host_tools.h"
 
 namespace bench {
 
@@ -25,18 +26,6 @@ std::vector<std::pair<std::string, Child>>& Children()
 {
     static std::vector<std::pair<std::string, Child>> children;
     return children;
-}
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(frequency.QuadPart);
 }
 }  // namespace
 

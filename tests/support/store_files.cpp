@@ -101,7 +101,7 @@ Bytes Gzip(const Bytes& data)
     return out;
 }
 
-Bytes Gunzip(const Bytes& data)
+Bytes Gunzip(const Bytes& data, bool* whole)
 {
     z_stream stream = {};
     inflateInit2(&stream, 15 + 16);
@@ -116,6 +116,8 @@ Bytes Gunzip(const Bytes& data)
         status = inflate(&stream, Z_NO_FLUSH);
         out.insert(out.end(), chunk, chunk + (sizeof chunk - stream.avail_out));
     }
+    if (whole)
+        *whole = status == Z_STREAM_END && stream.avail_in == 0;
     inflateEnd(&stream);
     return out;
 }

@@ -29,7 +29,10 @@ Bytes Bitmap24(int width, int height, uint32_t (*colour)(int x, int y));
 uint32_t BitmapPixel(const Bytes& file, int x, int y);
 
 Bytes Gzip(const Bytes& data);
-Bytes Gunzip(const Bytes& data);
+// The bytes of the gzip data; whole, when given, tells whether they were exactly one whole
+// member with nothing after it (what gzip -d insists on, where gzread passes trailing
+// bytes over).
+Bytes Gunzip(const Bytes& data, bool* whole = nullptr);
 
 // The image file of record i as stored: the blob, decompressed when compressed.
 Bytes ImageOf(const Record& record, const Bytes& data);

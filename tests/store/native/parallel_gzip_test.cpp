@@ -3,6 +3,7 @@
 // around block boundaries, many blocks) and the number of threads; it is the same member
 // whichever thread finished first, and as small as zlib's own level 9 within 1 %.
 #include "store/core/parallel_gzip.h"
+#include "support/store_files.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -29,27 +30,6 @@ Bytes PageBytes(size_t size, uint32_t seed)
         bytes[i] = (i / 65536) % 7 == 5 ? uint8_t(state >> 16) : uint8_t((ink ? 30 : 240) + noise);
     }
     return bytes;
-}
-
-// Inflates a gzip member with zlib, insisting on exactly one whole member.
-Bytes Inflate(const Bytes& member, bool& whole)
-{
-    z_stream stream{};
-    inflateInit2(&stream, 16 + 15);
-    Bytes out(1 << 16);
-    Bytes all;
-    stream.next_in = const_cast<Bytef*>(member.data());
-    stream.avail_in = uInt(member.size());
-    int result;
-    do {
-        stream.next_out = out.data();
-        stream.avail_out = uInt(out.size());
-        result = inflate(&stream, Z_NO_FLUSH);
-        all.insert(all.end(), out.begin(), out.end() - stream.avail_out);
-    } while (result == Z_OK);
-    whole = result == Z_STREAM_END && stream.avail_in == 0;
-    inflateEnd(&stream);
-    return all;
 }
 
 size_t ZlibLevel9Size(const Bytes& bytes)
@@ -108,7 +88,7 @@ TEST(ParallelGzip, AMemberOfAnySizeExpandsToTheSameBytesWithZlibAndGzip)
             ASSERT_GE(member.size(), pgz::kHeaderSize + 2 + pgz::kTrailerSize);
             EXPECT_EQ(Bytes(member.begin(), member.begin() + 3), (Bytes{0x1F, 0x8B, 8}));
             bool whole = false;
-            EXPECT_EQ(Inflate(member, whole), input);
+            EXPECT_EQ(storefiles::Gunzip(member, &whole), input);
             EXPECT_TRUE(whole) << "one member, nothing after it";
             int status = -1;
             EXPECT_EQ(GzipDecompress(member, status), input);
