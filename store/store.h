@@ -2,6 +2,22 @@
 // The image store's operations on one host record's image in "pagorex.idx" and
 // "pagorex.dat": the host hands each of them the store directory, the record number and
 // the window they keep alive and report through (store_host.h).
+//
+// What the files hold: the index, 256-byte records (record number, blob offset and
+// lengths, compressed flag, deleted mark), rewritten in place and appended, never moved;
+// the data file, blobs (gzip members of bitmap files, or plain bitmap files from earlier
+// writers) only ever appended. Invariants every operation keeps:
+//  - a blob is whole in its file before a record points at it (in a compaction, flushed
+//    too); superseded blobs stay until a compaction drops them;
+//  - a compaction writes "pagorex.new" in index order and repoints records in that order,
+//    so the moved records are an unbroken chain from the first, which loads and which the
+//    next compaction continues; the data file is replaced by one rename, after the index
+//    was flushed, once every record was moved;
+//  - no file is cut, renamed over or deleted while a record points into the bytes that go;
+//  - every operation holds the store's byte-range lock from its start to its end
+//    (store_lock.h), exclusive when it writes, shared when it only reads;
+//  - a save writes the bitmap file to "pagorex.2" and its member to "pagorex.tmp", which
+//    it leaves behind; a load expands straight into memory and removes both.
 
 #include "store/store_host.h"
 

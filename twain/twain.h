@@ -3,6 +3,14 @@
 // application's GUI thread. Operations answer true when the session reached the state
 // they aim at; failures are recorded (TWAIN_GetLastErrorCode) and reported in the
 // library's message boxes (twain/error_box.h).
+//
+// Invariants: nState is moved only by the library's calls themselves: loading, opening
+// and closing the manager and the source (source_manager.cpp, session.cpp) and the state
+// rules applied to every answer of a source (session.cpp), never by the operations on
+// top. A transfer starts only in state 6 and always ends with MSG_ENDXFER or MSG_RESET;
+// an image leaves the library only once it was checked against its own block; the
+// library frees every handle a source hands over unless it hands it on to the caller,
+// who then owns it.
 
 #include <windows.h>
 
