@@ -71,8 +71,8 @@ void LoadRecordImage(StoreHost& host)
         ReportIndexUnreadable(host);
         return;
     }
-    // The image is expanded straight into memory; work files left by an earlier save or
-    // run go, as the load that expanded through them used to take them away.
+    // The image is expanded straight into memory, and a load leaves no work files: the
+    // compressed image a save keeps in pagorex.tmp, or files a stopped run left, go now.
     if (recordBuffer.compressed != 0)
         files.Delete(kSecondWorkFileName);
     files.Delete(kWorkFileName);
