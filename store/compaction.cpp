@@ -449,8 +449,8 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
         host.Message("Databases need to be compressed, this WILL take a great deal of time, please be patient "
                      "while it completes",
                      kCaption, MB_OK);
-    // Blobs go straight into the new data file; a work file left by a save goes now,
-    // as every record's staging used to take it away.
+    // Blobs go straight into the new data file, and a compaction leaves no work file: the
+    // compressed image a save keeps in pagorex.tmp goes now.
     files.Delete(kWorkFileName);
     bool done = MoveAllRecords(c) && ReplaceDataFile(c);
     if (!done && !StoreStopped()) {
