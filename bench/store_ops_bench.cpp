@@ -16,6 +16,7 @@
 #include "bench/host_tools.h"
 #include "store/compaction.h"
 #include "store/core/index_record.h"
+#include "support/driver.h"
 
 namespace {
 using bench::Bytes;
@@ -63,6 +64,17 @@ std::string Quote(const std::string& windowsPath)
     return "'" + bench::UnixPath(windowsPath) + "'";
 }
 
+// A new empty directory for the store files, ending in a backslash.
+std::string Scratch(const char* prefix)
+{
+    return driver::MakeTempDirectory(prefix) + "\\";
+}
+
+void RemoveScratch(const std::string& directory)
+{
+    driver::RemoveDirectoryTree(directory.substr(0, directory.size() - 1));
+}
+
 std::string ProgramPath()
 {
     char path[MAX_PATH] = "";
@@ -108,7 +120,7 @@ std::string Megabytes(double bytes)
 bench::Row SaveRow(const std::string& dir, const Bytes& dib)
 {
     Bytes file = bench::BitmapFileOf(dib);
-    bench::WriteWholeFile(dir + "page.bmp", file);
+    driver::WriteFileBytes(dir + "page.bmp", file);
     HWND window = MakeWindow();
     appInstance = GetModuleHandleA(nullptr);
     std::strcpy(appName, "PAGOREX");
@@ -130,7 +142,7 @@ bench::Row SaveRow(const std::string& dir, const Bytes& dib)
     DestroyWindow(window);
     mainWindow = nullptr;
 
-    Bytes blob = bench::ReadWholeFile(dir + "pagorex.dat");
+    Bytes blob = driver::ReadFileBytes(dir + "pagorex.dat");
     std::size_t level9 = ZlibLevel9Size(file);
     char note[160];
     std::snprintf(note, sizeof note, "stored page: %s, %.2f %% of zlib level 9 (%s)%s", Megabytes(blob.size()).c_str(),
@@ -144,16 +156,17 @@ bench::Row SaveRow(const std::string& dir, const Bytes& dib)
 // on to the first paint of the image's top left corner.
 double StartToWindow(const std::string& dir, int32_t record, const COLORREF* colour = nullptr)
 {
-    bench::Started program;
+    driver::Program program;
     double start = bench::Now();
-    if (!bench::StartProgram(program, ProgramPath(), std::to_string(record) + " " + dir + "host.db"))
+    if (!driver::Start(program, ProgramPath(), std::to_string(record) + " " + dir + "host.db", ""))
         return 1e9;
     double seconds = 1e9;
-    if (bench::WaitForMainWindow(program, 60) &&
-        (!colour || bench::WaitForClientPixel(program, 1, 1, *colour, 10)))
+    if (driver::WaitForMainWindow(program, 60000, 1) &&
+        (!colour || driver::WaitForPixel(program.window, 1, 1, *colour, 10000, 1) == *colour))
         seconds = bench::Now() - start;
-
-    bench::EndProgram(program);
+    driver::Close(program.window);
+    driver::WaitForExit(program);
+    driver::Release(program);
     return seconds;
 }
 
@@ -197,12 +210,12 @@ double PlainRead(const std::string& path)
 std::vector<bench::Row> StartRows(const std::string& pageDir, const Bytes& dib, const std::string& indexDir)
 {
     IndexRecord stored{};
-    DecodeIndexRecord(bench::ReadWholeFile(pageDir + "pagorex.idx"), stored);
-    Bytes data = bench::ReadWholeFile(pageDir + "pagorex.dat");
-    bench::WriteWholeFile(pageDir + "blob.gz", Bytes(data.begin() + stored.dataOffset,
+    DecodeIndexRecord(driver::ReadFileBytes(pageDir + "pagorex.idx"), stored);
+    Bytes data = driver::ReadFileBytes(pageDir + "pagorex.dat");
+    driver::WriteFileBytes(pageDir + "blob.gz", Bytes(data.begin() + stored.dataOffset,
                                                       data.begin() + stored.dataOffset + stored.storedLength));
-    bench::WriteWholeFile(indexDir + "pagorex.idx", BigIndex());
-    bench::WriteWholeFile(indexDir + "pagorex.dat", {});
+    driver::WriteFileBytes(indexDir + "pagorex.idx", BigIndex());
+    driver::WriteFileBytes(indexDir + "pagorex.dat", {});
     COLORREF corner = TopLeftColour(dib);
     double empty = 1e9, paint = 1e9, gunzip = 1e9, last = 1e9, read = 1e9;
     // A first start after the files were written meets a cold program and a cold store;
@@ -240,8 +253,8 @@ void LayOutGreyStore(const std::string& dir, int pages, Bytes* data)
         index.insert(index.end(), record.begin(), record.end());
         data->insert(data->end(), page.begin(), page.end());
     }
-    bench::WriteWholeFile(dir + "pagorex.idx", index);
-    bench::WriteWholeFile(dir + "pagorex.dat", *data);
+    driver::WriteFileBytes(dir + "pagorex.idx", index);
+    driver::WriteFileBytes(dir + "pagorex.dat", *data);
     DeleteFileA((dir + "pagorex.new").c_str());
 }
 
@@ -269,7 +282,7 @@ CompactionRun CompactInChild(const std::string& dir)
     WaitForSingleObject(info.hProcess, INFINITE);
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
-    Bytes text = bench::ReadWholeFile(result);
+    Bytes text = driver::ReadFileBytes(result);
     text.push_back(0);
     std::sscanf(reinterpret_cast<const char*>(text.data()), "%lf %lf", &run.seconds, &run.peakPrivateBytes);
     return run;
@@ -309,7 +322,7 @@ bench::Row CompactionRow(const std::string& dir)
     CompactionRun few = CompactInChild(dir);
     double fewBytes = double(data.size());
     LayOutGreyStore(dir, kGreyPages, &data);
-    bench::WriteWholeFile(dir + "grey.bin", data);
+    driver::WriteFileBytes(dir + "grey.bin", data);
     CompactionRun best;
     double gzip = 1e9;
     for (int round = 0; round < 3; ++round) {
@@ -338,19 +351,19 @@ std::vector<bench::Row> Measure()
         bench::Note("store rows skipped: gzip is run natively, which needs Wine");
         return rows;
     }
-    std::string pageDir = bench::MakeScratch("pgx-bench-page");
-    std::string indexDir = bench::MakeScratch("pgx-bench-index");
-    std::string greyDir = bench::MakeScratch("pgx-bench-grey");
+    std::string pageDir = Scratch("pgx-bench-page");
+    std::string indexDir = Scratch("pgx-bench-index");
+    std::string greyDir = Scratch("pgx-bench-grey");
     {
         Bytes dib = bench::A4PageDib();
         rows.push_back(SaveRow(pageDir, dib));
         for (const bench::Row& row : StartRows(pageDir, dib, indexDir))
             rows.push_back(row);
     }
-    bench::RemoveScratch(indexDir);
+    RemoveScratch(indexDir);  // 256 MB the compaction's store may need room for
     rows.push_back(CompactionRow(greyDir));
-    bench::RemoveScratch(pageDir);
-    bench::RemoveScratch(greyDir);
+    RemoveScratch(pageDir);
+    RemoveScratch(greyDir);
     return rows;
 }
 

@@ -100,7 +100,7 @@ bool Start(Program& program, const std::string& exe, const std::string& commandL
     return true;
 }
 
-HWND WaitForWindow(Program& program, const char* className, DWORD timeoutMs)
+HWND WaitForWindow(Program& program, const char* className, DWORD timeoutMs, DWORD pollMs)
 {
     DWORD start = GetTickCount();
     do {
@@ -108,14 +108,14 @@ HWND WaitForWindow(Program& program, const char* className, DWORD timeoutMs)
             return window;
         if (Exited(program))
             return nullptr;
-        Sleep(20);
+        Sleep(pollMs);
     } while (GetTickCount() - start < timeoutMs);
     return nullptr;
 }
 
-bool WaitForMainWindow(Program& program, DWORD timeoutMs)
+bool WaitForMainWindow(Program& program, DWORD timeoutMs, DWORD pollMs)
 {
-    program.window = WaitForWindow(program, "TW_App_MainWnd", timeoutMs);
+    program.window = WaitForWindow(program, "TW_App_MainWnd", timeoutMs, pollMs);
     return program.window != nullptr;
 }
 
@@ -141,12 +141,12 @@ COLORREF Pixel(HWND window, int x, int y)
     return colour;
 }
 
-COLORREF WaitForPixel(HWND window, int x, int y, COLORREF colour, DWORD timeoutMs)
+COLORREF WaitForPixel(HWND window, int x, int y, COLORREF colour, DWORD timeoutMs, DWORD pollMs)
 {
     DWORD start = GetTickCount();
     COLORREF seen = Pixel(window, x, y);
     while (seen != colour && GetTickCount() - start < timeoutMs) {
-        Sleep(20);
+        Sleep(pollMs);
         seen = Pixel(window, x, y);
     }
     return seen;

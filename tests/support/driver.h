@@ -28,17 +28,18 @@ std::string MakeTempDirectory(const std::string& prefix);
 void RemoveDirectoryTree(const std::string& path);
 
 bool Start(Program& program, const std::string& exe, const std::string& commandLine, const std::string& workingDirectory);
-// Waits for a visible top-level window of the given class that belongs to the program.
-HWND WaitForWindow(Program& program, const char* className, DWORD timeoutMs = 10000);
+// Waits for a visible top-level window of the given class that belongs to the program,
+// looking every pollMs (the benchmarks look every millisecond).
+HWND WaitForWindow(Program& program, const char* className, DWORD timeoutMs = 10000, DWORD pollMs = 20);
 // Waits for the program's "TW_App_MainWnd" window and remembers it.
-bool WaitForMainWindow(Program& program, DWORD timeoutMs = 10000);
+bool WaitForMainWindow(Program& program, DWORD timeoutMs = 10000, DWORD pollMs = 20);
 
 std::string Title(HWND window);
 SIZE ClientSize(HWND window);
 COLORREF Pixel(HWND window, int x, int y);
 // The window paints after it appears and after each command: waits until the pixel has
 // the colour (or the time is up) and answers the colour last read.
-COLORREF WaitForPixel(HWND window, int x, int y, COLORREF colour, DWORD timeoutMs = 5000);
+COLORREF WaitForPixel(HWND window, int x, int y, COLORREF colour, DWORD timeoutMs = 5000, DWORD pollMs = 20);
 // The pixel once the window has had time to paint: for checking that something is not
 // shown.
 COLORREF SettledPixel(HWND window, int x, int y, DWORD settleMs = 300);
