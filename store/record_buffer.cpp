@@ -26,57 +26,52 @@ RecordRead ReadIndexRecord(StoreHandle index, IndexRecord& record)
     return here >= 0 && SeekStoreFile(index, 0, FILE_END) == here ? RecordRead::End : RecordRead::Error;
 }
 
-IndexReader::IndexReader(StoreHandle index, uint32_t first)
-    : index_(index), block_(new uint8_t[kChunkSize]), next_(first), position_(int64_t(first) * kIndexRecordSize)
+int64_t StoreFileReader::ReadAt(uint64_t offset, void* buffer, size_t count)
 {
-    if (position_ > INT32_MAX)
-        after_ = RecordRead::End;  // beyond any index file the store can hold
+    if (offset > INT32_MAX)
+        return 0;  // beyond any file the store can hold
+    int32_t at = static_cast<int32_t>(offset);
+    if (SeekStoreFile(file_, at, FILE_BEGIN) != at)
+        return -1;
+    return ReadStoreFile(file_, buffer, static_cast<uint32_t>(std::min<size_t>(count, INT32_MAX)));
 }
 
-void IndexReader::Fill()
+uint64_t StoreFileReader::Size()
 {
-    used_ = held_ = 0;
-    int32_t at = static_cast<int32_t>(position_);
-    if (SeekStoreFile(index_, at, FILE_BEGIN) != at) {
-        after_ = RecordRead::Error;
-        return;
-    }
-    int32_t read = ReadStoreFile(index_, block_.get(), kChunkSize);
-    if (read < 0) {
-        after_ = RecordRead::Error;
-        return;
-    }
-    held_ = static_cast<size_t>(read) / kIndexRecordSize * kIndexRecordSize;
-    position_ += static_cast<int64_t>(held_);
-    if (static_cast<uint32_t>(read) == kChunkSize)
-        return;
-    // A short block ends the index only where the file ends; before that, whatever
-    // fragment it brought says nothing about the records after it.
-    int32_t here = at + read;
-    after_ = SeekStoreFile(index_, 0, FILE_END) == here ? RecordRead::End : RecordRead::Error;
+    int32_t end = SeekStoreFile(file_, 0, FILE_END);
+    // A size that cannot be told is no end: the reads then fail where the file does.
+    return end < 0 ? UINT32_MAX : static_cast<uint64_t>(end);
+}
+
+// Blocks of 1024 records: one read of 256 KB.
+IndexReader::IndexReader(StoreHandle index, uint32_t first)
+    : file_(index), scan_(file_, static_cast<uint32_t>(kChunkSize / kIndexRecordSize), first)
+{
 }
 
 const uint8_t* IndexReader::NextBytes(RecordRead& read)
 {
-    if (used_ == held_ && after_ == RecordRead::Record)
-        Fill();
-    if (used_ == held_) {
-        read = after_;
+    const uint8_t* bytes = nullptr;
+    switch (scan_.NextBytes(bytes)) {
+    case IndexScan::Step::Record:
+        read = RecordRead::Record;
+        return bytes;
+    case IndexScan::Step::End:
+        read = RecordRead::End;
         return nullptr;
+    case IndexScan::Step::Error:
+        break;
     }
-    const uint8_t* bytes = block_.get() + used_;
-    used_ += kIndexRecordSize;
-    ++next_;
-    read = RecordRead::Record;
-    return bytes;
+    read = RecordRead::Error;
+    return nullptr;
 }
 
 RecordRead IndexReader::Next(IndexRecord& record)
 {
     RecordRead read;
     const uint8_t* bytes = NextBytes(read);
-    if (bytes && !DecodeIndexRecord(std::span(bytes, kIndexRecordSize), record))
-        return RecordRead::Error;
+    if (bytes)
+        DecodeIndexRecord(std::span(bytes, kIndexRecordSize), record);
     return read;
 }
 

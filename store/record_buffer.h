@@ -2,10 +2,10 @@
 // The record buffer: the one in-memory index record through which every store operation
 // reads, changes and writes records.
 
+#include "store/core/file_reader.h"
 #include "store/core/index_record.h"
+#include "store/core/index_scan.h"
 #include "store/store_files.h"
-
-#include <memory>
 
 
 extern IndexRecord recordBuffer;
@@ -21,11 +21,23 @@ enum class RecordRead { Record, End, Error };
 RecordRead ReadIndexRecord(StoreHandle index, IndexRecord& record);
 // The same, into the record buffer.
 RecordRead ReadRecordBuffer(StoreHandle index);
+// A store file read the way the store's core reads files (positioned reads), through the
+// store's own file layer, so that its faults reach the core's readers too.
+class StoreFileReader final : public FileReader {
+public:
+    explicit StoreFileReader(StoreHandle file) : file_(file) {}
+    int64_t ReadAt(uint64_t offset, void* buffer, size_t count) override;
+    uint64_t Size() override;
+
+private:
+    StoreHandle file_;
+};
+
 // Reads the index file's records one after another from a given record on, in blocks of
-// many records: reading an index of a million records one record per call takes many
-// times as long as reading the file. The reader keeps its own place in the file, so the
-// file may be sought and written between records (a record already delivered may be
-// rewritten; the block holds the records after it as they were read).
+// many records (the core's index scan): reading an index of a million records one record
+// per call takes many times as long as reading the file. Every read says where it reads,
+// so the file may be sought and written between records (a record already delivered may
+// be rewritten; the block holds the records after it as they were read).
 class IndexReader {
 public:
     explicit IndexReader(StoreHandle index, uint32_t first = 0);
@@ -37,17 +49,11 @@ public:
     // The next record decoded into record; anything but a record leaves it unchanged.
     RecordRead Next(IndexRecord& record);
     // The place in the index of the record the last call delivered.
-    uint32_t Delivered() const { return next_ - 1; }
+    uint32_t Delivered() const { return scan_.Position(); }
 
 private:
-    void Fill();
-
-    StoreHandle index_;
-    std::unique_ptr<uint8_t[]> block_;
-    uint32_t next_;             // the record the next call delivers
-    int64_t position_;          // in the file, where the next block starts
-    size_t used_ = 0, held_ = 0;
-    RecordRead after_ = RecordRead::Record;  // what follows the records held
+    StoreFileReader file_;
+    IndexScan scan_;
 };
 
 // Writes the record buffer as one 256-byte block at the current position.

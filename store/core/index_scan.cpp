@@ -3,8 +3,9 @@
 
 #include <algorithm>
 
-IndexScan::IndexScan(FileReader& index, uint32_t blockRecords)
-    : index_(index), block_(static_cast<size_t>(std::max<uint32_t>(blockRecords, 1)) * kIndexRecordSize)
+IndexScan::IndexScan(FileReader& index, uint32_t blockRecords, uint32_t first)
+    : index_(index), block_(static_cast<size_t>(std::max<uint32_t>(blockRecords, 1)) * kIndexRecordSize),
+      next_(first), blockStart_(first)
 {
     // A store file never grows past 2 GB; a larger index is read as far as a record
     // number still counts it.
@@ -14,6 +15,15 @@ IndexScan::IndexScan(FileReader& index, uint32_t blockRecords)
 }
 
 IndexScan::Step IndexScan::Next(IndexRecord& record)
+{
+    const uint8_t* bytes = nullptr;
+    Step step = NextBytes(bytes);
+    if (step == Step::Record)
+        DecodeIndexRecord(std::span<const uint8_t>(bytes, kIndexRecordSize), record);
+    return step;
+}
+
+IndexScan::Step IndexScan::NextBytes(const uint8_t*& bytes)
 {
     if (failed_)
         return Step::Error;
@@ -31,8 +41,7 @@ IndexScan::Step IndexScan::Next(IndexRecord& record)
         blockStart_ = next_;
         blockRecords_ = want;
     }
-    size_t at = static_cast<size_t>(next_ - blockStart_) * kIndexRecordSize;
-    DecodeIndexRecord(std::span<const uint8_t>(block_).subspan(at, kIndexRecordSize), record);
+    bytes = block_.data() + static_cast<size_t>(next_ - blockStart_) * kIndexRecordSize;
     ++next_;
     return Step::Record;
 }

@@ -16,9 +16,12 @@ public:
     enum class Step { Record, End, Error };
 
     // Takes the index's size once: records a running program appends meanwhile are not
-    // seen. blockRecords records are read at a time.
-    explicit IndexScan(FileReader& index, uint32_t blockRecords = 256);
+    // seen. blockRecords records are read at a time, from record first on.
+    explicit IndexScan(FileReader& index, uint32_t blockRecords = 256, uint32_t first = 0);
     Step Next(IndexRecord& record);
+    // The next record's 256 bytes as stored (valid until the next call), for a caller that
+    // looks at one field before decoding the rest.
+    Step NextBytes(const uint8_t*& bytes);
     // The place (0, 1, ...) of the record Next handed out last.
     uint32_t Position() const { return next_ - 1; }
     // Whole records in the index, and the bytes of a trailing fragment.
