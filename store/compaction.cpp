@@ -154,7 +154,7 @@ private:
         PendingRecord& record = pending_.back();
         if (!FitsStoreLimit(static_cast<int32_t>(end_), record.moved.storedLength))
             return Fail(kSizeLimit);
-        CopyOutcome copy = CopyChunks({c_.data, {}}, {c_.newData, {}}, record.moved.storedLength,
+        CopyOutcome copy = CopyChunks(c_.data, c_.newData, record.moved.storedLength,
                                       [this](uint32_t, uint32_t) { c_.host.KeepAlive(); });
         if (copy.sinkFailed)
             return Fail(kUnwritable);

@@ -28,7 +28,7 @@ StoreFailure MoveBlobBack(StoreHandle index, StoreHandle data, StoreHandle newDa
         return StoreFailure::SizeLimit;
     // The chain only holds blobs that lie wholly inside the new data file, so anything
     // short of the whole blob is a failing disk.
-    CopyOutcome copy = CopyChunks({newData, {}}, {data, {}}, moved.storedLength);
+    CopyOutcome copy = CopyChunks(newData, data, moved.storedLength);
     if (copy.copied != moved.storedLength || !FlushStoreFile(data)) {
         TruncateStoreFile(data, end);
         return StoreFailure::Unwritable;

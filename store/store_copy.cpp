@@ -14,33 +14,23 @@ namespace {
 uint8_t chunkBuffer[kChunkSize];
 int storeBusy = 0;
 
-int32_t ReadChunk(ChunkSource source, uint32_t count)
-{
-    return source.gz ? GzReadStoreFile(source.gz, chunkBuffer, count)
-                     : ReadStoreFile(source.file, chunkBuffer, count);
-}
-
-bool WriteChunk(ChunkSink sink, uint32_t count)
-{
-    return sink.gz ? GzWriteStoreFile(sink.gz, chunkBuffer, count) : WriteStoreFile(sink.file, chunkBuffer, count);
-}
 }  // namespace
 
-CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, const ChunkProgress& afterChunk)
+CopyOutcome CopyChunks(StoreHandle source, StoreHandle sink, uint32_t length, const ChunkProgress& afterChunk)
 {
     CopyOutcome outcome;
     uint32_t remaining = length;
     uint32_t chunk = 0;
     while (remaining > 0) {
         uint32_t asked = std::min(remaining, kChunkSize);
-        int32_t delivered = ReadChunk(source, asked);
+        int32_t delivered = ReadStoreFile(source, chunkBuffer, asked);
         if (delivered <= 0) {
             outcome.sourceFailed = delivered < 0;
             break;
         }
         uint32_t count = static_cast<uint32_t>(delivered);
         remaining -= count;
-        if (!WriteChunk(sink, count)) {
+        if (!WriteStoreFile(sink, chunkBuffer, count)) {
             outcome.sinkFailed = true;
             break;
         }

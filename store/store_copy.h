@@ -43,17 +43,6 @@ constexpr bool FitsStoreLimit(int32_t end, uint32_t length)
     return end >= 0 && uint64_t(end) + length <= kStoreFileLimit;
 }
 
-// Where a copy reads: the file, or zlib's gzread when gz is set.
-struct ChunkSource {
-    StoreHandle file;
-    GzHandle gz;
-};
-// Where a copy writes: the file, or zlib's gzwrite when gz is set.
-struct ChunkSink {
-    StoreHandle file;
-    GzHandle gz;
-};
-
 struct CopyOutcome {
     uint32_t copied = 0;        // bytes passed to the sink
     bool sinkFailed = false;    // a write failed or fell short; the copy stopped there
@@ -65,7 +54,7 @@ using ChunkProgress = std::function<void(uint32_t chunk, uint32_t remaining)>;
 
 // Copies up to length bytes from the source's current position through the one
 // kChunkSize buffer. A delivery shorter than asked, or a failed read, ends the copy.
-CopyOutcome CopyChunks(ChunkSource source, ChunkSink sink, uint32_t length, const ChunkProgress& afterChunk = {});
+CopyOutcome CopyChunks(StoreHandle source, StoreHandle sink, uint32_t length, const ChunkProgress& afterChunk = {});
 
 struct CompressOutcome {
     uint32_t compressed = 0;    // bytes of the source that went into the member

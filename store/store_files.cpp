@@ -193,39 +193,3 @@ void UnlockByte(HANDLE file, uint32_t offset)
     UnlockFileEx(file, 0, 1, 0, &at);
 }
 
-GzHandle StoreFiles::GzOpen(const char* name, const char* mode) const
-{
-    StoreFault operation = mode[0] == 'r' ? StoreFault::FailOpen : StoreFault::FailCreate;
-    if (!usable_ || Injected(operation, name))
-        return {};
-    gzFile file = gzopen(Path(name).c_str(), mode);
-    // zlib's own 8 KB buffer would cut every copy back into small platform calls.
-    if (file)
-        gzbuffer(file, kGzBufferSize);
-    return {file, name};
-}
-
-int32_t GzReadStoreFile(GzHandle handle, void* buffer, uint32_t count)
-{
-    int read = gzread(handle.file, buffer, count);
-    return read < 0 ? -1 : read;
-}
-
-bool GzWriteStoreFile(GzHandle handle, const void* buffer, uint32_t count)
-{
-    if (count == 0)
-        return true;
-    if (Injected(StoreFault::FailWrite, handle.name)) {
-        if (faultHook.fault == StoreFault::ShortWrite)
-            gzwrite(handle.file, buffer, count / 2 ? count / 2 : 1);
-        return false;
-    }
-    return gzwrite(handle.file, buffer, count) == static_cast<int>(count);
-}
-
-bool GzCloseStoreFile(GzHandle& handle)
-{
-    bool completed = handle && gzclose(handle.file) == Z_OK;
-    handle = {};
-    return completed;
-}

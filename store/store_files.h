@@ -7,8 +7,6 @@
 
 #include <windows.h>
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <string>
 
@@ -18,13 +16,6 @@ struct StoreHandle {
     HFILE file = HFILE_ERROR;
     const char* name = nullptr;
     explicit operator bool() const { return file != HFILE_ERROR; }
-};
-
-// A store file opened through zlib's gz functions.
-struct GzHandle {
-    gzFile file = nullptr;
-    const char* name = nullptr;
-    explicit operator bool() const { return file != nullptr; }
 };
 
 // The store files of one directory.
@@ -56,10 +47,6 @@ public:
     // itself: a directory listing on a file server may still show the size it had before
     // another workstation wrote to it.
     uint32_t Size(const char* name) const;
-    // zlib reads and writes the file in blocks of this size.
-    static constexpr unsigned kGzBufferSize = 256 * 1024;
-    // Through zlib: mode "wb9" writes one gzip member at level 9, "rb" reads.
-    GzHandle GzOpen(const char* name, const char* mode) const;
     // The file opened only to lock byte ranges of it (store_lock.h): read access, shared
     // with every other opener, created when create is set. INVALID_HANDLE_VALUE when it
     // cannot be opened; missing then tells whether it does not exist.
@@ -103,18 +90,10 @@ private:
     StoreHandle handle_;
 };
 
-// Answers the count of bytes delivered, or -1 on an error.
-int32_t GzReadStoreFile(GzHandle handle, void* buffer, uint32_t count);
-// True only when every byte was accepted.
-bool GzWriteStoreFile(GzHandle handle, const void* buffer, uint32_t count);
-// True when the member was completed (the last compressed bytes reached the file).
-bool GzCloseStoreFile(GzHandle& handle);
-
 // Failure injection for tests; compiled in, set only by tests. Operations of one kind on
 // the file of that store name are counted from the moment the fault is set: the nth and
 // the (times - 1) after it fail (by default every later one, like a disk that has filled
-// up). FailOpen covers opening an existing file (also gzopen "rb"), FailCreate creating
-// one (also gzopen "wb9"), FailWrite a write that writes nothing, ShortWrite one that
+// up). FailOpen covers opening an existing file, FailCreate creating one, FailWrite a write that writes nothing, ShortWrite one that
 // writes half of its bytes and then reports failure, FailRead a read that reports an
 // error (a flaky network disk).
 enum class StoreFault {
