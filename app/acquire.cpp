@@ -5,6 +5,7 @@
 
 #include "app/shell.h"
 #include "app/view.h"
+#include "dib/dialog_record.h"
 #include "dib/dib_file.h"
 #include "twain/capability.h"
 #include "twain/twain.h"
@@ -44,9 +45,6 @@ static_assert(std::size(kFileTypes) == TWFF_EXIF + 1);
 constexpr DWORD kDialogNameChars = 255;
 static_assert(kDialogNameChars + 4 < kTransferNameSize);
 
-// The dialogs are given the Windows 95 record, as the bitmap-file dialogs are.
-constexpr DWORD kDialogRecordSize = 76;
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == kDialogRecordSize);
 
 // "description\0pattern\0" for every type, ended by a second zero.
 const char* FilterList()

@@ -9,9 +9,8 @@
 
 #include <cstddef>
 
-// The dialogs are given the Windows 95 record, without the Windows 2000 fields.
-constexpr DWORD kRecordSize = 76;
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == kRecordSize);
+#include "dib/dialog_record.h"
+
 
 namespace {
 constexpr DWORD kDialogFlags = OFN_NOREADONLYRETURN | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
@@ -21,7 +20,7 @@ OPENFILENAMEA DialogRecord(char* nameBuffer, const char* filter)
 {
     OPENFILENAMEA record;
     std::memset(&record, 0, sizeof record);
-    record.lStructSize = kRecordSize;
+    record.lStructSize = kDialogRecordSize;
     record.lpstrFilter = filter;
     record.lpstrDefExt = "bmp";
     record.lpstrFile = nameBuffer;

@@ -6,7 +6,7 @@
 
 #include "dib/dib.h"
 #include "dib/dib_lock.h"
-#include "twain/error_box.h"
+#include "base/error_box.h"
 
 static_assert(sizeof(BITMAPFILEHEADER) == kFileHeaderBytes);
 static_assert(offsetof(BITMAPFILEHEADER, bfSize) == 2);

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "twain/error_box.h"
+#include "base/error_box.h"
 
-static_assert(sizeof(CapContainer) == 16, "the record is 16 bytes on the 32-bit target");
+static_assert(sizeof(CapContainer) == 8 + 2 * sizeof(void*), "two codes, a handle and its address");
 
 double Fix32ToDouble(TW_FIX32 fix)
 {

@@ -2,7 +2,7 @@
 // The acquisition library: one TWAIN session per process, driven from the
 // application's GUI thread. Operations answer true when the session reached the state
 // they aim at; failures are recorded (TWAIN_GetLastErrorCode) and reported in the
-// library's message boxes (twain/error_box.h).
+// library's message boxes (base/error_box.h).
 //
 // Invariants: nState is moved only by the library's calls themselves: loading, opening
 // and closing the manager and the source (source_manager.cpp, session.cpp) and the state
@@ -16,7 +16,7 @@
 
 #include <cstddef>
 
-#include "twain/error_box.h"
+#include "base/error_box.h"
 #include "twain/twain_defs.h"
 
 // ---------------------------------------------------------------------------

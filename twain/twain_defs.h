@@ -263,6 +263,13 @@ static_assert(sizeof(TW_CAPABILITY) == 8);
 static_assert(sizeof(TW_USERINTERFACE) == 8);
 static_assert(sizeof(TW_MEMORY) == 12);
 static_assert(sizeof(TW_IMAGEMEMXFER) == 38);
+#elif defined(_WIN64)
+// 64-bit Windows: the same 2-byte packing, with 8-byte handles and pointers.
+static_assert(sizeof(TW_EVENT) == 10);
+static_assert(sizeof(TW_CAPABILITY) == 12);
+static_assert(sizeof(TW_USERINTERFACE) == 12);
+static_assert(sizeof(TW_MEMORY) == 16);
+static_assert(sizeof(TW_IMAGEMEMXFER) == 42);
 #endif
 
 // ---------------------------------------------------------------------------

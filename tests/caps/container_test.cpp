@@ -6,7 +6,7 @@
 
 #include "support/box_watch.h"
 #include "twain/container.h"
-#include "twain/error_box.h"
+#include "base/error_box.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "dib/dib_builder.h"
 #include "dib/dib_file.h"
 #include "dib_handles.h"
-#include "twain/error_box.h"
+#include "base/error_box.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;

@@ -104,7 +104,8 @@ public:
     {
         char windows[MAX_PATH] = "";
         GetWindowsDirectoryA(windows, sizeof windows);
-        installed_ = std::string(windows) + "\\twain_32\\sane.ds";
+        // Wine's manager loads sources from twain_32, or twain_64 in a 64-bit prefix.
+        installed_ = std::string(windows) + (sizeof(void*) == 8 ? "\\twain_64" : "\\twain_32") + "\\sane.ds";
         away_ = installed_ + ".away";
         moved_ = MoveFileA(installed_.c_str(), away_.c_str()) != 0;
     }
