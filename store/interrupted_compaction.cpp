@@ -5,8 +5,10 @@
 #include "store/store_copy.h"
 
 namespace {
+#ifdef PAGOREX_TEST_SEAMS
 StoreStopHook stopHook = nullptr;
 bool stopped = false;
+#endif
 
 int32_t RecordPosition(uint32_t record)
 {
@@ -201,6 +203,7 @@ bool WriteRecordBufferAt(StoreHandle index, uint32_t i)
            FlushStoreFile(index);
 }
 
+#ifdef PAGOREX_TEST_SEAMS
 void SetStoreStopHook(StoreStopHook hook)
 {
     stopHook = hook;
@@ -218,3 +221,4 @@ bool StoreStopped()
 {
     return stopped;
 }
+#endif

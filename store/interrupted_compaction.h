@@ -63,9 +63,10 @@ bool WriteRecordBufferAt(StoreHandle index, uint32_t i);
 StoreFailure MoveBlobsBack(StoreHandle index, StoreHandle data, StoreHandle newData,
                            const std::vector<uint32_t>& starts, uint32_t keep, bool cut = true);
 
-// Test hook: the points at which a test may stop a store operation as if the program
-// had been killed there. The operation then returns at once, closing its files and
-// cleaning up nothing.
+// The points at which a test may stop a store operation as if the program had been
+// killed there. The operation then returns at once, closing its files and cleaning up
+// nothing. Only the test build of the store can stop; in the shipped one the questions
+// answer false and cost nothing.
 enum class StoreStep {
     CompactionRecordRead,    // progress shown, blob not yet staged
     CompactionBlobStaged,    // work file written
@@ -77,8 +78,13 @@ enum class StoreStep {
     BlobMovedBack,           // blob copied to the data file, record not yet repointed
     RecordMovedBack,         // record repointed, new data file not yet cut back
 };
+#ifdef PAGOREX_TEST_SEAMS
 using StoreStopHook = bool (*)(StoreStep step, uint32_t record);
 void SetStoreStopHook(StoreStopHook hook);
 // Asks the hook; once it has said stop, every later question answers true as well.
 bool StoreStopsAt(StoreStep step, uint32_t record);
 bool StoreStopped();
+#else
+inline bool StoreStopsAt(StoreStep, uint32_t) { return false; }
+inline bool StoreStopped() { return false; }
+#endif

@@ -90,7 +90,7 @@ private:
     StoreHandle handle_;
 };
 
-// Failure injection for tests; compiled in, set only by tests. Operations of one kind on
+// Failure injection: the kinds of failure the test build of the store can inject. Operations of one kind on
 // the file of that store name are counted from the moment the fault is set: the nth and
 // the (times - 1) after it fail (by default every later one, like a disk that has filled
 // up). FailOpen covers opening an existing file, FailCreate creating one, FailWrite a write that writes nothing, ShortWrite one that
@@ -102,5 +102,7 @@ enum class StoreFault {
 // FailReplace makes StoreFiles::Replace fail (name: the file renamed), FailFlush a flush,
 // FailLock a lock that cannot be taken at all (a file system or network error),
 // NoLocking a file system that has no byte-range locks.
+#ifdef PAGOREX_TEST_SEAMS
 void SetStoreFault(StoreFault fault, const char* name, int nth = 1, int times = 1 << 30);
 void ClearStoreFault();
+#endif

@@ -5,6 +5,8 @@
 #include "twain/strip_bytes.h"
 #include "twain/twain.h"
 
+#include <span>
+
 // Session and Source Manager
 extern int nState;
 extern TW_IDENTITY appIdentity;
@@ -46,9 +48,22 @@ extern int errorCode;
 extern TW_UINT16 errorResult;
 extern TW_UINT16 errorCondition;
 
-// Builds "<windowsDirectory>\TWAIN_32.DLL" into path (size characters): no separator
-// after an empty directory or one ending in ':'. False when it does not fit.
-bool TWAIN_ManagerPath(const char* windowsDirectory, char* path, std::size_t size);
+// Where a Source Manager may lie: a file in the Windows or the system directory.
+enum class ManagerDirectory { Windows, System };
+struct ManagerPlace {
+    ManagerDirectory directory;
+    const char* file;
+};
+// The places a program of that width looks, in order: TWAIN_32.DLL in the Windows
+// directory for 32 bits; TWAINDSM.DLL, then TWAIN_32.DLL, in the system directory for 64.
+std::span<const ManagerPlace> TWAIN_ManagerPlaces(bool sixtyFourBit);
+// Builds "<directory>\<file>" into path (size characters): no separator after an empty
+// directory or one ending in ':'. False when it does not fit.
+bool TWAIN_ManagerPath(const char* directory, const char* file, char* path, std::size_t size);
+// Loads the first of places that holds a DLL with DSM_Entry (state 2). A directory given
+// as "" could not be read: nothing is looked for there.
+bool TWAIN_LoadManagerFrom(std::span<const ManagerPlace> places, const char* windowsDirectory,
+                           const char* systemDirectory);
 
 // Memory-transfer steps. A strip is stored only after it was clamped to the image and
 // checked against the buffer the library handed over (mx.Memory, set by the library).

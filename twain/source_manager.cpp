@@ -1,29 +1,43 @@
 // Loading, opening, closing and unloading the Source Manager, and the availability
-// probe. The manager is only ever loaded from the Windows directory.
+// probe. A 32-bit program loads the manager only from the Windows directory; a 64-bit one
+// from the system directory, as 64-bit Windows keeps it there.
 #include "twain/session.h"
+#ifdef PAGOREX_TEST_SEAMS
 #include "twain/test_seam.h"
+#endif
 
 #include <cstring>
 
 namespace {
 constexpr std::size_t kDirectorySize = 128;
-constexpr char kManagerFile[] = "TWAIN_32.DLL";
+constexpr std::size_t kFileSize = 16;
 
+constexpr ManagerPlace kPlaces32[] = {{ManagerDirectory::Windows, "TWAIN_32.DLL"}};
+// The TWAIN 2 manager that 64-bit drivers come with, then the one Wine's 64-bit prefix has.
+constexpr ManagerPlace kPlaces64[] = {{ManagerDirectory::System, "TWAINDSM.DLL"},
+                                      {ManagerDirectory::System, "TWAIN_32.DLL"}};
+
+#ifdef PAGOREX_TEST_SEAMS
 // Tests point the loader at a directory of their own, or at a scripted manager that
-// stands in for the DLL across loading and unloading; never in production.
+// stands in for the DLL across loading and unloading.
 DSMENTRYPROC scriptedEntry = nullptr;
 bool directoryOverridden = false;
-char windowsDirectoryOverride[MAX_PATH] = "";
+char directoryOverride[MAX_PATH] = "";
+#endif
 
-void WindowsDirectory(char* buffer, std::size_t size)
+// "" when the directory cannot be read or is too long for the buffer: no manager there.
+void ReadDirectory(ManagerDirectory which, char* buffer, std::size_t size)
 {
+#ifdef PAGOREX_TEST_SEAMS
     if (directoryOverridden) {
-        TWAIN_CopyName(buffer, windowsDirectoryOverride, size);
+        TWAIN_CopyName(buffer, directoryOverride, size);
         return;
     }
-    UINT n = GetWindowsDirectoryA(buffer, static_cast<UINT>(size));
+#endif
+    UINT n = which == ManagerDirectory::Windows ? GetWindowsDirectoryA(buffer, static_cast<UINT>(size))
+                                                : GetSystemDirectoryA(buffer, static_cast<UINT>(size));
     if (n == 0 || n >= size)
-        buffer[0] = '\0';  // no directory, or one too long for the buffer: no manager
+        buffer[0] = '\0';
 }
 
 bool FileExists(const char* path)
@@ -31,38 +45,11 @@ bool FileExists(const char* path)
     OFSTRUCT info{};
     return OpenFile(path, &info, OF_EXIST) != HFILE_ERROR;
 }
-}  // namespace
 
-bool TWAIN_ManagerPath(const char* windowsDirectory, char* path, std::size_t size)
+// Loads the DLL at path when it exports DSM_Entry.
+bool LoadManagerAt(const char* path)
 {
-    const std::size_t dirLength = std::strlen(windowsDirectory);
-    const bool separator = dirLength > 0 && windowsDirectory[dirLength - 1] != ':';
-    const std::size_t total = dirLength + (separator ? 1 : 0) + sizeof kManagerFile;
-    if (total > size)
-        return false;
-    std::memcpy(path, windowsDirectory, dirLength);
-    std::size_t at = dirLength;
-    if (separator)
-        path[at++] = '\\';
-    std::memcpy(path + at, kManagerFile, sizeof kManagerFile);
-    return true;
-}
-
-bool TWAIN_LoadSourceManager()
-{
-    if (nState >= TWAIN_SM_LOADED)
-        return true;
-    if (scriptedEntry) {
-        dsmEntry = scriptedEntry;
-        dsmAvailability = 1;
-        nState = TWAIN_SM_LOADED;
-        return true;
-    }
-    char directory[kDirectorySize];
-    char path[kDirectorySize + sizeof kManagerFile + 1];
-    WindowsDirectory(directory, sizeof directory);
-    // An empty directory would make a relative name that the search path resolves.
-    if (directory[0] == '\0' || !TWAIN_ManagerPath(directory, path, sizeof path) || !FileExists(path))
+    if (!FileExists(path))
         return false;
     HMODULE module = LoadLibraryA(path);
     if (!module)
@@ -77,6 +64,63 @@ bool TWAIN_LoadSourceManager()
     dsmAvailability = 1;
     nState = TWAIN_SM_LOADED;
     return true;
+}
+}  // namespace
+
+std::span<const ManagerPlace> TWAIN_ManagerPlaces(bool sixtyFourBit)
+{
+    if (sixtyFourBit)
+        return kPlaces64;
+    return kPlaces32;
+}
+
+bool TWAIN_ManagerPath(const char* directory, const char* file, char* path, std::size_t size)
+{
+    const std::size_t dirLength = std::strlen(directory);
+    const std::size_t fileLength = std::strlen(file) + 1;
+    const bool separator = dirLength > 0 && directory[dirLength - 1] != ':';
+    const std::size_t total = dirLength + (separator ? 1 : 0) + fileLength;
+    if (total > size)
+        return false;
+    std::memcpy(path, directory, dirLength);
+    std::size_t at = dirLength;
+    if (separator)
+        path[at++] = '\\';
+    std::memcpy(path + at, file, fileLength);
+    return true;
+}
+
+bool TWAIN_LoadManagerFrom(std::span<const ManagerPlace> places, const char* windowsDirectory,
+                           const char* systemDirectory)
+{
+    for (const ManagerPlace& place : places) {
+        const char* directory = place.directory == ManagerDirectory::Windows ? windowsDirectory : systemDirectory;
+        char path[kDirectorySize + kFileSize + 1];
+        // An empty directory would make a relative name that the search path resolves.
+        if (directory[0] != '\0' && TWAIN_ManagerPath(directory, place.file, path, sizeof path) &&
+            LoadManagerAt(path))
+            return true;
+    }
+    return false;
+}
+
+bool TWAIN_LoadSourceManager()
+{
+    if (nState >= TWAIN_SM_LOADED)
+        return true;
+#ifdef PAGOREX_TEST_SEAMS
+    if (scriptedEntry) {
+        dsmEntry = scriptedEntry;
+        dsmAvailability = 1;
+        nState = TWAIN_SM_LOADED;
+        return true;
+    }
+#endif
+    char windows[kDirectorySize];
+    char system[kDirectorySize];
+    ReadDirectory(ManagerDirectory::Windows, windows, sizeof windows);
+    ReadDirectory(ManagerDirectory::System, system, sizeof system);
+    return TWAIN_LoadManagerFrom(TWAIN_ManagerPlaces(sizeof(void*) == 8), windows, system);
 }
 
 bool TWAIN_IsAvailable()
@@ -134,9 +178,7 @@ bool TWAIN_UnloadSourceManager()
     return nState == TWAIN_PRESESSION;
 }
 
-// ---------------------------------------------------------------------------
-// Test seam: never called by the program itself.
-
+#ifdef PAGOREX_TEST_SEAMS
 void TWAIN_InstallManagerEntryForTest(DSMENTRYPROC entry)
 {
     scriptedEntry = entry;
@@ -145,8 +187,9 @@ void TWAIN_InstallManagerEntryForTest(DSMENTRYPROC entry)
     nState = entry ? TWAIN_SM_LOADED : TWAIN_PRESESSION;
 }
 
-void TWAIN_SetWindowsDirectoryForTest(const char* directory)
+void TWAIN_SetManagerDirectoryForTest(const char* directory)
 {
     directoryOverridden = directory != nullptr;
-    TWAIN_CopyName(windowsDirectoryOverride, directory ? directory : "", sizeof windowsDirectoryOverride);
+    TWAIN_CopyName(directoryOverride, directory ? directory : "", sizeof directoryOverride);
 }
+#endif

@@ -1,4 +1,5 @@
 // Start values of the session data, for the library's unit tests.
+#ifdef PAGOREX_TEST_SEAMS
 #include "twain/capability.h"
 #include "twain/session.h"
 #include "twain/test_seam.h"
@@ -9,7 +10,7 @@ void TWAIN_ResetSessionForTest()
         DestroyWindow(proxyWindow);
     proxyWindow = nullptr;
     TWAIN_InstallManagerEntryForTest(nullptr);
-    TWAIN_SetWindowsDirectoryForTest(nullptr);
+    TWAIN_SetManagerDirectoryForTest(nullptr);
     TWAIN_RegisterApp(1, 0, TWLG_USA, TWCY_USA, "1.0", "Vocalix Development", "Imager", "Vocalix");
     sourceIdentity = TW_IDENTITY{};
     dsmAvailability = 0;
@@ -41,3 +42,4 @@ void TWAIN_ResetSessionForTest()
     errorResult = 0;
     errorCondition = 0;
 }
+#endif

@@ -204,7 +204,7 @@ protected:
     {
         // No Windows directory: no TWAIN_32.DLL to load.
         TWAIN_ResetSessionForTest();
-        TWAIN_SetWindowsDirectoryForTest("");
+        TWAIN_SetManagerDirectoryForTest("");
         MainWindowTest::SetUp();
     }
     void TearDown() override

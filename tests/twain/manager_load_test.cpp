@@ -4,6 +4,7 @@
 #include <string>
 
 #include "scripted_dsm.h"
+#include "support/driver.h"
 #include "twain/test_seam.h"
 
 namespace twtest {
@@ -23,97 +24,147 @@ TEST(ManagerPath, SeparatorOnlyWhenTheDirectoryNeedsOne)
     };
     for (const Case& c : cases) {
         char path[160];
-        ASSERT_TRUE(TWAIN_ManagerPath(c.directory, path, sizeof path));
+        ASSERT_TRUE(TWAIN_ManagerPath(c.directory, "TWAIN_32.DLL", path, sizeof path));
         EXPECT_STREQ(path, c.path);
     }
-    char small[20];
-    EXPECT_FALSE(TWAIN_ManagerPath("C:\\windows", small, sizeof small));  // 24 characters do not fit
+    char small[23];
+    EXPECT_FALSE(TWAIN_ManagerPath("C:\\windows", "TWAIN_32.DLL", small, sizeof small));  // needs 24 with its zero
 }
 
-// Directories of their own for the loader: one empty, one with a copy of the manager.
-// (Wine answers any file named TWAIN_32.DLL with its built-in manager, so a copy without
-// DSM_Entry cannot be told apart here.)
+constexpr TW_UINT16 kStandInAnswer = 0x5047;
+
+// A Windows and a system directory of their own for the loader, filled per case with the
+// stand-in manager under the names a manager may have.
 class ManagerLoading : public ::testing::Test {
 protected:
-    static std::string MakeDirectory(const char* name)
-    {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        std::string dir = std::string(temp) + "pgx_twain_" + std::to_string(GetCurrentProcessId()) + "_" + name;
-        CreateDirectoryA(dir.c_str(), nullptr);
-        return dir;
-    }
-
     void SetUp() override
     {
         TWAIN_ResetSessionForTest();
-        empty = MakeDirectory("empty");
-        real = MakeDirectory("real");
-        char windows[MAX_PATH];
-        GetWindowsDirectoryA(windows, sizeof windows);
-        ASSERT_TRUE(CopyFileA((std::string(windows) + "\\twain_32.dll").c_str(), (real + "\\TWAIN_32.DLL").c_str(),
-                              FALSE));
+        windows = driver::MakeTempDirectory("pgx_windows_");
+        system = driver::MakeTempDirectory("pgx_system_");
     }
 
     void TearDown() override
     {
         TWAIN_ResetSessionForTest();
-        for (const std::string& dir : {empty, real}) {
-            DeleteFileA((dir + "\\TWAIN_32.DLL").c_str());
-            RemoveDirectoryA(dir.c_str());
-        }
+        driver::RemoveDirectoryTree(windows);
+        driver::RemoveDirectoryTree(system);
     }
 
-    std::string empty, real;
+    void Put(const std::string& directory, const char* file)
+    {
+        ASSERT_TRUE(CopyFileA((driver::BinDirectory() + "stand_in_manager.dll").c_str(), (directory + "\\" + file).c_str(),
+                              FALSE));
+    }
+
+    // What the loaded manager's DSM_Entry answers; 0 when none was loaded.
+    TW_UINT16 LoadAndAsk(bool sixtyFourBit, const std::string& windowsDir, const std::string& systemDir)
+    {
+        if (!TWAIN_LoadManagerFrom(TWAIN_ManagerPlaces(sixtyFourBit), windowsDir.c_str(), systemDir.c_str()))
+            return 0;
+        EXPECT_EQ(TWAIN_GetState(), TWAIN_SM_LOADED);
+        TW_IDENTITY nobody{};
+        TW_UINT16 answer = dsmEntry(&nobody, nullptr, DG_CONTROL, DAT_NULL, MSG_NULL, nullptr);
+        EXPECT_TRUE(TWAIN_UnloadSourceManager());
+        EXPECT_EQ(dsmEntry, nullptr);
+        return answer ? answer : 1;
+    }
+
+    std::string windows, system;
 };
 
-TEST_F(ManagerLoading, LoadsOnlyFromTheGivenDirectory)
+// Each width looks only where a program of that width must: 32 bits in the Windows
+// directory, 64 bits in the system directory, the TWAIN 2 manager first. (Wine answers a
+// file named TWAIN_32.DLL with its built-in manager: only TWAINDSM.DLL shows the stand-in.)
+TEST_F(ManagerLoading, EachWidthLoadsFromItsOwnPlacesInOrder)
 {
-    TWAIN_SetWindowsDirectoryForTest(empty.c_str());
-    EXPECT_FALSE(TWAIN_LoadSourceManager());
-    EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
-
-    TWAIN_SetWindowsDirectoryForTest(real.c_str());
-    EXPECT_TRUE(TWAIN_LoadSourceManager());
-    EXPECT_EQ(TWAIN_GetState(), TWAIN_SM_LOADED);
-    EXPECT_NE(dsmModule, nullptr);
-    EXPECT_NE(dsmEntry, nullptr);
-    EXPECT_TRUE(TWAIN_LoadSourceManager());  // already loaded
-    EXPECT_TRUE(TWAIN_UnloadSourceManager());
-    EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
-    EXPECT_EQ(dsmEntry, nullptr);
+    struct Case {
+        bool sixtyFourBit;
+        const char* windowsFiles[2];
+        const char* systemFiles[2];
+        bool loaded;
+        bool standIn;  // the loaded manager is TWAINDSM.DLL
+    };
+    const Case cases[] = {
+        {false, {"TWAIN_32.DLL"}, {}, true, false},
+        {false, {}, {"TWAIN_32.DLL", "TWAINDSM.DLL"}, false, false},
+        {false, {"TWAINDSM.DLL"}, {}, false, false},
+        {true, {}, {"TWAINDSM.DLL", "TWAIN_32.DLL"}, true, true},
+        {true, {}, {"TWAIN_32.DLL"}, true, false},
+        {true, {}, {"TWAINDSM.DLL"}, true, true},
+        {true, {"TWAIN_32.DLL", "TWAINDSM.DLL"}, {}, false, false},
+        {true, {}, {}, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << (c.sixtyFourBit ? "64" : "32") << "-bit, case " << (&c - cases));
+        TearDown();
+        SetUp();
+        for (const char* f : c.windowsFiles)
+            if (f)
+                Put(windows, f);
+        for (const char* f : c.systemFiles)
+            if (f)
+                Put(system, f);
+        const TW_UINT16 answer = LoadAndAsk(c.sixtyFourBit, windows, system);
+        EXPECT_EQ(answer != 0, c.loaded);
+        if (c.loaded) {
+            EXPECT_EQ(answer == kStandInAnswer, c.standIn);
+        }
+        EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
+    }
 }
 
-// Without a Windows directory the bare file name would be looked up along the search
-// path (the current directory first): the manager is not loaded at all then.
-TEST_F(ManagerLoading, NoWindowsDirectoryMeansNoManager)
+// A directory that could not be read would make a bare file name that the search path
+// resolves (the current directory first): nothing is loaded then.
+TEST_F(ManagerLoading, UnreadableDirectoriesMeanNoManager)
 {
+    Put(windows, "TWAIN_32.DLL");
+    Put(windows, "TWAINDSM.DLL");
     char before[MAX_PATH];
     GetCurrentDirectoryA(sizeof before, before);
-    ASSERT_TRUE(SetCurrentDirectoryA(real.c_str()));
-    TWAIN_SetWindowsDirectoryForTest("");
+    ASSERT_TRUE(SetCurrentDirectoryA(windows.c_str()));
+    const TW_UINT16 answer32 = LoadAndAsk(false, "", "");
+    const TW_UINT16 answer64 = LoadAndAsk(true, "", "");
+    TWAIN_SetManagerDirectoryForTest("");
     const bool loaded = TWAIN_LoadSourceManager();
     SetCurrentDirectoryA(before);
+    EXPECT_EQ(answer32, 0);
+    EXPECT_EQ(answer64, 0);
     EXPECT_FALSE(loaded);
+    EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
+}
+
+// The program's own loader follows its width's places (both directories given as one).
+TEST_F(ManagerLoading, ProgramLoadsItsWidthsManager)
+{
+    Put(windows, sizeof(void*) == 8 ? "TWAINDSM.DLL" : "TWAIN_32.DLL");
+    TWAIN_SetManagerDirectoryForTest(windows.c_str());
+    EXPECT_TRUE(TWAIN_LoadSourceManager());
+    EXPECT_NE(dsmModule, nullptr);
+    EXPECT_TRUE(TWAIN_LoadSourceManager());  // already loaded
+    EXPECT_TRUE(TWAIN_UnloadSourceManager());
     EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
 }
 
 TEST_F(ManagerLoading, ProbeOfMissingManagerIsCached)
 {
-    TWAIN_SetWindowsDirectoryForTest(empty.c_str());
+    TWAIN_SetManagerDirectoryForTest(system.c_str());
     EXPECT_FALSE(TWAIN_IsAvailable());
-    TWAIN_SetWindowsDirectoryForTest(real.c_str());  // the file appears: the answer stays
+    Put(system, "TWAIN_32.DLL");  // the file appears: the answer stays
+    Put(system, "TWAINDSM.DLL");
     EXPECT_FALSE(TWAIN_IsAvailable());
     EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
 }
 
 TEST_F(ManagerLoading, ProbeOfPresentManagerLeavesItUnloaded)
 {
-    TWAIN_SetWindowsDirectoryForTest(real.c_str());
+    Put(system, "TWAIN_32.DLL");
+    Put(system, "TWAINDSM.DLL");
+    TWAIN_SetManagerDirectoryForTest(system.c_str());
     EXPECT_TRUE(TWAIN_IsAvailable());
     EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
     EXPECT_EQ(dsmEntry, nullptr);
-    TWAIN_SetWindowsDirectoryForTest(empty.c_str());  // the file goes: the answer stays
+    TWAIN_SetManagerDirectoryForTest(windows.c_str());  // the file goes: the answer stays
     EXPECT_TRUE(TWAIN_IsAvailable());
     EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
 }
@@ -121,7 +172,7 @@ TEST_F(ManagerLoading, ProbeOfPresentManagerLeavesItUnloaded)
 TEST_F(ManagerLoading, LoadedManagerIsAvailableWithoutProbing)
 {
     InstallFake();
-    TWAIN_SetWindowsDirectoryForTest(empty.c_str());
+    TWAIN_SetManagerDirectoryForTest(windows.c_str());
     EXPECT_TRUE(TWAIN_IsAvailable());
     EXPECT_EQ(TWAIN_GetState(), TWAIN_SM_LOADED);
     EXPECT_EQ(dsmAvailability, 0);
