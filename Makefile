@@ -1,16 +1,25 @@
+# make build  install what is missing and build both Windows targets: build/win32 (i686,
+#             the product) and build/win64 (x86_64), each with its program, tools, tests
+#             and benchmark
 # make run    install what is missing, build, and scan a page into record 1 of a demo store
-# make test   install what is missing, build, and run every test (ends with CTest's summary)
+#             (with the 32-bit program where this machine runs 32-bit code, else the 64-bit)
+# make test   install what is missing, build, and run every test: both Windows suites
+#             where this machine runs 32-bit code, else the 64-bit one, and the native tests
 # make fuzz   run the fuzz targets for longer (FUZZ_SECONDS, default 600)
 # make bench  build and run the benchmarks: one table of ratios against references
-#             measured in the same run
+#             measured in the same run (TARGET=win32 or win64; default as for make run)
 # make soak-shared  a long run of several programs saving into one store at once, with
-#             compactions between (minutes)
+#             compactions between (minutes; TARGET as for make bench)
 
 BUILD ?= build
+W32 := $(BUILD)/win32
+W64 := $(BUILD)/win64
 NATIVE := $(BUILD)/native
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 CTEST_ARGS ?=
+TARGET ?=
+export CTEST_ARGS
 
 .PHONY: all deps build native test run fuzz bench soak-shared clean
 
@@ -19,11 +28,15 @@ all: build
 deps:
 	@bash tools/install-deps.sh
 
-$(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+$(W32)/CMakeCache.txt: | deps
+	cmake -S . -B $(W32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DPAGOREX_NATIVE_DIR=$(abspath $(NATIVE))
 
-build: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS)
+$(W64)/CMakeCache.txt: | deps
+	cmake -S . -B $(W64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DPAGOREX_NATIVE_DIR=$(abspath $(NATIVE))
+
+build: deps $(W32)/CMakeCache.txt $(W64)/CMakeCache.txt
+	cmake --build $(W32) -j $(JOBS)
+	cmake --build $(W64) -j $(JOBS)
 
 $(NATIVE)/CMakeCache.txt: | deps
 	cmake -S native -B $(NATIVE) -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_C_COMPILER=clang-14
@@ -32,10 +45,10 @@ native: deps $(NATIVE)/CMakeCache.txt
 	cmake --build $(NATIVE) -j $(JOBS)
 
 test: build native
-	cd $(BUILD) && ctest --output-on-failure -j 2 $(CTEST_ARGS)
+	bash tools/run-tests.sh $(BUILD)
 
 run: build
-	bash tools/demo.sh $(BUILD)
+	bash tools/demo.sh $(BUILD) $(TARGET)
 
 fuzz: native
 	@for f in $(NATIVE)/fuzz_*; do \
@@ -46,11 +59,12 @@ fuzz: native
 	done
 
 bench: build
-	$(BUILD)/wine-run $(BUILD)/bin/pagorex_bench.exe
+	@t=$${TARGET:-$$(. tools/targets.sh; default_target)}; echo "Benchmarks of the $$t build"; \
+	  $(BUILD)/$$t/wine-run $(BUILD)/$$t/bin/pagorex_bench.exe
 
 soak-shared: build
-	$(BUILD)/wine-run --start
-	cmake --build $(BUILD) --target soak_shared
+	@t=$${TARGET:-$$(. tools/targets.sh; default_target)}; echo "Soak of the $$t build"; \
+	  $(BUILD)/$$t/wine-run --start && cmake --build $(BUILD)/$$t --target soak_shared
 
 clean:
 	rm -rf $(BUILD)

@@ -4,9 +4,27 @@
 # Acquire... scans a page; Save Image keeps it). Without one it runs in Xvfb through a
 # scripted session: acquire a page, press Scan in the scanner's window, save the page
 # into the store, close, and print what happened.
+#
+#   demo.sh BUILD [win32|win64]   the 32-bit program where this machine runs 32-bit code,
+#                                 otherwise the 64-bit one, unless a target is named
 set -eu
-BUILD=${1:-build}
-DEMO="$BUILD/demo"
+cd "$(dirname "$0")/.."
+. tools/targets.sh
+TOP=${1:-build}
+TARGET=${2:-}
+if [ -z "$TARGET" ]; then
+  if can_run_32bit; then
+    TARGET=win32
+    echo "Running the 32-bit program ($TOP/win32)."
+  else
+    TARGET=win64
+    echo "Running the 64-bit program ($TOP/win64): $WHY_NO_32."
+  fi
+else
+  echo "Running the $TARGET program."
+fi
+BUILD="$TOP/$TARGET"
+DEMO="$TOP/demo"
 if [ ! -f "$DEMO/pagorex.idx" ]; then
   python3 tools/demo-store.py "$DEMO"
 fi

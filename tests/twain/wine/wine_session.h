@@ -1,6 +1,7 @@
 #pragma once
 // Sessions through Wine's real Source Manager and the virtual scanner
-// (build/bin/vscanner.ds, installed by wine-run as C:\windows\twain_32\sane.ds).
+// (build/bin/vscanner.ds, installed by wine-run as C:\windows\twain_32\sane.ds,
+// or twain_64 in a 64-bit prefix).
 // Each test writes the scanner's profile and reads the scanner's log.
 
 #include <gtest/gtest.h>

@@ -1,0 +1,40 @@
+# Sourced by the make targets: which Windows targets this machine can run under Wine.
+#
+# A 32-bit Windows program runs only where the kernel executes 32-bit x86 code, which
+# some 64-bit hosts do not do at all. The only sure answer is to run a 32-bit program:
+# a 93-byte i386 Linux program that exits with 0, written here.
+
+# Sets WHY_NO_32 to the reason and answers false when 32-bit code cannot run.
+can_run_32bit() {
+  local probe
+  probe=$(mktemp /tmp/pagorex-i386.XXXXXX) || { WHY_NO_32="could not write the probe program"; return 1; }
+  python3 - "$probe" <<'PY'
+import struct, sys
+base = 0x08048000
+code = bytes([0xB8, 1, 0, 0, 0, 0x31, 0xDB, 0xCD, 0x80])  # exit(0) through int 0x80
+size = 52 + 32 + len(code)
+elf = b"\x7fELF" + bytes([1, 1, 1]) + bytes(9)
+elf += struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + 84, 52, 0, 0, 52, 32, 1, 0, 0, 0)
+elf += struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
+open(sys.argv[1], "wb").write(elf + code)
+PY
+  chmod +x "$probe"
+  local out rc
+  out=$("$probe" 2>&1); rc=$?
+  rm -f "$probe"
+  if [ $rc -eq 0 ]; then
+    WHY_NO_32=""
+    return 0
+  fi
+  case "$out" in
+    *"Exec format error"*|*"cannot execute binary file"*)
+      WHY_NO_32="this machine cannot execute 32-bit x86 code (a 32-bit test program failed: Exec format error)" ;;
+    *) WHY_NO_32="a 32-bit test program failed (exit code $rc${out:+: $out})" ;;
+  esac
+  return 1
+}
+
+# The target `make run` and `make bench` use when none is named: 32-bit where it runs.
+default_target() {
+  if can_run_32bit; then echo win32; else echo win64; fi
+}
