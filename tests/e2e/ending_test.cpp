@@ -91,12 +91,17 @@ TEST_F(EndingTest, CommandsQueuedBehindExitSaveAreDropped)
         } else {
             ASSERT_EQ(driver::WaitForPixel(program_.window, 1, 1, Checks(1, 1)), Checks(1, 1));
         }
-        for (int command : c.commands)
-            driver::PostCommand(program_.window, command);
-        if (warning.window) {
-            Sleep(300);  // both commands reach the window while the compaction holds them
-            driver::PressButton(warning.window, IDOK);
+        for (int command : c.commands) {
+            // Sent while the warning is up: the window procedure has taken each command,
+            // and the compaction holds it, before the warning is answered. (A posted
+            // no-op would prove nothing: sent messages overtake posted ones.)
+            if (warning.window)
+                ASSERT_TRUE(driver::Command(program_.window, command));
+            else
+                driver::PostCommand(program_.window, command);
         }
+        if (warning.window)
+            driver::PressButton(warning.window, IDOK);
         EXPECT_EQ(driver::WaitForExit(program_, 30000), 0);
         driver::Release(program_);
         ExpectRecordsKeepTheirImages();
@@ -135,12 +140,11 @@ TEST_F(EndingTest, ExitAbortOrCloseDuringACompactionWaitsForIt)
         StartFor(7);
         driver::MessageBoxInfo warning = WaitForCompactionWarning();
         ASSERT_TRUE(warning.window);
-        if (c.close) {
-            driver::Close(program_.window);
-        } else {
-            driver::PostCommand(program_.window, kExitAbort);
-        }
-        Sleep(300);
+        // Sent, so that the window has taken the close or the command, and the compaction
+        // held it, before the warning is answered.
+        DWORD_PTR result = 0;
+        ASSERT_TRUE(SendMessageTimeoutA(program_.window, c.close ? WM_CLOSE : WM_COMMAND, c.close ? 0 : kExitAbort,
+                                        0, SMTO_NORMAL, 20000, &result));
         driver::PressButton(warning.window, IDOK);
         if (c.compactionFails) {
             // The failure is told by a window that still exists, before anything else.
