@@ -42,12 +42,13 @@ TEST_F(MultiPageTest, RefusedWhileAMultiTransferAcquireKeepsTheSourceEnabled)
     ExpectShowsPage(kRgbPage, 0);
     // The source stays enabled with its window up; Multi-Page does not start.
     ASSERT_TRUE(driver::Command(program_.window, kAcquireMultiPage));
-    Sleep(500);
-    EXPECT_EQ(LogCount("MSG_ENABLEDS"), 1);
-    EXPECT_EQ(LogCount(kNativeDone), 1);
     EXPECT_EQ(LogCount(kSourceClosed), 0);
     ExpectShowsPage(kRgbPage, 0);
     CloseAndExpectExit();
+    // Counted over the whole run: whatever the refused command left queued ran before
+    // the close.
+    EXPECT_EQ(LogCount("MSG_ENABLEDS"), 1);
+    EXPECT_EQ(LogCount(kNativeDone), 1);
     EXPECT_EQ(LogCount(kSourceClosed), 1) << "closing the window closes the source";
 }
 
