@@ -26,9 +26,15 @@ protected:
         EXPECT_TRUE(dialog.window) << "no file dialog";
         if (!dialog.window)
             return -1;
-        Sleep(150);
-        HWND combo = GetDlgItem(dialog.window, kFilterCombo);
-        int shown = static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+        // The dialog is ready for an answer once its filter list shows a filter.
+        HWND combo = nullptr;
+        int shown = CB_ERR;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(20)) {
+            combo = GetDlgItem(dialog.window, kFilterCombo);
+            shown = combo ? static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0)) : CB_ERR;
+            if (shown != CB_ERR)
+                break;
+        }
         if (filter >= 0 && !name.empty()) {
             SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(filter), 0);
             for (WORD notification : {CBN_SELCHANGE, CBN_SELENDOK})

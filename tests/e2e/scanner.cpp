@@ -77,10 +77,12 @@ bool ScannerTest::ScannerButton(int button)
     driver::MessageBoxInfo scanner = WaitForCaption("Virtual Scanner");
     if (!scanner.window)
         return false;
-    // The button's own click, as a user's: the dialog may still be initialising.
-    Sleep(100);
     scannerWindow_ = scanner.window;
-    return driver::PressButton(scanner.window, button);
+    // A dialog that shows has been initialised, so the click needs no waiting before it;
+    // the scanner's log tells when the dialog has taken it.
+    const char* taken = button == IDOK ? "dialog: Scan" : "dialog: Cancel";
+    const int before = LogCount(taken);
+    return driver::PressButton(scanner.window, button) && WaitForLog(taken, before + 1);
 }
 
 void ScannerTest::AnswerBox(const std::string& caption, const std::string& text)

@@ -33,7 +33,7 @@ protected:
     // A message box or dialog of the program with this caption; empty on timeout.
     driver::MessageBoxInfo WaitForCaption(const std::string& caption, DWORD timeoutMs = 15000);
     // Presses a button of the scanner's own window ("Virtual Scanner") once it shows:
-    // IDOK is Scan, IDCANCEL Cancel.
+    // IDOK is Scan, IDCANCEL Cancel. True once the scanner has taken the press.
     bool ScannerButton(int button);
     // Answers a message box: expects its caption and text, presses OK.
     void AnswerBox(const std::string& caption, const std::string& text);
