@@ -690,12 +690,17 @@ TEST_F(AcquireThroughWine, AQuitDuringTheWaitIsPassedOn)
 {
     UseProfile(Keys("scan_delay = 3000\n"));
     const DWORD thread = GetCurrentThreadId();
-    std::thread quitter([thread] {
-        Sleep(300);
-        PostThreadMessageA(thread, WM_QUIT, 42, 0);
+    std::atomic<bool> enabled{false};
+    // Once the source is enabled, the acquisition's wait is the next to look at the queue.
+    std::thread quitter([this, thread, &enabled] {
+        for (DWORD start = GetTickCount(); !enabled && GetTickCount() - start < 10000; Sleep(10))
+            enabled = Count("DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS -> TWRC_SUCCESS") > 0;
+        if (enabled)
+            PostThreadMessageA(thread, WM_QUIT, 42, 0);
     });
     Outcome out = Acquire(Mech::Native, TWFF_BMP, {}, false);
     quitter.join();
+    ASSERT_TRUE(enabled) << "the source was never enabled";
     EXPECT_EQ(out.dib, nullptr);
     MSG message;
     ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
