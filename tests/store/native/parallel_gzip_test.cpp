@@ -1,7 +1,8 @@
-// A member compressed on several threads is one ordinary gzip member: zlib inflates it and
-// gzip -d expands it to the same bytes, whatever the size (empty, below one block, on and
-// around block boundaries, many blocks) and the number of threads; it is the same member
-// whichever thread finished first, and as small as zlib's own level 9 within 1 %.
+// A member compressed on several threads is one ordinary gzip member: zlib inflates it to
+// the same bytes as exactly one member, whatever the size (empty, below one block, on and
+// around block boundaries, many blocks) and the number of threads, and gzip -d agrees on
+// an empty one, one block and many blocks; it is the same member whichever thread
+// finished first, and as small as zlib's own level 9 within 1 %.
 #include "store/core/parallel_gzip.h"
 #include "support/store_files.h"
 
@@ -64,37 +65,43 @@ Bytes GzipDecompress(const Bytes& member, int& status)
 struct SizeCase {
     const char* what;
     size_t size;
+    // The number of threads whose member gzip -d also expands (0: none). A process per
+    // row would take most of the native tests' time under the sanitizers; zlib's inflate
+    // holds every row to the same bytes and to exactly one member.
+    unsigned gzipThreads;
 };
 
 const SizeCase kSizes[] = {
-    {"empty", 0},
-    {"one byte", 1},
-    {"smaller than the window", 1000},
-    {"smaller than a block", pgz::kBlockSize / 3},
-    {"a byte short of a block", pgz::kBlockSize - 1},
-    {"one block", pgz::kBlockSize},
-    {"a block and a byte", pgz::kBlockSize + 1},
-    {"a block and less than a window", pgz::kBlockSize + pgz::kWindowSize / 2},
-    {"many blocks and a tail", 9 * pgz::kBlockSize + 12345},
+    {"empty", 0, 1},
+    {"one byte", 1, 0},
+    {"smaller than the window", 1000, 0},
+    {"smaller than a block", pgz::kBlockSize / 3, 0},
+    {"a byte short of a block", pgz::kBlockSize - 1, 0},
+    {"one block", pgz::kBlockSize, 2},
+    {"a block and a byte", pgz::kBlockSize + 1, 0},
+    {"a block and less than a window", pgz::kBlockSize + pgz::kWindowSize / 2, 0},
+    {"many blocks and a tail", 9 * pgz::kBlockSize + 12345, 5},
 };
 
 TEST(ParallelGzip, AMemberOfAnySizeExpandsToTheSameBytesWithZlibAndGzip)
 {
     for (const SizeCase& c : kSizes) {
+        Bytes input = PageBytes(c.size, uint32_t(c.size));
+        size_t level9 = c.size >= 4096 ? ZlibLevel9Size(input) : 0;
         for (unsigned threads : {1u, 2u, 5u}) {
             SCOPED_TRACE(testing::Message() << c.what << ", " << threads << " threads");
-            Bytes input = PageBytes(c.size, uint32_t(c.size));
             Bytes member = pgz::CompressMember(input, threads);
             ASSERT_GE(member.size(), pgz::kHeaderSize + 2 + pgz::kTrailerSize);
             EXPECT_EQ(Bytes(member.begin(), member.begin() + 3), (Bytes{0x1F, 0x8B, 8}));
             bool whole = false;
             EXPECT_EQ(storefiles::Gunzip(member, &whole), input);
             EXPECT_TRUE(whole) << "one member, nothing after it";
-            int status = -1;
-            EXPECT_EQ(GzipDecompress(member, status), input);
-            EXPECT_EQ(status, 0) << "gzip -d complained";
+            if (threads == c.gzipThreads) {
+                int status = -1;
+                EXPECT_EQ(GzipDecompress(member, status), input);
+                EXPECT_EQ(status, 0) << "gzip -d complained";
+            }
             if (c.size >= 4096) {
-                size_t level9 = ZlibLevel9Size(input);
                 EXPECT_LE(double(member.size()), double(level9) * 1.01) << "zlib level 9: " << level9;
             }
         }
