@@ -37,7 +37,7 @@ TEST_F(LoadRecord, ACompressedBlobBecomesTheCurrentImageAndTheWorkFilesGo)
     EXPECT_TRUE(NoWorkFilesLeft());
 }
 
-TEST_F(LoadRecord, APlainBlobFromAnEarlierWriterLoadsByPlainCopyWithoutZlib)
+TEST_F(LoadRecord, APlainBlobFromAnEarlierWriterIsShownAsStored)
 {
     // Bytes after it in the data file are no part of it.
     Write("pagorex.dat", Concat({Pattern(10, 2), image, Gzip(image)}));
