@@ -4,6 +4,7 @@
 #include <cstdio>
 
 TW_UINT16 enumMessage = MSG_GETFIRST;
+TW_IDENTITY chosenSource;
 
 namespace {
 constexpr int kMessageSize = 256;
@@ -64,6 +65,11 @@ bool TWAIN_SelectImageSource(HWND window)
     } else {
         TW_IDENTITY choice{};
         selected = TWAIN_CallSourceManager(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &choice);
+        // Some managers do not keep the choice as their default: the next Acquire opens it.
+        if (selected) {
+            choice.ProductName[sizeof choice.ProductName - 1] = '\0';
+            chosenSource = choice;
+        }
     }
     if (entryState < TWAIN_SM_OPEN)
         TWAIN_CloseSourceManager(window);
@@ -77,9 +83,30 @@ bool TWAIN_OpenDefaultSource(HWND window)
     if (nState < TWAIN_SOURCE_OPEN) {
         if (nState < TWAIN_SM_OPEN && !TWAIN_OpenSourceManager(window))
             return false;
+        // Only the last way's failure is the open's: an earlier one that a later way made
+        // good must not be reported as the acquisition's error.
+        const int code = errorCode;
+        const TW_UINT16 result = errorResult, condition = errorCondition;
+        auto open = [&](TW_IDENTITY& identity) {
+            errorCode = code;
+            errorResult = result;
+            errorCondition = condition;
+            if (TWAIN_CallSourceManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity))
+                TWAIN_ASSERT(nState == TWAIN_SOURCE_OPEN);
+            return nState == TWAIN_SOURCE_OPEN;
+        };
+        // The chosen source, under the identity the manager lists for it.
+        TW_IDENTITY listed;
+        if (chosenSource.ProductName[0] != '\0' && FindSource(chosenSource.ProductName, listed) && open(listed))
+            return true;
+        // The standard way to the default; some managers pass the empty identity on to a
+        // source that accepts only its own, so the default's identity is asked for next.
         defaultSourceRequest = TW_IDENTITY{};
-        if (TWAIN_CallSourceManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &defaultSourceRequest))
-            TWAIN_ASSERT(nState == TWAIN_SOURCE_OPEN);
+        if (open(defaultSourceRequest))
+            return true;
+        TW_IDENTITY defaultSource{};
+        if (TWAIN_CallSourceManager(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &defaultSource))
+            open(defaultSource);
     }
     return nState == TWAIN_SOURCE_OPEN;
 }

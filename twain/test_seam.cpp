@@ -13,6 +13,7 @@ void TWAIN_ResetSessionForTest()
     TWAIN_SetManagerDirectoryForTest(nullptr);
     TWAIN_RegisterApp(1, 0, TWLG_USA, TWCY_USA, "1.0", "Vocalix Development", "Imager", "Vocalix");
     sourceIdentity = TW_IDENTITY{};
+    chosenSource = TW_IDENTITY{};
     dsmAvailability = 0;
     lastResult = TWRC_SUCCESS;
     callDepth = 0;

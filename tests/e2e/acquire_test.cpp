@@ -59,6 +59,7 @@ struct TransferCase {
     const char* fileName;       // typed in the file dialog of a file transfer, or null
     vs::PageFormat format;      // the page as it arrives
     const char* logged;         // a line of the scanner's log that tells the mechanism
+    const char* profile = "";
 };
 
 TEST_F(AcquireTest, EachTransferShowsThePageAndSaveImageKeepsIt)
@@ -71,9 +72,15 @@ TEST_F(AcquireTest, EachTransferShowsThePageAndSaveImageKeepsIt)
          "DAT_IMAGEFILEXFER/MSG_GET -> TWRC_XFERDONE | FileName=" },
         {"memory, B&W and Grayscale", {kMemory, kBW, kGray}, nullptr, bw,
          "ICAP_PIXELTYPE received ENUMERATION UINT16 items=0,1 "},
+        // Wine's manager passes the empty identity of a default open on to the source.
+        {"native, a source that opens only under its own identity", {}, nullptr, kRgbPage,
+         "DAT_IMAGENATIVEXFER/MSG_GET -> TWRC_XFERDONE", "open_needs_identity = yes\n"},
+        {"memory, a source that opens only under its own identity", {kMemory}, nullptr, kRgbPage,
+         "DAT_IMAGEMEMXFER/MSG_GET -> TWRC_XFERDONE", "open_needs_identity = yes\n"},
     };
     for (const TransferCase& c : cases) {
         SCOPED_TRACE(c.name);
+        UseProfile(c.profile);
         for (const char* name : {"pagorex.idx", "pagorex.dat", "scanner-log.txt", "page.bmp"})
             DeleteFileA(Path(name).c_str());
         StartFor(3);
@@ -137,6 +144,7 @@ struct NoImageCase {
     const char* fileName;       // the file dialog's answer ("" cancels), or null: no dialog
     int scannerButton;          // IDOK or IDCANCEL; 0: the scanner's window never shows
     const char* report;         // the "TWAIN Error" box, or null for none
+    bool thenScans = false;     // the source is mended: the next Acquire brings the page
 };
 
 // However an Acquire ends without a new image, the record's image stays shown, and
@@ -145,7 +153,7 @@ TEST_F(AcquireTest, ScanWithoutAnImageKeepsTheImageShownAndStored)
 {
     const NoImageCase cases[] = {
         {"no source installed", "", {}, true, nullptr, 0, nullptr},
-        {"the source cannot be opened", "open_failure = maxconnections\n", {}, false, nullptr, 0, nullptr},
+        {"the source cannot be opened", "open_failure = maxconnections\n", {}, false, nullptr, 0, nullptr, true},
         {"Cancel in the scanner's window", "", {}, false, nullptr, IDCANCEL, "User closed DS"},
         {"Cancel with error dialogs suppressed", "", {kSuppressErrors}, false, nullptr, IDCANCEL, nullptr},
         {"the transfer fails", "xfer_answer = failure\n", {}, false, nullptr, IDOK,
@@ -181,6 +189,13 @@ TEST_F(AcquireTest, ScanWithoutAnImageKeepsTheImageShownAndStored)
         // Whatever ended the scan, the source is closed again, so the next Acquire opens
         // it with the options then chosen.
         EXPECT_EQ(LogCount(kSourceClosed), LogCount("DAT_IDENTITY/MSG_OPENDS -> TWRC_SUCCESS"));
+        if (c.thenScans) {
+            UseProfile();
+            driver::PostCommand(program_.window, kAcquire);
+            ASSERT_TRUE(ScannerButton(IDOK));
+            ExpectShowsPage(kRgbPage, 0);
+            image = vs::PageBitmapFile(kRgbPage, 0);
+        }
         driver::PostCommand(program_.window, kExitSave);
         EXPECT_EQ(driver::WaitForExit(program_), 0);
         driver::Release(program_);

@@ -83,6 +83,10 @@ TW_UINT16 Open(pTW_IDENTITY origin, TW_IDENTITY& id)
     }
     if (chosen->openFailure != TWCC_SUCCESS)
         return Fail(chosen->openFailure);
+    // Like sources that accept only an identity they handed out (Wine's camera source):
+    // a manager that passes the application's empty identity on is refused.
+    if (chosen->openNeedsIdentity && chosen->name.compare(0, 33, id.ProductName) != 0)
+        return Fail(TWCC_NODS);
     source = chosen;
     FillIdentity(id, *source);
     self = id;

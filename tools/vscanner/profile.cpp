@@ -238,6 +238,7 @@ constexpr Key kKeys[] = {
     {"xfer_count", [](SourceProfile& p, std::string_view v) { return SetXferCount(v, p.xferCount); }},
     {"open_failure", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kConditions), p.openFailure); }},
     {"open_directory", [](SourceProfile& p, std::string_view v) { p.openDirectory = std::string(v); return true; }},
+    {"open_needs_identity", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.openNeedsIdentity); }},
     {"enable_answer", [](SourceProfile& p, std::string_view v) { return SetEnableAnswer(v, p.enableAnswer); }},
     {"enable_failure", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kConditions), p.enableFailure); }},
     {"close_request_first", [](SourceProfile& p, std::string_view v) {

@@ -74,6 +74,7 @@ struct SourceProfile {
     // Faults
     TW_UINT16 openFailure = TWCC_SUCCESS;  // non-zero: MSG_OPENDS fails with this code
     std::string openDirectory;             // current directory set while opening
+    bool openNeedsIdentity = false;        // refuse MSG_OPENDS unless it names this source
     EnableAnswer enableAnswer = EnableAnswer::Success;
     TW_UINT16 enableFailure = TWCC_BUMMER;
     CloseRequest closeRequest = CloseRequest::None;

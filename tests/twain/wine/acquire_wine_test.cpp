@@ -334,6 +334,9 @@ TEST_F(AcquireThroughWine, EveryMechanismBringsThePagePixelForPixel)
         {"pixel_type = rgb\nrows_per_strip = 4\n", Mech::Clipboard, Page(TWPT_RGB, 24), 24},
         {"pixel_type = gray\nplanar = yes\n", Mech::ToFile, Page(TWPT_GRAY, 8), 8},
         {"pixel_type = rgb\nplanar = yes\n", Mech::Callback, Page(TWPT_RGB, 24), 24},
+        // A source that refuses the empty identity Wine's manager passes on for the default.
+        {"pixel_type = rgb\nopen_needs_identity = yes\n", Mech::Native, Page(TWPT_RGB, 24), 24},
+        {"pixel_type = rgb\nopen_needs_identity = yes\n", Mech::Memory, Page(TWPT_RGB, 24), 24},
     };
     for (const PageCase& c : cases) {
         SCOPED_TRACE(std::string(MechName(c.mech)) + ": " + c.keys);
@@ -573,6 +576,9 @@ TEST_F(AcquireThroughWine, LiesAndFaultsGiveNoImageAndTheRightMessage)
         {"planar = yes\ninfo.samples_per_pixel = 0\n", Mech::Memory, "planar data of 0 samples per pixel", TWERR_NONE},
         {"info.width = 100000\ninfo.length = 100000\n", Mech::Memory, "Image too large to transfer", TWERR_NONE},
         {"info.width = 2000000000\ninfo.length = 2000000000\n", Mech::Memory, "Image too large to transfer", TWERR_NONE},
+        // A source that will not open at all (Wine's manager says so with a code it leaves unreported).
+        {"open_failure = nods\n", Mech::Native, "", TWERR_NONE},
+        {"open_failure = nods\nopen_needs_identity = yes\n", Mech::Memory, "", TWERR_NONE},
     };
     for (const FaultCase& c : cases) {
         SCOPED_TRACE(std::string(MechName(c.mech)) + ": " + c.keys);

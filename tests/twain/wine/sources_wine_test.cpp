@@ -1,5 +1,6 @@
 // Choosing, listing, opening and closing sources through Wine's Source Manager.
 #include <algorithm>
+#include <thread>
 
 #include "support/box_watch.h"
 #include "wine_session.h"
@@ -125,6 +126,52 @@ TEST_F(SourcesThroughWine, SelectSourceLeavesAnUnloadedManagerUnloaded)
         EXPECT_EQ(TWAIN_SelectImageSource(nullptr), button == IDOK);
         EXPECT_EQ(watcher.Seen().size(), 1u);
         EXPECT_EQ(TWAIN_GetState(), TWAIN_PRESESSION);
+    }
+}
+
+// Answers the manager's Select Source dialog with the source named name (Cancel when "").
+void ChooseInDialog(const char* name)
+{
+    HWND dialog = nullptr;
+    for (DWORD start = GetTickCount(); !dialog && GetTickCount() - start < 10000; Sleep(20))
+        dialog = boxes::FindDialog();
+    if (!dialog)
+        return;
+    if (!*name) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    HWND list = FindWindowExA(dialog, nullptr, "ListBox", nullptr);
+    const LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(name));
+    SendMessageA(list, LB_SETCURSEL, WPARAM(index), 0);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+// The manager does not keep the choice as its default: the library opens the chosen
+// source itself, until it is gone; Cancel changes nothing.
+TEST_F(SourcesThroughWine, TheChosenSourceIsOpenedInsteadOfTheDefault)
+{
+    struct Step {
+        const char* choose;  // in the dialog; "" cancels
+        const char* profile;
+        const char* opened;
+    } steps[] = {
+        {"Beta", "[source]\nname = Alpha\n[source]\nname = Beta\n", "Beta"},
+        {"", "[source]\nname = Alpha\n[source]\nname = Beta\n", "Beta"},
+        {nullptr, "[source]\nname = Alpha\n[source]\nname = Gamma\n", "Alpha"},  // Beta is gone
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.opened);
+        UseProfile(step.profile);
+        if (step.choose) {
+            std::thread chooser(ChooseInDialog, step.choose);
+            EXPECT_EQ(TWAIN_SelectImageSource(nullptr), *step.choose != '\0');
+            chooser.join();
+        }
+        ASSERT_TRUE(TWAIN_OpenDefaultSource(nullptr));
+        EXPECT_STREQ(TWAIN_SourceName(), step.opened);
+        EXPECT_EQ(TWAIN_GetLastErrorCode(), TWERR_NONE);
+        EXPECT_TRUE(TWAIN_CloseSource());
     }
 }
 
