@@ -129,42 +129,26 @@ TEST_F(SourcesThroughWine, SelectSourceLeavesAnUnloadedManagerUnloaded)
     }
 }
 
-// Answers the manager's Select Source dialog with the source named name (Cancel when "").
-void ChooseInDialog(const char* name)
-{
-    HWND dialog = nullptr;
-    for (DWORD start = GetTickCount(); !dialog && GetTickCount() - start < 10000; Sleep(20))
-        dialog = boxes::FindDialog();
-    if (!dialog)
-        return;
-    if (!*name) {
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        return;
-    }
-    HWND list = FindWindowExA(dialog, nullptr, "ListBox", nullptr);
-    const LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(name));
-    SendMessageA(list, LB_SETCURSEL, WPARAM(index), 0);
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-}
-
 // The manager does not keep the choice as its default: the library opens the chosen
 // source itself, until it is gone; Cancel changes nothing.
 TEST_F(SourcesThroughWine, TheChosenSourceIsOpenedInsteadOfTheDefault)
 {
-    struct Step {
-        const char* choose;  // in the dialog; "" cancels
-        const char* profile;
-        const char* opened;
-    } steps[] = {
-        {"Beta", "[source]\nname = Alpha\n[source]\nname = Beta\n", "Beta"},
-        {"", "[source]\nname = Alpha\n[source]\nname = Beta\n", "Beta"},
-        {nullptr, "[source]\nname = Alpha\n[source]\nname = Gamma\n", "Alpha"},  // Beta is gone
-    };
-    for (const Step& step : steps) {
+    const char* both = "[source]\nname = Alpha\n[source]\nname = Beta\n";
+    const struct {
+        const char *choose, *profile, *opened;  // choose: in the dialog ("" cancels, null: no dialog)
+    } steps[] = {{"Beta", both, "Beta"}, {"", both, "Beta"}, {nullptr, "[source]\nname = Alpha\n", "Alpha"}};
+    for (const auto& step : steps) {
         SCOPED_TRACE(step.opened);
         UseProfile(step.profile);
         if (step.choose) {
-            std::thread chooser(ChooseInDialog, step.choose);
+            std::thread chooser([&step] {
+                HWND dialog = nullptr;
+                for (DWORD start = GetTickCount(); !dialog && GetTickCount() - start < 10000; Sleep(20))
+                    dialog = boxes::FindDialog();
+                HWND list = FindWindowExA(dialog, nullptr, "ListBox", nullptr);
+                SendMessageA(list, LB_SETCURSEL, SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(step.choose)), 0);
+                PostMessageA(dialog, WM_COMMAND, *step.choose ? IDOK : IDCANCEL, 0);
+            });
             EXPECT_EQ(TWAIN_SelectImageSource(nullptr), *step.choose != '\0');
             chooser.join();
         }
