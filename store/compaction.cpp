@@ -19,6 +19,7 @@
 #include <float.h>
 
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -322,7 +323,10 @@ void ReportFailure(Compaction& c)
         return;
     c.host.SetProgressText(kStopped);
     char text[kMessageSize];
-    std::snprintf(text, sizeof text, "The image store could not be compressed: %s.\n\n%s", c.failure,
+    // A reason that asks ("is the disk full?") ends its own sentence.
+    const std::size_t length = std::strlen(c.failure);
+    const char* stop = length > 0 && c.failure[length - 1] == '?' ? "" : ".";
+    std::snprintf(text, sizeof text, "The image store could not be compressed: %s%s\n\n%s", c.failure, stop,
                   restored ? "Every image is still where it was; nothing was lost."
                            : "Some records still point into pagorex.new: keep that file, and compress the "
                              "store again once the problem is solved.");

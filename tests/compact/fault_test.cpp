@@ -33,12 +33,12 @@ TEST_F(CompactTest, AFailingDiskLeavesTheStoreAsItWas)
 {
     const Fault faults[] = {
         {"new data file cannot be created", StoreFault::FailCreate, "pagorex.new", 1, 1, "could not be created", true},
-        {"disk full at the first append", StoreFault::ShortWrite, "pagorex.new", 1, kDiskStaysFull, "disk full?", true},
-        {"disk full in the middle", StoreFault::ShortWrite, "pagorex.new", 4, kDiskStaysFull, "disk full?", true},
-        {"disk full near the end", StoreFault::FailWrite, "pagorex.new", 9, kDiskStaysFull, "disk full?", true},
-        {"one compressed block not written", StoreFault::FailWrite, "pagorex.new", 2, 1, "disk full?", true},
-        {"a compressed blob's header falls short", StoreFault::ShortWrite, "pagorex.new", 5, 1, "disk full?", true},
-        {"blobs not flushed", StoreFault::FailFlush, "pagorex.new", 1, kDiskStaysFull, "disk full?", true},
+        {"disk full at the first append", StoreFault::ShortWrite, "pagorex.new", 1, kDiskStaysFull, "disk full?\n\n", true},
+        {"disk full in the middle", StoreFault::ShortWrite, "pagorex.new", 4, kDiskStaysFull, "disk full?\n\n", true},
+        {"disk full near the end", StoreFault::FailWrite, "pagorex.new", 9, kDiskStaysFull, "disk full?\n\n", true},
+        {"one compressed block not written", StoreFault::FailWrite, "pagorex.new", 2, 1, "disk full?\n\n", true},
+        {"a compressed blob's header falls short", StoreFault::ShortWrite, "pagorex.new", 5, 1, "disk full?\n\n", true},
+        {"blobs not flushed", StoreFault::FailFlush, "pagorex.new", 1, kDiskStaysFull, "disk full?\n\n", true},
         {"one index record not written", StoreFault::FailWrite, "pagorex.idx", 3, 1, "index file", true},
         {"index not flushed once", StoreFault::FailFlush, "pagorex.idx", 1, 1, "index file", true},
         {"rename fails", StoreFault::FailReplace, "pagorex.new", 1, 1, "could not be replaced", true},
