@@ -96,6 +96,16 @@ HGLOBAL PackedFromBitmap(HBITMAP bitmap)
     return dib;
 }
 
+// Frees a bitmap or a global block (a discarded one included), never a value that
+// merely looks like a handle.
+void DropHandle(HANDLE handle)
+{
+    if (GetObjectType(static_cast<HGDIOBJ>(handle)) == OBJ_BITMAP)
+        DeleteObject(static_cast<HGDIOBJ>(handle));
+    else if (GlobalSize(handle) != 0 || (GlobalFlags(handle) & GMEM_DISCARDED))
+        GlobalFree(handle);
+}
+
 // The DIB of a native transfer, checked like a bitmap file against the block's real
 // size; anything else is freed and gives null.
 HGLOBAL TakeNativeImage(TW_HANDLE handle)
@@ -110,10 +120,7 @@ HGLOBAL TakeNativeImage(TW_HANDLE handle)
             return nullptr;
     }
     if (!DibHandleIsSafe(dib)) {
-        // Free only what is a global block (a discarded one included), never a value
-        // that merely looks like a handle.
-        if (GlobalSize(dib) != 0 || (GlobalFlags(dib) & GMEM_DISCARDED))
-            GlobalFree(dib);
+        DropHandle(dib);
         return nullptr;
     }
     return dib;
@@ -135,6 +142,9 @@ void TWAIN_NativeTransfer()
     TWAIN_CallSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
     hDib = nullptr;
     if (lastResult != TWRC_XFERDONE) {
+        // A source that fails or cancels may still have handed over its block.
+        if (handle)
+            DropHandle(handle);
         RecordFailure();
         return;
     }

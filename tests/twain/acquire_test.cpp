@@ -217,7 +217,10 @@ TEST_F(Acquisition, NativeFailureAndCancelLeaveTheSessionAsTheSourceSays)
 {
     TWAIN_SetMultiTransfer(true);
     fake.nativeRc = TWRC_FAILURE;
+    HGLOBAL handedOver = GlobalAlloc(GMEM_MOVEABLE, 64);  // with the failure: the library frees it
+    fake.native = [handedOver] { return TW_HANDLE(handedOver); };
     EXPECT_EQ(TWAIN_AcquireNative(nullptr, 0), nullptr);
+    EXPECT_EQ(GlobalSize(handedOver), 0u);
     EXPECT_EQ(TWAIN_GetState(), TWAIN_TRANSFER_READY);
     EXPECT_EQ(CountOf(kEndXfer), 0);
     EXPECT_EQ(TWAIN_GetLastErrorCode(), TWERR_TRANSFER);
