@@ -99,13 +99,16 @@ SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVi
         summary.live += s.state == RecordState::Live;
         summary.deleted += s.state == RecordState::Deleted;
         summary.shadowed += s.state == RecordState::Shadowed;
+        // A damaged record may claim any length: only what lies inside its file counts.
+        const uint64_t stored =
+            Inside(r.dataOffset, r.storedLength, s.file == BlobFile::NewData ? summary.newDataBytes : summary.dataBytes);
         if (r.compressed == 0) {
             ++summary.plain;
-            summary.plainBytes += r.storedLength;
+            summary.plainBytes += stored;
         }
         uint64_t imageBytes = r.compressed != 0 ? r.imageLength : r.storedLength;
         if (s.state == RecordState::Live) {
-            summary.liveBytes += r.storedLength;
+            summary.liveBytes += stored;
             if (!summary.hasLargest || imageBytes > summary.largestBytes) {
                 summary.hasLargest = true;
                 summary.largestRecord = r.recordNumber;

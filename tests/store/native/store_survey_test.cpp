@@ -156,6 +156,14 @@ TEST(StoreSurvey, TellsLiveDeletedAndShadowedRecordsAndCountsTheBytes)
     ASSERT_TRUE(s.hasLargest);
     EXPECT_EQ(s.largestRecord, 6);  // the plain one: its stored length is its image
     EXPECT_EQ(s.largestBytes, Image(40).size());
+
+    // Damaged lengths and offsets count only as far as the data file reaches.
+    store.records[0].storedLength = 0xFFFFFF00u;
+    store.records[4].dataOffset = static_cast<uint32_t>(store.data.size()) + 10;
+    store.Rewrite();
+    Collected again;
+    s = Survey(store, SurveyDepth::IndexOnly, again);
+    EXPECT_EQ(s.liveBytes, store.data.size() - store.records[0].dataOffset + store.records[1].storedLength);
 }
 
 TEST(StoreSurvey, ReadsMovedRecordsFromTheNewDataFileAndFlagsRecordsPastTheChain)
