@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 namespace pgz {
 namespace {
@@ -98,8 +99,17 @@ Compressor::Compressor(unsigned threads)
 {
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < threads; ++i)
-        workers_.emplace_back([this] { Work(); });
+    target_ = std::min(threads, kMaxWorkers);
+}
+
+void Compressor::StartWorkers()
+{
+    try {
+        while (workers_.size() < target_)
+            workers_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+        // Out of threads or address space: those that started do the work, or the caller.
+    }
 }
 
 Compressor::~Compressor()
@@ -115,6 +125,8 @@ Compressor::~Compressor()
 
 void Compressor::Submit(std::unique_ptr<Block> block)
 {
+    if (workers_.empty() && !block->last)
+        StartWorkers();
     {
         std::lock_guard lock(mutex_);
         slots_.push_back({std::move(block), false, false});
@@ -131,6 +143,14 @@ size_t Compressor::Pending() const
 std::unique_ptr<Block> Compressor::TakeNext(unsigned waitMs)
 {
     std::unique_lock lock(mutex_);
+    if (workers_.empty() && !slots_.empty() && !slots_.front().started) {
+        slots_.front().started = true;
+        Block* block = slots_.front().block.get();
+        lock.unlock();
+        Deflater().Compress(*block);
+        lock.lock();
+        slots_.front().done = true;
+    }
     if (!finished_.wait_for(lock, std::chrono::milliseconds(waitMs),
                             [this] { return !slots_.empty() && slots_.front().done; }))
         return nullptr;

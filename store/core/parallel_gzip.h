@@ -62,17 +62,26 @@ private:
     uint64_t length_ = 0;
 };
 
+// At most this many workers: each holds a block and zlib's level-9 state, in a 32-bit
+// process of 2 GB, whatever the core count.
+inline constexpr unsigned kMaxWorkers = 8;
+
 // Worker threads, one per core, compressing the blocks handed to them; the blocks come
-// back in the order they were handed in, whichever finishes first.
+// back in the order they were handed in, whichever finishes first. They start with the
+// first block that is not the last: an image of one block is compressed on the calling
+// thread, and so is every block when no thread can be started.
 class Compressor {
 public:
-    // threads 0: one per core the machine reports.
+    // threads 0: one per core the machine reports; never more than kMaxWorkers.
     explicit Compressor(unsigned threads = 0);
     ~Compressor();
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
 
-    unsigned Threads() const { return static_cast<unsigned>(workers_.size()); }
+    // The workers it compresses with once it has more than one block (for sizing the
+    // blocks kept in flight), and those started so far.
+    unsigned Threads() const { return target_; }
+    unsigned Running() const { return static_cast<unsigned>(workers_.size()); }
     void Submit(std::unique_ptr<Block> block);
     // Blocks handed in and not yet taken back.
     size_t Pending() const;
@@ -87,7 +96,10 @@ private:
         bool done = false;
     };
     void Work();
+    // As many workers as can be started, up to the target.
+    void StartWorkers();
 
+    unsigned target_ = 1;
     mutable std::mutex mutex_;
     std::condition_variable work_, finished_;
     std::deque<Slot> slots_;  // in the order handed in

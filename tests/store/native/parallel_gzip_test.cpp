@@ -120,6 +120,19 @@ TEST(ParallelGzip, BlocksComeBackInTheOrderHandedInWhicheverFinishesFirst)
         EXPECT_EQ(pgz::CompressMember(input, 4), single) << round;
 }
 
+TEST(ParallelGzip, OneBlockStartsNoThreadAndWorkersAreCapped)
+{
+    pgz::Blocker blocker;
+    pgz::Compressor one(4);
+    one.Submit(blocker.Next(PageBytes(1000, 1), true));
+    EXPECT_NE(one.TakeNext(1000), nullptr);
+    EXPECT_EQ(one.Running(), 0u);
+    pgz::Compressor many(1000);
+    many.Submit(blocker.Next(PageBytes(1000, 2), false));
+    EXPECT_EQ(many.Running(), pgz::kMaxWorkers);
+    EXPECT_NE(many.TakeNext(10000), nullptr);
+}
+
 TEST(ParallelGzip, TheTrailerHoldsTheCombinedCrcAndTheLength)
 {
     Bytes input = PageBytes(3 * pgz::kBlockSize + 77, 9);
