@@ -201,7 +201,8 @@ bool WriteSavedRecord(const StoreFiles& files, int32_t recordNumber, RecordPlace
         return false;
     recordBuffer.deleted = 0;
     recordBuffer.recordNumber = recordNumber;
-    if (WriteRecordBuffer(index.get()))
+    // Success is reported only once the record is on the disk.
+    if (WriteRecordBuffer(index.get()) && FlushStoreFile(index.get()))
         return true;
     // Leave no half-written record behind.
     if (place.position) {
@@ -294,9 +295,18 @@ bool MarkRecordDeleted(StoreHost& host)
     }
     if (!lookup.found())
         return true;
+    IndexRecord original = recordBuffer;
     recordBuffer.deleted = 1;
-    if (SeekStoreFile(index.get(), lookup.position, FILE_BEGIN) != lookup.position ||
-        !WriteRecordBuffer(index.get())) {
+    if (SeekStoreFile(index.get(), lookup.position, FILE_BEGIN) != lookup.position) {
+        host.Message(kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    // The mark is reported done only once it is on the disk; one that may not be is taken
+    // back, so that what the user is told stays true.
+    if (!WriteRecordBuffer(index.get()) || !FlushStoreFile(index.get())) {
+        recordBuffer = original;
+        if (SeekStoreFile(index.get(), lookup.position, FILE_BEGIN) == lookup.position)
+            WriteRecordBuffer(index.get());
         host.Message(kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     }

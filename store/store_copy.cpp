@@ -138,7 +138,9 @@ StoreFailure AppendWorkFile(const StoreFiles& files, StoreHandle destination)
         }
         stored += static_cast<uint32_t>(read);
     }
-    if (!complete) {
+    // A record must not reach the disk before the blob it points at: a power cut would
+    // leave it pointing at bytes that were never written, and the old image lost with it.
+    if (!complete || !FlushStoreFile(destination)) {
         // The record keeps its old blob; what was written is dropped again.
         TruncateStoreFile(destination, end);
         return StoreFailure::Unwritable;

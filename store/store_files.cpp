@@ -13,6 +13,16 @@ struct FaultHook {
     int seen = 0;
 };
 FaultHook faultHook;
+std::vector<StoreFileEvent>* recorded = nullptr;
+
+void Record(StoreFileEvent::Kind kind, const char* name, const char* to = "", uint32_t offset = 0,
+            const void* bytes = nullptr, uint32_t count = 0)
+{
+    if (!recorded || !name)
+        return;
+    const uint8_t* first = static_cast<const uint8_t*>(bytes);
+    recorded->push_back({kind, name, to, offset, std::vector<uint8_t>(first, first + (first ? count : 0))});
+}
 
 // Counts the operation and answers whether it is to fail.
 bool Injected(StoreFault operation, const char* name)
@@ -41,11 +51,20 @@ void ClearStoreFault()
 {
     faultHook = FaultHook{};
 }
+
+void RecordStoreFiles(std::vector<StoreFileEvent>* events)
+{
+    recorded = events;
+}
 #else
 namespace {
 constexpr bool Injected(StoreFault, const char*)
 {
     return false;
+}
+// The shipped program records nothing.
+void Record(StoreFileEvent::Kind, const char*, const char* = "", uint32_t = 0, const void* = nullptr, uint32_t = 0)
+{
 }
 }  // namespace
 #endif
@@ -70,7 +89,10 @@ StoreHandle StoreFiles::Create(const char* name) const
 {
     if (!usable_ || Injected(StoreFault::FailCreate, name))
         return {};
-    return {_lcreat(Path(name).c_str(), 0), name};
+    StoreHandle created{_lcreat(Path(name).c_str(), 0), name};
+    if (created)
+        Record(StoreFileEvent::Kind::Create, name);
+    return created;
 }
 
 StoreHandle StoreFiles::OpenOrCreate(const char* name) const
@@ -100,7 +122,11 @@ bool WriteStoreFile(StoreHandle handle, const void* buffer, uint32_t count)
 #endif
         return false;
     }
-    return _lwrite(handle.file, static_cast<LPCCH>(buffer), count) == count;
+    LONG at = _llseek(handle.file, 0, FILE_CURRENT);
+    bool written = _lwrite(handle.file, static_cast<LPCCH>(buffer), count) == count;
+    if (written)
+        Record(StoreFileEvent::Kind::Write, handle.name, "", static_cast<uint32_t>(at), buffer, count);
+    return written;
 }
 
 int32_t SeekStoreFile(StoreHandle handle, int32_t offset, int origin)
@@ -112,7 +138,10 @@ int32_t SeekStoreFile(StoreHandle handle, int32_t offset, int origin)
 bool TruncateStoreFile(StoreHandle handle, int32_t length)
 {
     // _lwrite of zero bytes sets the end of the file at the current position.
-    return SeekStoreFile(handle, length, FILE_BEGIN) == length && _lwrite(handle.file, "", 0) == 0;
+    if (SeekStoreFile(handle, length, FILE_BEGIN) != length || _lwrite(handle.file, "", 0) != 0)
+        return false;
+    Record(StoreFileEvent::Kind::Truncate, handle.name, "", static_cast<uint32_t>(length));
+    return true;
 }
 
 void CloseStoreFile(StoreHandle& handle)
@@ -126,7 +155,10 @@ bool FlushStoreFile(StoreHandle handle)
 {
     if (Injected(StoreFault::FailFlush, handle.name))
         return false;
-    return FlushFileBuffers(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(handle.file))) != 0;
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(handle.file))))
+        return false;
+    Record(StoreFileEvent::Kind::Flush, handle.name);
+    return true;
 }
 
 bool StoreFiles::Delete(const char* name) const
@@ -134,19 +166,29 @@ bool StoreFiles::Delete(const char* name) const
     if (!usable_)
         return false;
     std::string path = Path(name);
-    return DeleteFileA(path.c_str()) || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (DeleteFileA(path.c_str())) {
+        Record(StoreFileEvent::Kind::Delete, name);
+        return true;
+    }
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 bool StoreFiles::Rename(const char* from, const char* to) const
 {
-    return usable_ && MoveFileA(Path(from).c_str(), Path(to).c_str()) != 0;
+    if (!usable_ || !MoveFileA(Path(from).c_str(), Path(to).c_str()))
+        return false;
+    Record(StoreFileEvent::Kind::Rename, from, to);
+    return true;
 }
 
 bool StoreFiles::Replace(const char* from, const char* to) const
 {
     if (!usable_ || Injected(StoreFault::FailReplace, from))
         return false;
-    return MoveFileExA(Path(from).c_str(), Path(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!MoveFileExA(Path(from).c_str(), Path(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return false;
+    Record(StoreFileEvent::Kind::Replace, from, to);
+    return true;
 }
 
 bool StoreFiles::Exists(const char* name) const

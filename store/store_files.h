@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // An open store file. The name travels with the handle so that failures can be
 // injected by name (below).
@@ -102,7 +103,18 @@ enum class StoreFault {
 // FailReplace makes StoreFiles::Replace fail (name: the file renamed), FailFlush a flush,
 // FailLock a lock that cannot be taken at all (a file system or network error),
 // NoLocking a file system that has no byte-range locks.
+// What an operation asked of the disk, in order, so that a test can rebuild every state a
+// power cut could leave: which writes reached the disk depends on the flushes between them.
+struct StoreFileEvent {
+    enum class Kind { Write, Truncate, Flush, Create, Delete, Replace, Rename } kind;
+    std::string name, to;  // to: the new name of a Replace or Rename
+    uint32_t offset = 0;   // Write: where the bytes went; Truncate: the new length
+    std::vector<uint8_t> bytes;
+};
 #ifdef PAGOREX_TEST_SEAMS
 void SetStoreFault(StoreFault fault, const char* name, int nth = 1, int times = 1 << 30);
 void ClearStoreFault();
+
+// Appends every later event to events; null stops the recording.
+void RecordStoreFiles(std::vector<StoreFileEvent>* events);
 #endif

@@ -245,6 +245,7 @@ const BlobFailureCase kBlobFailures[] = {
     {"first append write fails (disk full)", nullptr, StoreFault::FailWrite, kDataFileName, 1},
     {"later append write fails", nullptr, StoreFault::FailWrite, kDataFileName, 2},
     {"append write falls short", nullptr, StoreFault::ShortWrite, kDataFileName, 2},
+    {"appended blob cannot be flushed to the disk", nullptr, StoreFault::FailFlush, kDataFileName, 1},
 };
 
 TEST_F(SaveRecord, ABlobNotStoredInFullKeepsTheOldRecordAndTellsTheUser)
@@ -313,6 +314,7 @@ TEST_F(SaveRecord, AnIndexRecordNotWrittenIsReportedAndLeavesNoBrokenRecord)
          StoreFault::None, 0, true},
         {"rewrite fails", nullptr, StoreFault::FailWrite, 1 << 30, false},
         {"rewrite falls short once", nullptr, StoreFault::ShortWrite, 1, false},
+        {"rewritten record cannot be flushed to the disk", nullptr, StoreFault::FailFlush, 1 << 30, false},
         {"new record falls short", [](SaveRecord& t) { t.UseRecord(5); }, StoreFault::ShortWrite, 1 << 30,
          false},
     };
@@ -355,7 +357,9 @@ TEST_F(SaveRecord, AMarkThatCannotBeWrittenIsReported)
     struct {
         const char* what;
         StoreFault fault;
-    } const cases[] = {{"index cannot be opened", StoreFault::FailOpen}, {"write fails", StoreFault::FailWrite}};
+    } const cases[] = {{"index cannot be opened", StoreFault::FailOpen},
+                       {"write fails", StoreFault::FailWrite},
+                       {"mark cannot be flushed to the disk", StoreFault::FailFlush}};
     for (auto c : cases) {
         SCOPED_TRACE(c.what);
         LayOutStore();
