@@ -46,8 +46,14 @@ struct Compaction {
     StoreHandle newData;
     MovedChain earlier;               // records an earlier, stopped compaction moved
     std::vector<MovedRecord> moved;   // records this one moved, in index order
+    uint32_t unchanged = 0;           // records this one copied to the very place they had
     const char* failure = nullptr;    // why it could not finish
+    bool stagedHead = false;          // earlier: only the data file's unchanged head, copied by this one
 };
+
+// The index reaches the disk in pages of this many records, each page whole or not at all,
+// but pages in any order.
+constexpr uint32_t kRecordsPerIndexPage = 4096 / kIndexRecordSize;
 
 // A record whose blob is on its way into the new data file. Blobs reach the file in
 // index order, back to back, each whole before the next starts.
@@ -76,6 +82,11 @@ public:
     // A batch is repointed once it holds this many bytes or records.
     static constexpr uint32_t kBatchBytes = 8 * 1024 * 1024;
     static constexpr size_t kBatchRecords = 256;
+#ifdef PAGOREX_TEST_SEAMS
+    static inline size_t batchRecords = kBatchRecords;
+#else
+    static constexpr size_t batchRecords = kBatchRecords;
+#endif
 
     explicit BlobMover(Compaction& c) : c_(c), inFlight_(2 * compressor_.Threads())
     {
@@ -101,7 +112,7 @@ public:
     {
         while (ok_ && !tags_.empty())
             ok_ = TakeBlock();
-        return ok_ && Repoint();
+        return ok_ && Repoint(true);
     }
 
 private:
@@ -230,11 +241,23 @@ private:
         size_t complete = 0;
         while (complete < pending_.size() && pending_[complete].complete)
             ++complete;
-        return unflushed_ >= kBatchBytes || complete >= kBatchRecords;
+        return unflushed_ >= kBatchBytes || complete >= batchRecords;
+    }
+
+    // A compressed record whose blob went to the very offset it has in the data file needs
+    // no repointing: it is taken for moved as soon as every record before it is.
+    static bool Unchanged(const PendingRecord& record)
+    {
+        return record.original.compressed == 1 && record.moved.dataOffset == record.original.dataOffset &&
+               record.moved.storedLength == record.original.storedLength;
     }
 
     // Flushes the blobs written so far and points their records at them, in index order.
-    bool Repoint()
+    // An unchanged record becomes moved without a write of its own, the moment the record
+    // before it is repointed, so its bytes must be on the disk by then: until the last
+    // flush, the last record that does need repointing waits for the next flush, with the
+    // unchanged ones after it counted behind it.
+    bool Repoint(bool finishing = false)
     {
         if (pending_.empty() || !pending_.front().complete)
             return true;
@@ -242,8 +265,41 @@ private:
         if (!FlushStoreFile(c_.newData))
             return Fail(kUnwritable);
         unflushed_ = 0;
-        while (!pending_.empty() && pending_.front().complete) {
-            PendingRecord& record = pending_.front();
+        size_t complete = 0;
+        while (complete < pending_.size() && pending_[complete].complete)
+            ++complete;
+        size_t gate = complete;
+        for (size_t i = complete; !finishing && i-- > 0;)
+            if (!Unchanged(pending_[i])) {
+                gate = i;
+                break;
+            }
+        bool indexUnflushed = false;
+        for (size_t n = 0; n < gate; ++n)
+            if (!RepointFront(indexUnflushed))
+                return false;
+        if (size_t kept = complete - gate; kept > 1) {
+            // The unchanged records behind the one held back, on the disk now.
+            const IndexRecord& last = pending_[kept - 1].moved;
+            held_ += static_cast<uint32_t>(kept - 1);
+            heldEnd_ = last.dataOffset + last.storedLength;
+            pending_.erase(pending_.begin() + 1, pending_.begin() + static_cast<std::ptrdiff_t>(kept));
+        }
+        if (!FlushStoreFile(c_.index))
+            return Fail("the index file could not be written");
+        return true;
+    }
+
+    bool RepointFront(bool& indexUnflushed)
+    {
+        PendingRecord& record = pending_.front();
+        if (!Unchanged(record)) {
+            // A record repointed on a later page of the index may reach the disk before one
+            // on this page: past a record still pointing into the data file, it would be
+            // read from the wrong file.
+            if (indexUnflushed && record.index % kRecordsPerIndexPage == 0 && !FlushStoreFile(c_.index))
+                return Fail("the index file could not be written");
+            indexUnflushed = true;
             recordBuffer = record.moved;
             if (!WriteRecordAt(record.index)) {
                 recordBuffer = record.original;
@@ -251,15 +307,18 @@ private:
                 return Fail("the index file could not be written");
             }
             c_.moved.push_back({record.index, record.original});
-            repointedEnd_ = record.moved.dataOffset + record.moved.storedLength;
-            uint32_t k = record.index;
-            pending_.pop_front();
-            if (StoreStopsAt(StoreStep::CompactionRecordMoved, k))
-                return false;
+        } else {
+            ++c_.unchanged;
         }
-        if (!FlushStoreFile(c_.index))
-            return Fail("the index file could not be written");
-        return true;
+        repointedEnd_ = record.moved.dataOffset + record.moved.storedLength;
+        uint32_t k = record.index;
+        pending_.pop_front();
+        if (held_ > 0) {
+            c_.unchanged += held_;
+            repointedEnd_ = heldEnd_;
+            held_ = 0;
+        }
+        return !StoreStopsAt(StoreStep::CompactionRecordMoved, k);
     }
 
     bool WriteRecordAt(uint32_t i)
@@ -277,6 +336,8 @@ private:
     uint32_t written_ = 0;    // of the blob being written, past end_
     uint32_t unflushed_ = 0;  // bytes of complete blobs not yet flushed
     uint32_t repointedEnd_;   // of the last blob a record points at
+    uint32_t held_ = 0;       // unchanged records behind the front one, already dropped
+    uint32_t heldEnd_ = 0;    // where the last of them ends
     bool ok_ = true;
 };
 
@@ -302,7 +363,7 @@ bool RollBack(Compaction& c)
         TruncateStoreFile(c.newData, static_cast<int32_t>(movedTo.dataOffset));
         FlushStoreFile(c.newData);
     }
-    if (c.earlier.count == 0) {
+    if (c.earlier.count == 0 || c.stagedHead) {
         CloseStoreFile(c.newData);
         c.files.Delete(kNewDataFileName);
     }
@@ -381,7 +442,8 @@ bool ReplaceDataFile(Compaction& c)
     }
     // The data file goes: no record may still point into it.
     int32_t indexSize = SeekStoreFile(c.index, 0, FILE_END);
-    if (indexSize < 0 || c.earlier.count + c.moved.size() != IndexRecordCount(static_cast<uint32_t>(indexSize))) {
+    if (indexSize < 0 ||
+        c.earlier.count + c.moved.size() + c.unchanged != IndexRecordCount(static_cast<uint32_t>(indexSize))) {
         c.failure = "not every record could be moved into pagorex.new";
         return false;
     }
@@ -407,6 +469,45 @@ bool NewDataInUse(const Compaction& c)
     return !newData || NewDataHeldByOthers(c.index, newData.get(), size, c.earlier.count, c.earlier.end);
 }
 
+// The records after the earlier chain (from the start of the index, when there is none)
+// that lie in the data file exactly where they go in the new one: compressed, back to
+// back. They are taken for moved as soon as the new data file is as long, whether its
+// bytes are on the disk yet or not. So they go into it all at once: the new data file so
+// far and their blobs are copied to the work file, which is flushed and renamed to the new
+// data file, whose name appears only with its bytes on the disk. Answers the chain they
+// extend the earlier one to; nothing when that could not be done, and nothing was changed.
+std::optional<MovedChain> StageUnchangedRecords(Compaction& c)
+{
+    MovedChain chain = c.earlier;
+    uint32_t dataSize = c.files.Size(kDataFileName);
+    IndexReader reader(c.index, chain.count);
+    for (IndexRecord record;;) {
+        RecordRead read = reader.Next(record);
+        if (read == RecordRead::Error)
+            return std::nullopt;
+        if (read == RecordRead::End || !ExtendMovedChain(chain, record, dataSize))
+            break;
+    }
+    if (chain.count == c.earlier.count)
+        return chain;
+    auto keepAlive = [&c](uint32_t, uint32_t) { c.host.KeepAlive(); };
+    ScopedStoreFile work(c.files.Create(kWorkFileName));
+    ScopedStoreFile earlier(c.earlier.count > 0 ? c.files.Open(kNewDataFileName) : StoreHandle{});
+    bool staged = work && (c.earlier.count == 0 || (earlier && CopyChunks(earlier.get(), work.get(), c.earlier.end,
+                                                                          keepAlive).copied == c.earlier.end));
+    uint32_t tail = chain.end - c.earlier.end;
+    staged = staged && SeekStoreFile(c.data, static_cast<int32_t>(c.earlier.end), FILE_BEGIN) >= 0 &&
+             CopyChunks(c.data, work.get(), tail, keepAlive).copied == tail && FlushStoreFile(work.get());
+    work.Close();
+    earlier.Close();
+    if (staged && c.files.Replace(kWorkFileName, kNewDataFileName)) {
+        c.stagedHead = c.earlier.count == 0;
+        return chain;
+    }
+    c.files.Delete(kWorkFileName);
+    return std::nullopt;
+}
+
 // Tells why compaction did not start; the store is as it was.
 void ReportNotStarted(StoreHost& host, const char* reason)
 {
@@ -423,7 +524,7 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
     bool plainFirst = ReadRecordBuffer(index.get()) == RecordRead::Record && recordBuffer.compressed == 0;
     if (!plainFirst && force != 1)
         return;
-    Compaction c{host, files, index.get(), files.Open(kDataFileName), {}, {}, {}, nullptr};
+    Compaction c{host, files, index.get(), files.Open(kDataFileName), {}, {}, {}, 0, nullptr};
     if (!c.data) {
         ShowProgress(host, kCompleted);
         return;
@@ -441,6 +542,13 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
                                "so it was left alone");
         return;
     }
+    std::optional<MovedChain> staged = StageUnchangedRecords(c);
+    if (!staged) {
+        CloseFiles(c);
+        ReportNotStarted(host, "the file pagorex.new could not be created");
+        return;
+    }
+    c.earlier = *staged;
     c.newData = OpenNewDataFile(files, c.earlier);
     if (!c.newData) {
         // The data file is still the only copy of the blobs: nothing is touched.
@@ -467,6 +575,13 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
         ShowProgress(host, kCompleted);
 }
 }  // namespace
+
+#ifdef PAGOREX_TEST_SEAMS
+void SetCompactionBatchForTest(size_t records)
+{
+    BlobMover::batchRecords = records ? records : BlobMover::kBatchRecords;
+}
+#endif
 
 bool CompactStore(StoreHost& host, unsigned char force)
 {

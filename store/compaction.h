@@ -11,3 +11,9 @@ bool CompactStore(StoreHost& host, unsigned char force);
 // After two questions, moves the blobs a stopped compaction had moved into the new data
 // file back into the data file.
 void RecoverFromNewData(StoreHost& host);
+
+#ifdef PAGOREX_TEST_SEAMS
+#include <cstddef>
+// Records are repointed in batches of this many (0: as shipped).
+void SetCompactionBatchForTest(size_t records);
+#endif

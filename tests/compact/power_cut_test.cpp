@@ -1,0 +1,171 @@
+// A power cut at any moment of a store operation leaves every record loading either the
+// image it had before the operation or the one the operation stored; once the operation
+// has reported success, only the latter.
+#include "compact_support.h"
+#include "power_cut.h"
+
+#include "store/compaction.h"
+#include "store/interrupted_compaction.h"
+#include "store/store.h"
+
+#include <cstdio>
+#include <map>
+
+namespace {
+using Images = std::map<int32_t, Bytes>;
+
+Images LoadAll(const std::string& directory, const std::vector<int32_t>& numbers)
+{
+    Images images;
+    for (int32_t number : numbers) {
+        RecordingHost host(directory, number);
+        LoadRecordImage(host);
+        images[number] = host.shown.value_or(Bytes{});
+    }
+    return images;
+}
+
+enum class Before { Store, PlainFirst, ManyPlain, StoppedCompaction, DataFileRenamed, SavedTwiceCompacted };
+
+std::vector<Entry> Entries(Before before)
+{
+    std::vector<Entry> entries = {{1, Pattern(3000, 1), before == Before::PlainFirst || before == Before::ManyPlain},
+                                  {2, Pattern(6000, 2), true, 0, 500},
+                                  {3, Bytes(4000, 7)},
+                                  {4, Pattern(900, 4), false, 1}};
+    // More records than one page of the index holds.
+    for (int32_t number = 5; before == Before::ManyPlain && number <= 17; ++number)
+        entries.push_back({number, Pattern(100, static_cast<uint8_t>(number)), true});
+    return entries;
+}
+
+bool StopAfterTwoMoved(StoreStep step, uint32_t record)
+{
+    return step == StoreStep::CompactionRecordMoved && record == 1;
+}
+
+void Save(const std::string& directory, int32_t number)
+{
+    RecordingHost host(directory, number);
+    SaveRecordImage(host);
+}
+
+void Compact(const std::string& directory, unsigned char force)
+{
+    RecordingHost host(directory, 1);
+    CompactStore(host, force);
+}
+
+
+struct Operation {
+    const char* what;
+    Before before;
+    void (*run)(const std::string& directory);
+};
+
+const Operation kOperations[] = {
+    {"a save over a stored image", Before::Store, [](const std::string& d) { Save(d, 2); }},
+    {"a save of a record the index does not hold", Before::Store, [](const std::string& d) { Save(d, 7); }},
+    {"a delete mark", Before::Store,
+     [](const std::string& d) {
+         RecordingHost host(d, 3);
+         MarkRecordDeleted(host);
+     }},
+    {"the start-up compaction", Before::PlainFirst, [](const std::string& d) { Compact(d, 0); }},
+    {"the start-up compaction of more records than an index page holds", Before::ManyPlain,
+     [](const std::string& d) { Compact(d, 0); }},
+    {"a forced compaction", Before::Store, [](const std::string& d) { Compact(d, 1); }},
+    {"a forced compaction, one record a batch, of a store whose image was saved again unchanged",
+     Before::SavedTwiceCompacted,
+     [](const std::string& d) {
+         SetCompactionBatchForTest(1);
+         Compact(d, 1);
+         SetCompactionBatchForTest(0);
+     }},
+    {"a compaction that carries a stopped one on", Before::StoppedCompaction,
+     [](const std::string& d) { Compact(d, 1); }},
+    {"recovery of a stopped compaction", Before::StoppedCompaction,
+     [](const std::string& d) {
+         RecordingHost host(d, 1);
+         RecoverFromNewData(host);
+     }},
+    {"a save that takes its record out of a stopped compaction", Before::StoppedCompaction,
+     [](const std::string& d) { Save(d, 1); }},
+    {"a save that completes a compaction stopped before its rename", Before::DataFileRenamed,
+     [](const std::string& d) { Save(d, 3); }},
+};
+
+class PowerCutTest : public CompactTest {
+protected:
+    // Lays the store out; answers the record numbers to load, one the index lacks among them.
+    std::vector<int32_t> Prepare(Before before)
+    {
+        powercut::WriteDisk(directory, {});
+        std::vector<int32_t> numbers = {7};
+        std::vector<Entry> entries = Entries(before);
+        Store(entries);
+        for (const Entry& entry : entries)
+            numbers.push_back(entry.number);
+        if (before == Before::StoppedCompaction)
+            SetStoreStopHook(StopAfterTwoMoved);
+        if (before != Before::Store && before != Before::PlainFirst && before != Before::ManyPlain)
+            Compact(directory, 1);
+        SetStoreStopHook(nullptr);
+        if (before == Before::DataFileRenamed) {
+            EXPECT_TRUE(MoveFileA(Path("pagorex.dat").c_str(), Path("pagorex.new").c_str()));
+        }
+        if (before == Before::SavedTwiceCompacted) {
+            // The same blob again at the end: the records after it lie where they will go.
+            uint32_t length = Records()[0].storedLength;
+            Write("pagorex.2", LoadAll(directory, {1})[1]);
+            Save(directory, 1);
+            EXPECT_EQ(Records()[0].storedLength, length);
+        }
+        return numbers;
+    }
+};
+
+TEST_F(PowerCutTest, EveryRecordLoadsItsImageFromBeforeOrAfterTheOperation)
+{
+    std::string scratch = directory + "cut\\";
+    ASSERT_TRUE(CreateDirectoryA(scratch.c_str(), nullptr));
+    powercut::Count total;
+    for (const Operation& operation : kOperations) {
+        SCOPED_TRACE(operation.what);
+        std::vector<int32_t> numbers = Prepare(operation.before);
+        Images before = LoadAll(directory, numbers);
+        Write("pagorex.2", Pattern(7000, 9));  // what a save stores; a load removes it
+        powercut::Disk disk = powercut::ReadDisk(directory);
+        std::vector<StoreFileEvent> events;
+        RecordStoreFiles(&events);
+        operation.run(directory);
+        RecordStoreFiles(nullptr);
+        Images after = LoadAll(directory, numbers);
+        ASSERT_FALSE(events.empty());
+        int failures = 0;
+        powercut::Count count = powercut::EveryPowerCut(disk, events, 1, [&](const powercut::Disk& cut, size_t point) {
+            bool finished = point == events.size();
+            if (failures >= 3)
+                return;
+            powercut::WriteDisk(scratch, cut);
+            Images loaded = LoadAll(scratch, numbers);
+            for (int32_t number : numbers) {
+                if (loaded[number] == after[number] || (!finished && loaded[number] == before[number]))
+                    continue;
+                ++failures;
+                ADD_FAILURE() << "record " << number << " loads " << loaded[number].size() << " bytes, not "
+                              << before[number].size() << " (before) or " << after[number].size() << " (after)"
+                              << (finished ? ", once the operation had returned"
+                               : point == 0 ? std::string(", before it began")
+                                            : ", after " + powercut::Describe(events[point - 1]))
+                              << " (" << point << " of " << events.size() << ")";
+            }
+        });
+        std::printf("%s: %zu power-cut states, %zu distinct, checked\n", operation.what, count.states,
+                    count.distinct);
+        total.states += count.states;
+        total.distinct += count.distinct;
+    }
+    std::printf("Power-cut states checked: %zu, %zu of them distinct\n", total.states, total.distinct);
+}
+}  // namespace
