@@ -36,6 +36,23 @@ void RemoveFile(const std::string& path);
 // The system's reason for the failure just seen.
 std::string LastError();
 
+// The store's own lock (store/core/store_lock.h): byte 0x7FFFFFF0 of pagorex.idx, held
+// shared for as long as the tool reads. A program that saves or compacts takes it
+// exclusively, so the tool never reads a save half done, and a compaction waits to replace
+// pagorex.dat until the tool has let go of it.
+class StoreLockHold {
+public:
+    virtual ~StoreLockHold() = default;
+};
+enum class LockResult {
+    Held,     // hold keeps it (empty: there is no index file, nothing to keep consistent)
+    Busy,     // a program is writing the store
+    Failed,   // cannot be locked at all; error says why
+};
+// One try, without waiting.
+LockResult TryLockStore(const std::string& indexPath, std::unique_ptr<StoreLockHold>& hold, std::string& error);
+void Sleep(unsigned milliseconds);
+
 // A file written under a temporary name beside its target, which it replaces only when
 // Commit is called: a failed export never leaves half an image under the name asked for.
 class OutputFile {

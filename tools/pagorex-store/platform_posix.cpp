@@ -1,6 +1,8 @@
 // The tool's platform layer on Linux and other POSIX systems.
 #include "platform.h"
 
+#include "store/core/store_lock.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,6 +59,50 @@ OpenResult OpenReadOnly(const std::string& path, std::unique_ptr<ReadOnlyFile>& 
     }
     file = std::make_unique<PosixFile>(fd);
     return OpenResult::Opened;
+}
+
+namespace {
+// A POSIX record lock on the same byte: it keeps apart the programs on this system that
+// take it the same way.
+class PosixLock final : public StoreLockHold {
+public:
+    explicit PosixLock(int fd) : fd_(fd) {}
+    ~PosixLock() override { close(fd_); }  // closing releases the lock
+
+private:
+    int fd_;
+};
+}  // namespace
+
+LockResult TryLockStore(const std::string& indexPath, std::unique_ptr<StoreLockHold>& hold, std::string& error)
+{
+    int fd = open(indexPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return LockResult::Held;
+        error = std::strerror(errno);
+        return LockResult::Failed;
+    }
+    struct flock range = {};
+    range.l_type = F_RDLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = kStoreLockOffset;
+    range.l_len = kLockLength;
+    if (fcntl(fd, F_SETLK, &range) == 0) {
+        hold = std::make_unique<PosixLock>(fd);
+        return LockResult::Held;
+    }
+    int code = errno;
+    close(fd);
+    if (code == EACCES || code == EAGAIN)
+        return LockResult::Busy;
+    error = std::strerror(code);
+    return LockResult::Failed;
+}
+
+void Sleep(unsigned milliseconds)
+{
+    usleep(milliseconds * 1000u);
 }
 
 bool IsDirectory(const std::string& path)

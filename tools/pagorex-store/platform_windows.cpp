@@ -1,6 +1,8 @@
 // The tool's platform layer on Windows.
 #include "platform.h"
 
+#include "store/core/store_lock.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -67,6 +69,53 @@ OpenResult OpenReadOnly(const std::string& path, std::unique_ptr<ReadOnlyFile>& 
     }
     file = std::make_unique<WindowsFile>(handle);
     return OpenResult::Opened;
+}
+
+namespace {
+class WindowsLock final : public StoreLockHold {
+public:
+    explicit WindowsLock(HANDLE handle) : handle_(handle) {}
+    ~WindowsLock() override
+    {
+        OVERLAPPED at = {};
+        at.Offset = kStoreLockOffset;
+        UnlockFileEx(handle_, 0, kLockLength, 0, &at);
+        CloseHandle(handle_);
+    }
+
+private:
+    HANDLE handle_;
+};
+}  // namespace
+
+LockResult TryLockStore(const std::string& indexPath, std::unique_ptr<StoreLockHold>& hold, std::string& error)
+{
+    HANDLE handle = CreateFileA(indexPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return LockResult::Held;
+        error = SystemMessage(code);
+        return LockResult::Failed;
+    }
+    OVERLAPPED at = {};
+    at.Offset = kStoreLockOffset;
+    if (LockFileEx(handle, LOCKFILE_FAIL_IMMEDIATELY, 0, kLockLength, 0, &at)) {
+        hold = std::make_unique<WindowsLock>(handle);
+        return LockResult::Held;
+    }
+    DWORD code = GetLastError();
+    CloseHandle(handle);
+    if (code == ERROR_LOCK_VIOLATION)
+        return LockResult::Busy;
+    error = SystemMessage(code);
+    return LockResult::Failed;
+}
+
+void Sleep(unsigned milliseconds)
+{
+    ::Sleep(milliseconds);
 }
 
 bool IsDirectory(const std::string& path)

@@ -20,7 +20,10 @@ constexpr char kGeneralHelp[] =
     "\n"
     "Looks into the Pagorex image store in DIR (pagorex.idx, pagorex.dat, pagorex.new)\n"
     "without changing it. It opens the files read-only and shares them, so it may run while\n"
-    "the program is open.\n"
+    "the program is open. While it reads it holds the store's lock shared, as the program's\n"
+    "loads do: a save or compaction in progress is waited for (at most --wait SECONDS, 60 by\n"
+    "default), and waits in turn until the tool is done. --no-lock reads the store as it is,\n"
+    "without the lock (a save in progress may then show as damage).\n"
     "\n"
     "commands:\n"
     "  list DIR [--json]            one line per index record\n"
@@ -97,6 +100,8 @@ struct Invocation {
     std::vector<std::string> operands;
     bool json = false;
     bool all = false;
+    bool lock = true;
+    unsigned waitSeconds = 60;
     FILE* out;
     FILE* err;
     const Command* command;
@@ -132,9 +137,10 @@ std::string Number(uint64_t value)
     return std::to_string(value);
 }
 
-// The store's files, opened read-only.
+// The store's files, opened read-only under the store's lock.
 struct OpenedStore {
     std::string dir;
+    std::unique_ptr<platform::StoreLockHold> lock;  // declared first: let go of last
     std::unique_ptr<platform::ReadOnlyFile> index, data, newData;
     StoreReaders Readers() const { return {index.get(), data.get(), newData.get()}; }
 };
@@ -149,13 +155,43 @@ bool OpenOne(const std::string& dir, const char* name, std::unique_ptr<platform:
     return true;
 }
 
-bool OpenStore(const std::string& dir, OpenedStore& store, FILE* err)
+// Takes the store's lock shared, waiting a bounded while for a program that writes it.
+bool LockStore(const Invocation& call, OpenedStore& store)
 {
+    std::string path = platform::Join(store.dir, kIndexFileName), error;
+    constexpr unsigned kPollMs = 100;
+    for (unsigned waited = 0;; waited += kPollMs) {
+        platform::LockResult result = platform::TryLockStore(path, store.lock, error);
+        if (result == platform::LockResult::Held)
+            return true;
+        if (result == platform::LockResult::Failed) {
+            std::fprintf(call.err, "pagorex-store: cannot lock %s against the programs that use it: %s (--no-lock "
+                         "reads the store without the lock)\n", path.c_str(), error.c_str());
+            return false;
+        }
+        if (waited == 0)
+            std::fprintf(call.err, "pagorex-store: waiting for the program that is saving into or compacting the "
+                         "store in %s...\n", store.dir.c_str());
+        if (waited >= call.waitSeconds * 1000u) {
+            std::fprintf(call.err, "pagorex-store: gave up after %u s: a program is still writing the store in %s; "
+                         "try again later, or read it as it is with --no-lock\n", call.waitSeconds,
+                         store.dir.c_str());
+            return false;
+        }
+        platform::Sleep(kPollMs);
+    }
+}
+
+bool OpenStore(const Invocation& call, const std::string& dir, OpenedStore& store)
+{
+    FILE* err = call.err;
     store.dir = dir;
     if (!platform::IsDirectory(dir)) {
         std::fprintf(err, "pagorex-store: %s: no such directory\n", dir.c_str());
         return false;
     }
+    if (call.lock && !LockStore(call, store))
+        return false;
     if (!OpenOne(dir, kIndexFileName, store.index, err) || !OpenOne(dir, kDataFileName, store.data, err) ||
         !OpenOne(dir, kNewDataFileName, store.newData, err))
         return false;
@@ -175,7 +211,7 @@ bool OpenStoreOperand(const Invocation& call, OpenedStore& store, int& code)
         return false;
     }
     code = kToolCannotRead;
-    return OpenStore(call.operands[0], store, call.err);
+    return OpenStore(call, call.operands[0], store);
 }
 
 void ReportIndexReadError(const OpenedStore& store, FILE* err)
@@ -637,7 +673,7 @@ int Export(const Invocation& call)
     if (call.operands.size() != wanted)
         return Usage(call, call.all ? "export --all takes DIR and OUTDIR" : "export takes DIR, RECORD and FILE.bmp");
     OpenedStore store;
-    if (!OpenStore(call.operands[0], store, call.err))
+    if (!OpenStore(call, call.operands[0], store))
         return kToolCannotRead;
     return call.all ? ExportEvery(call, store) : ExportOne(call, store);
 }
@@ -648,6 +684,19 @@ constexpr Command kCommands[] = {
     {"stats", kStatsHelp, Stats},
     {"export", kExportHelp, Export},
 };
+}  // namespace
+
+namespace {
+bool ParseSeconds(const char* text, unsigned& seconds)
+{
+    char* end = nullptr;
+    errno = 0;
+    unsigned long value = std::strtoul(text, &end, 10);
+    if (!std::isdigit(static_cast<unsigned char>(text[0])) || *end != '\0' || errno != 0 || value > 86400)
+        return false;
+    seconds = static_cast<unsigned>(value);
+    return true;
+}
 }  // namespace
 
 int RunStoreTool(int argc, char** argv, FILE* out, FILE* err)
@@ -675,6 +724,12 @@ int RunStoreTool(int argc, char** argv, FILE* out, FILE* err)
             call.json = true;
         else if (arg == "--all" && call.command->run == Export)
             call.all = true;
+        else if (arg == "--no-lock")
+            call.lock = false;
+        else if (arg == "--wait" && i + 1 < argc && ParseSeconds(argv[i + 1], call.waitSeconds))
+            ++i;
+        else if (arg == "--wait")
+            return Usage(call, "--wait takes a number of seconds");
         else if (arg.size() > 1 && arg[0] == '-' && !std::isdigit(static_cast<unsigned char>(arg[1])))
             return Usage(call, "unknown option '" + arg + "'");
         else

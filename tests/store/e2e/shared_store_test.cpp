@@ -8,6 +8,7 @@
 #include "support/driver.h"
 #include "support/store_files.h"
 #include "support/store_hold.h"
+#include "store/tool/tool_test.h"
 #include "tools/vscanner/page.h"
 
 #include <gtest/gtest.h>
@@ -460,6 +461,7 @@ TEST_F(SharedStoreTest, ProgramsSavingAtOnceWithCompactionsBetweenLoseNothing)
         {"a 32-bit and a 64-bit program on each of two records", {1001, 1001, 1002, 1002}, {2 * n}, false, true},
     };
     int programs = 0, saved = 0, waited = 0, compactions = 0, lost = 0;
+    std::atomic<int> toolRuns{0};
     for (const Interleaving& c : cases) {
         if (c.otherWidth && OtherWidthBin().empty()) {
             std::printf("left out, not passed: \"%s\" (only this width's programs run on this machine)\n", c.name);
@@ -475,9 +477,25 @@ TEST_F(SharedStoreTest, ProgramsSavingAtOnceWithCompactionsBetweenLoseNothing)
             std::vector<std::thread> threads;
             for (auto& saver : savers_)
                 threads.emplace_back([this, &saver, saves, seed] { RunSaver(*saver, saves, static_cast<unsigned>(seed)); });
+            // The store tool looks in all the while, as support staff might: under the
+            // store's lock it never sees a save or a compaction half done.
+            std::atomic<bool> looking{true};
+            std::string seenDamage;
+            std::thread looker([&] {
+                std::string out = driver::MakeTempDirectory("pgx-export");
+                for (int i = 0; looking; ++i) {
+                    ToolRun run = i % 2 ? RunTool({"export", dir_, "--all", out}) : RunTool({"verify", dir_});
+                    ++toolRuns;
+                    if (run.exitCode != 0 && seenDamage.empty())
+                        seenDamage = run.out + run.err;
+                }
+            });
             Conduct(c, saves * static_cast<int>(savers_.size()));
             for (std::thread& thread : threads)
                 thread.join();
+            looking = false;
+            looker.join();
+            EXPECT_EQ(seenDamage, "") << "pagorex-store reported damage while programs saved and compacted";
             for (auto& saver : savers_) {
                 EXPECT_EQ(saver->problem, "") << "the program for record " << saver->record;
                 EXPECT_EQ(saver->saves.size(), static_cast<size_t>(saves));
@@ -498,8 +516,8 @@ TEST_F(SharedStoreTest, ProgramsSavingAtOnceWithCompactionsBetweenLoseNothing)
         }
     }
     std::printf("programs: %d (savers and compactors), saves: %d (%d of them waited for the store), forced "
-                "compactions: %d, images lost: %d\n",
-                programs, saved, waited, compactions, lost);
+                "compactions: %d, images lost: %d, store tool runs beside them: %d\n",
+                programs, saved, waited, compactions, lost, toolRuns.load());
 }
 
 // Waits until the compaction's title tells it is at record step or beyond.

@@ -1,6 +1,7 @@
 // pagorex-store on a store the program itself wrote, while the program runs, and the
 // read-only sharing that lets it look without getting in the program's way.
 #include "support/driver.h"
+#include "support/store_hold.h"
 #include "tool_test.h"
 #include "tools/pagorex-store/platform.h"
 
@@ -105,5 +106,35 @@ TEST_F(ProgramStore, TheToolReadsFilesTheProgramHoldsOpenAndLetsItWriteAndDelete
     uint8_t head[2] = {};
     EXPECT_EQ(data->ReadAt(0, head, 2), 2);
     EXPECT_EQ(head[0], 0x1F) << "the file it opened stays readable";
+}
+
+TEST_F(ProgramStore, TheToolReadsUnderTheStoresLockAndSaysWhatItWaitsFor)
+{
+    storefiles::StoreLayout store;
+    store.Add(1, storefiles::Bitmap24(5, 5, Stripes));
+    Write("pagorex.idx", store.index);
+    Write("pagorex.dat", store.data);
+    const struct {
+        const char* what;
+        bool exclusive;  // how another program holds the store byte
+        std::vector<std::string> options;
+        int exitCode;
+        const char* told;  // on stderr
+    } cases[] = {
+        {"a save in progress is waited for, then given up", true, {"--wait", "1"}, 2,
+         "gave up after 1 s: a program is still writing the store"},
+        {"without the lock the store is read as it is", true, {"--no-lock"}, 0, ""},
+        {"another reader does not hold the tool up", false, {"--wait", "0"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StoreHold other(Path("pagorex.idx"));
+        ASSERT_TRUE(other.Take(kStoreLockOffset, c.exclusive));
+        std::vector<std::string> args = {"verify", Dir()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ToolRun run = RunTool(args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
+    }
 }
 }  // namespace
