@@ -18,10 +18,12 @@
 
 #include <float.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -47,6 +49,7 @@ struct Compaction {
     MovedChain earlier;               // records an earlier, stopped compaction moved
     std::vector<MovedRecord> moved;   // records this one moved, in index order
     uint32_t unchanged = 0;           // records this one copied to the very place they had
+    std::vector<int32_t> damaged;     // host records whose blobs lay partly or wholly past the data file
     const char* failure = nullptr;    // why it could not finish
     bool stagedHead = false;          // earlier: only the data file's unchanged head, copied by this one
 };
@@ -92,7 +95,9 @@ public:
     {
         int32_t end = SeekStoreFile(c.newData, 0, FILE_END);
         end_ = repointedEnd_ = end < 0 ? 0 : static_cast<uint32_t>(end);
-        ok_ = end >= 0;
+        int32_t dataSize = SeekStoreFile(c.data, 0, FILE_END);
+        dataSize_ = dataSize < 0 ? 0 : static_cast<uint32_t>(dataSize);
+        ok_ = end >= 0 && dataSize >= 0;
     }
 
     // Starts moving the blob of the record in the record buffer, record k of the index.
@@ -101,9 +106,15 @@ public:
         if (!ok_ || StoreStopsAt(StoreStep::CompactionRecordRead, k))
             return false;
         pending_.push_back({k, recordBuffer, recordBuffer, {}, false});
-        if (SeekStoreFile(c_.data, static_cast<int32_t>(recordBuffer.dataOffset), FILE_BEGIN) < 0)
+        // A damaged record's blob lies partly or wholly past the end of the data file (at
+        // 2 GB or beyond, even): it keeps what there is of it, and nothing is made up.
+        const IndexRecord& r = recordBuffer;
+        uint32_t present = r.dataOffset < dataSize_ ? std::min(r.storedLength, dataSize_ - r.dataOffset) : 0;
+        if (present < r.storedLength)
+            c_.damaged.push_back(r.recordNumber);
+        if (present > 0 && SeekStoreFile(c_.data, static_cast<int32_t>(r.dataOffset), FILE_BEGIN) < 0)
             return Fail(kUnreadable);
-        ok_ = recordBuffer.compressed == 0 ? FeedPlain(k) : CopyCompressed(k);
+        ok_ = r.compressed == 0 ? FeedPlain(k, present) : CopyCompressed(k, present);
         return ok_ && (BatchFull() ? Repoint() : true);
     }
 
@@ -126,13 +137,14 @@ private:
         return false;
     }
 
-    // Plain: the image file itself. Its image length is what is stored of it.
-    bool FeedPlain(uint32_t k)
+    // Plain: the image file itself, of which present bytes are in the data file. Its image
+    // length is what is stored of it.
+    bool FeedPlain(uint32_t k, uint32_t present)
     {
         PendingRecord& record = pending_.back();
-        record.moved.imageLength = record.moved.storedLength;
+        record.moved.imageLength = present;
         pgz::Blocker blocker;
-        uint32_t remaining = record.moved.storedLength;
+        uint32_t remaining = present;
         for (bool first = true;; first = false) {
             while (tags_.size() >= inFlight_)
                 if (!TakeBlock())
@@ -144,6 +156,8 @@ private:
             // replaced; one that ends early stays as short as it is.
             if (read < 0)
                 return Fail(kUnreadable);
+            if (static_cast<uint32_t>(read) < asked)
+                record.moved.imageLength -= remaining - static_cast<uint32_t>(read);
             remaining -= static_cast<uint32_t>(read);
             bool last = remaining == 0 || static_cast<uint32_t>(read) < asked;
             blocker.Close(*block, static_cast<uint32_t>(read), last);
@@ -156,7 +170,7 @@ private:
 
     // Already compressed: copied unchanged, never recompressed, once every blob before
     // it is in place.
-    bool CopyCompressed(uint32_t k)
+    bool CopyCompressed(uint32_t k, uint32_t present)
     {
         while (!tags_.empty())
             if (!TakeBlock())
@@ -166,7 +180,7 @@ private:
         PendingRecord& record = pending_.back();
         if (!FitsStoreLimit(static_cast<int32_t>(end_), record.moved.storedLength))
             return Fail(kSizeLimit);
-        CopyOutcome copy = CopyChunks(c_.data, c_.newData, record.moved.storedLength,
+        CopyOutcome copy = CopyChunks(c_.data, c_.newData, present,
                                       [this](uint32_t, uint32_t) { c_.host.KeepAlive(); });
         if (copy.sinkFailed)
             return Fail(kUnwritable);
@@ -336,6 +350,7 @@ private:
     uint32_t written_ = 0;    // of the blob being written, past end_
     uint32_t unflushed_ = 0;  // bytes of complete blobs not yet flushed
     uint32_t repointedEnd_;   // of the last blob a record points at
+    uint32_t dataSize_ = 0;
     uint32_t held_ = 0;       // unchanged records behind the front one, already dropped
     uint32_t heldEnd_ = 0;    // where the last of them ends
     bool ok_ = true;
@@ -516,7 +531,22 @@ void ReportNotStarted(StoreHost& host, const char* reason)
     host.Message(text, kCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
-void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
+// Names the host records whose images were damaged before the compaction, which kept of
+// them what there was.
+std::string DamagedNotice(const std::vector<int32_t>& damaged)
+{
+    constexpr size_t kNamed = 20;
+    std::string numbers;
+    for (size_t i = 0; i < damaged.size() && i < kNamed; ++i)
+        numbers += (i ? ", " : "") + std::to_string(damaged[i]);
+    if (damaged.size() > kNamed)
+        numbers += ", and " + std::to_string(damaged.size() - kNamed) + " more";
+    return "The image store was compressed, but the stored images of these records were already damaged (their "
+           "bytes lie past the end of pagorex.dat) and are kept as far as they were there: " +
+           numbers + ".\n\npagorex-store verify tells what is wrong with each.";
+}
+
+void Compact(StoreHost& host, const StoreFiles& files, unsigned char force, std::string& notice)
 {
     ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index)
@@ -524,7 +554,7 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
     bool plainFirst = ReadRecordBuffer(index.get()) == RecordRead::Record && recordBuffer.compressed == 0;
     if (!plainFirst && force != 1)
         return;
-    Compaction c{host, files, index.get(), files.Open(kDataFileName), {}, {}, {}, 0, nullptr};
+    Compaction c{host, files, index.get(), files.Open(kDataFileName), {}, {}, {}, 0, {}, nullptr};
     if (!c.data) {
         ShowProgress(host, kCompleted);
         return;
@@ -573,6 +603,8 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
     CloseFiles(c);
     if (done && !StoreStopsAt(StoreStep::CompactionReplaced, 0))
         ShowProgress(host, kCompleted);
+    if (done && !c.damaged.empty())
+        notice = DamagedNotice(c.damaged);
 }
 }  // namespace
 
@@ -593,11 +625,12 @@ bool CompactStore(StoreHost& host, unsigned char force)
     }
     StoreBusyScope busy;
     StoreFiles files(host.StoreDirectory());
+    std::string notice;
     {
         StoreLock lock(host, files, StoreAccess::Write);
         if (lock.held()) {
             CompleteInterruptedReplacement(files);
-            Compact(host, files, force);
+            Compact(host, files, force, notice);
         } else if (force == 1 && (lock.outcome() == StoreLockOutcome::Unopenable ||
                                   lock.outcome() == StoreLockOutcome::LockFailed)) {
             // Asked for by the host; the start-up check says nothing about a store it
@@ -605,6 +638,9 @@ bool CompactStore(StoreHost& host, unsigned char force)
             ReportNotStarted(host, "the index file pagorex.idx could not be opened and locked");
         }
     }
+    // Told once the store is free again: the other programs need not wait for the user.
+    if (!notice.empty())
+        host.Message(notice.c_str(), kCaption, MB_OK | MB_ICONEXCLAMATION);
     _fpreset();
     return true;
 }

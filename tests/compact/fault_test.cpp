@@ -166,3 +166,42 @@ TEST_F(CompactTest, AKillWhileAFailedCompactionPutsRecordsBackLosesNothing)
     }
 }
 }  // namespace
+
+namespace {
+TEST_F(CompactTest, DamagedRecordsDoNotStopItAndAreNamedKeepingWhatTheyHad)
+{
+    LaidOut store = Store(Entries());
+    std::vector<IndexRecord> records = store.records;
+    records[1].dataOffset = 0x80000010u;                               // compressed, at 2 GB and beyond
+    records[4].dataOffset = static_cast<uint32_t>(store.data.size());  // plain, wholly past the end
+    Bytes data = store.data;
+    data.resize(records[5].dataOffset + records[5].storedLength - 9);  // the last blob, compressed, cut short
+    Bytes index;
+    for (const IndexRecord& record : records) {
+        Bytes bytes = RecordBytes(record);
+        index.insert(index.end(), bytes.begin(), bytes.end());
+    }
+    Write("pagorex.idx", index);
+    Write("pagorex.dat", data);
+    boxes::BoxWatcher boxes;
+    CompactStore(Shell(), 1);
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_NE(boxes.Seen()[0].text.find("already damaged (their bytes lie past the end of pagorex.dat) and are kept "
+                                        "as far as they were there: 2, 5, 6.\n"),
+              std::string::npos)
+        << boxes.Seen()[0].text;
+    EXPECT_EQ(Title(), "Completed compressing");
+    EXPECT_FALSE(Exists("pagorex.new"));
+    std::vector<IndexRecord> after = Records();
+    Bytes compacted = Read("pagorex.dat");
+    EXPECT_LT(compacted.size(), data.size()) << "the stale blob was dropped";
+    for (size_t i : {0, 2, 3})
+        EXPECT_EQ(ImageFrom(after[i], compacted), store.images[i]) << i;
+    EXPECT_EQ(after[1].storedLength, 0u);
+    EXPECT_EQ(after[1].imageLength, records[1].imageLength);
+    EXPECT_EQ(after[4].imageLength, 0u);
+    EXPECT_EQ(Bytes(compacted.begin() + after[5].dataOffset, compacted.end()),
+              Bytes(data.begin() + records[5].dataOffset, data.end()))
+        << "the bytes the cut blob still had, unchanged";
+}
+}  // namespace

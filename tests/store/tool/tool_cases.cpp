@@ -278,6 +278,7 @@ const DamageCase kDamage[] = {
      {{2, "short-bitmap"}}, 3},
     {"record past the end", [](StoreLayout& s) { s.records[1].dataOffset = static_cast<uint32_t>(s.data.size() + 5); },
      {{1, "past-end"}}, 2},
+    {"record at 2 GB and beyond", [](StoreLayout& s) { s.records[2].dataOffset = 0x80000010u; }, {{2, "past-end"}}, 3},
     {"second member in the blob",
      [](StoreLayout& s) {
          Bytes twice = s.Blob(3);
