@@ -71,9 +71,11 @@ void ToggleStretch(HWND window)
 
 constexpr CommandRow kCommands[] = {
     {CMD_EXIT_SAVE, StoreCommand<ExitSave, CMD_EXIT_SAVE>},
-    {CMD_ABOUT, About},
-    {CMD_SAVE_AS_FILE, SaveAsFile},
-    {CMD_OPEN_FILE, OpenFile},
+    // Their dialogs would keep a store operation that pumps messages, and its hold on the
+    // store, open for as long as the user stays in them.
+    {CMD_ABOUT, StoreCommand<About, CMD_ABOUT>},
+    {CMD_SAVE_AS_FILE, StoreCommand<SaveAsFile, CMD_SAVE_AS_FILE>},
+    {CMD_OPEN_FILE, StoreCommand<OpenFile, CMD_OPEN_FILE>},
     {CMD_SAVE_IMAGE, StoreCommand<SaveImage, CMD_SAVE_IMAGE>},
     {CMD_CLEAR_IMAGE, [](HWND) {}},
     // Held like the store commands: destroying the window under a running save or

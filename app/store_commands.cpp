@@ -120,29 +120,18 @@ bool SaveCommand(HWND window)
         ShellMessage(kStoreBusy, MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    StoreBusyScope busy;
-    StoreFiles files(shell.StoreDirectory());
-    // The second work file is every program's on this store: it is written and removed
-    // only while the store is this program's.
-    StoreLock lock(shell, files, StoreAccess::Write, currentDib != nullptr);
-    if (!lock.held())
-        return SaveNotLocked(shell, files, lock.outcome(), currentDib != nullptr);
-    files.Delete(kSecondWorkFileName);
-    bool stored = false;
-    if (!currentDib) {
-        stored = MarkRecordDeleted(shell);
-    } else {
-        int written = DibWriteFile(currentDib, files.Path(kSecondWorkFileName).c_str());
+    ImageFileWriter writer = [](const char* path) {
+        int written = DibWriteFile(currentDib, path);
         _fpreset();
         // With a name given there is no dialog to cancel: anything but 0 is a failure.
-        if (written != 0)
-            ReportDibWriteError();
-        else
-            stored = SaveRecordImage(shell);
-    }
-    files.Delete(kSecondWorkFileName);
+        return written;
+    };
+    SaveOutcome outcome = SaveRecord(shell, currentDib ? &writer : nullptr);
+    // Told once the store is free again.
+    if (outcome.writeError != 0)
+        ReportDibWriteError();
     _fpreset();
-    return stored;
+    return outcome.stored;
 }
 
 void CompactCommand(HWND window)

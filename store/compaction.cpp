@@ -30,6 +30,7 @@ namespace {
 constexpr char kCaption[] = "Vocalix Imager";
 constexpr char kCompleted[] = "Completed compressing";
 constexpr char kStopped[] = "Compressing stopped";
+constexpr char kCompressing[] = "Please wait, compressing database...this will take some time";
 constexpr char kUnreadable[] = "an image could not be read from pagorex.dat";
 constexpr char kUnwritable[] = "an image could not be copied - is the disk full?";
 constexpr char kSizeLimit[] = "pagorex.new would grow past the image store's size limit of 2 GB";
@@ -178,7 +179,7 @@ private:
         if (StoreStopsAt(StoreStep::CompactionBlobStaged, k))
             return false;
         PendingRecord& record = pending_.back();
-        if (!FitsStoreLimit(static_cast<int32_t>(end_), record.moved.storedLength))
+        if (!FitsStoreLimit(static_cast<int32_t>(end_), present))
             return Fail(kSizeLimit);
         CopyOutcome copy = CopyChunks(c_.data, c_.newData, present,
                                       [this](uint32_t, uint32_t) { c_.host.KeepAlive(); });
@@ -406,7 +407,7 @@ void ReportFailure(Compaction& c)
                   restored ? "Every image is still where it was; nothing was lost."
                            : "Some records still point into pagorex.new: keep that file, and compress the "
                              "store again once the problem is solved.");
-    c.host.Message(text, kCaption, MB_OK | MB_ICONEXCLAMATION);
+    TellUser(c.host, text, kCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 // The new data file: the one a stopped compaction left, cut back to the blobs its moved
@@ -526,9 +527,10 @@ std::optional<MovedChain> StageUnchangedRecords(Compaction& c)
 // Tells why compaction did not start; the store is as it was.
 void ReportNotStarted(StoreHost& host, const char* reason)
 {
+    host.SetProgressText(kStopped);
     char text[kMessageSize];
     std::snprintf(text, sizeof text, "The image store could not be compressed: %s.\n\nNothing was changed.", reason);
-    host.Message(text, kCaption, MB_OK | MB_ICONEXCLAMATION);
+    TellUser(host, text, kCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 // Names the host records whose images were damaged before the compaction, which kept of
@@ -546,14 +548,17 @@ std::string DamagedNotice(const std::vector<int32_t>& damaged)
            numbers + ".\n\npagorex-store verify tells what is wrong with each.";
 }
 
-void Compact(StoreHost& host, const StoreFiles& files, unsigned char force, std::string& notice)
+void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
 {
     ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index)
         return;
     bool plainFirst = ReadRecordBuffer(index.get()) == RecordRead::Record && recordBuffer.compressed == 0;
-    if (!plainFirst && force != 1)
+    if (!plainFirst && force != 1) {
+        // Another program compacted the store since this one looked.
+        ShowProgress(host, kCompleted);
         return;
+    }
     Compaction c{host, files, index.get(), files.Open(kDataFileName), {}, {}, {}, 0, {}, nullptr};
     if (!c.data) {
         ShowProgress(host, kCompleted);
@@ -586,11 +591,7 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force, std:
         ReportNotStarted(host, "the file pagorex.new could not be created");
         return;
     }
-    ShowProgress(host, "Please wait, compressing database...this will take some time");
-    if (force == 0)
-        host.Message("Databases need to be compressed, this WILL take a great deal of time, please be patient "
-                     "while it completes",
-                     kCaption, MB_OK);
+    ShowProgress(host, kCompressing);
     // Blobs go straight into the new data file, and a compaction leaves no work file: the
     // compressed image a save keeps in pagorex.tmp goes now.
     files.Delete(kWorkFileName);
@@ -604,7 +605,24 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force, std:
     if (done && !StoreStopsAt(StoreStep::CompactionReplaced, 0))
         ShowProgress(host, kCompleted);
     if (done && !c.damaged.empty())
-        notice = DamagedNotice(c.damaged);
+        TellUser(host, DamagedNotice(c.damaged).c_str(), kCaption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// What a start-up has to do: compact a store whose first record is plain (the mark of a
+// store that still holds images of an earlier writer), or complete the rename of a
+// compaction stopped just before it. Most find nothing, under the shared lock, so that
+// programs starting at once do not queue behind each other's saves.
+enum class StartUpWork { None, CompleteReplacement, Compact };
+StartUpWork StartUpWorkFor(StoreHost& host, const StoreFiles& files)
+{
+    StoreLock lock(host, files, StoreAccess::Read);
+    if (!lock.held())
+        return StartUpWork::None;
+    bool dataFile = files.Exists(kDataFileName);
+    ScopedStoreFile index(files.Open(kIndexFileName));
+    if (index && ReadRecordBuffer(index.get()) == RecordRead::Record && recordBuffer.compressed == 0)
+        return StartUpWork::Compact;
+    return !dataFile && files.Exists(kNewDataFileName) ? StartUpWork::CompleteReplacement : StartUpWork::None;
 }
 }  // namespace
 
@@ -625,12 +643,26 @@ bool CompactStore(StoreHost& host, unsigned char force)
     }
     StoreBusyScope busy;
     StoreFiles files(host.StoreDirectory());
-    std::string notice;
+    StartUpWork work = force == 1 ? StartUpWork::Compact : StartUpWorkFor(host, files);
+    if (work == StartUpWork::None) {
+        _fpreset();
+        return true;
+    }
+    // Without a data file there is nothing to compress, and nothing to warn of.
+    if (force != 1 && work == StartUpWork::Compact && files.Exists(kDataFileName)) {
+        // The warning is read while the store is free; the need is checked again below.
+        ShowProgress(host, kCompressing);
+        TellUser(host,
+                 "Databases need to be compressed, this WILL take a great deal of time, please be patient while it "
+                 "completes",
+                 kCaption, MB_OK);
+    }
     {
         StoreLock lock(host, files, StoreAccess::Write);
         if (lock.held()) {
             CompleteInterruptedReplacement(files);
-            Compact(host, files, force, notice);
+            if (work == StartUpWork::Compact)
+                Compact(host, files, force);
         } else if (force == 1 && (lock.outcome() == StoreLockOutcome::Unopenable ||
                                   lock.outcome() == StoreLockOutcome::LockFailed)) {
             // Asked for by the host; the start-up check says nothing about a store it
@@ -638,9 +670,6 @@ bool CompactStore(StoreHost& host, unsigned char force)
             ReportNotStarted(host, "the index file pagorex.idx could not be opened and locked");
         }
     }
-    // Told once the store is free again: the other programs need not wait for the user.
-    if (!notice.empty())
-        host.Message(notice.c_str(), kCaption, MB_OK | MB_ICONEXCLAMATION);
     _fpreset();
     return true;
 }

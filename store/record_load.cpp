@@ -37,7 +37,7 @@ bool ShowRecordImage(StoreHost& host, const StoreFiles& files, const char* dataF
 // An empty window would tell the user the record has no image.
 void ReportIndexUnreadable(StoreHost& host)
 {
-    host.Message("The image stored for this record cannot be shown: the image store's index file pagorex.idx "
+    TellUser(host, "The image stored for this record cannot be shown: the image store's index file pagorex.idx "
                  "could not be read.\n\nNothing was changed in the store.",
                  nullptr, MB_OK | MB_ICONEXCLAMATION);
 }

@@ -83,7 +83,7 @@ void ReportNotStored(StoreHost& host, StoreFailure failure)
     const char* text = failure == StoreFailure::IndexUnreadable ? kIndexUnreadable
                        : failure == StoreFailure::SizeLimit     ? kSizeLimit
                                                                 : kBlobNotStored;
-    host.Message(text, nullptr, MB_OK | MB_ICONSTOP);
+    TellUser(host, text, nullptr, MB_OK | MB_ICONSTOP);
 }
 
 // A record that a compaction stopped half-way has moved into the new data file gets its
@@ -106,7 +106,7 @@ RecordPlace FindRecordForSave(StoreHost& host, const StoreFiles& files)
     ResetRecordBuffer(-1);
     ScopedStoreFile index(files.OpenOrCreate(kIndexFileName));
     if (!index) {
-        host.Message("Can't open/create", files.Path(kIndexFileName).c_str(), MB_OK);
+        TellUser(host, "Can't open/create", files.Path(kIndexFileName).c_str(), MB_OK);
         return place;
     }
     LookUpRecord(index.get(), host.RecordNumber(), place);
@@ -226,27 +226,24 @@ bool SaveNotLocked(StoreHost& host, const StoreFiles& files, StoreLockOutcome ou
         // Only a mark goes without creating the index: no index, no image to remove.
         return !image;
     case StoreLockOutcome::Abandoned:
-        host.Message(image ? kNotStoredWhileWaiting : kMarkWhileWaiting, nullptr, MB_OK | MB_ICONSTOP);
+        TellUser(host, image ? kNotStoredWhileWaiting : kMarkWhileWaiting, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     case StoreLockOutcome::Unopenable:
         if (image)
-            host.Message("Can't open/create", files.Path(kIndexFileName).c_str(), MB_OK);
-        host.Message(image ? kRecordNotStored : kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
+            TellUser(host, "Can't open/create", files.Path(kIndexFileName).c_str(), MB_OK);
+        TellUser(host, image ? kRecordNotStored : kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     case StoreLockOutcome::LockFailed:
         break;
     }
-    host.Message(image ? kNotStoredUnlocked : kMarkUnlocked, nullptr, MB_OK | MB_ICONSTOP);
+    TellUser(host, image ? kNotStoredUnlocked : kMarkUnlocked, nullptr, MB_OK | MB_ICONSTOP);
     return false;
 }
 
-bool SaveRecordImage(StoreHost& host)
+namespace {
+// The save, under the exclusive lock held.
+bool SaveHeld(StoreHost& host, const StoreFiles& files)
 {
-    StoreBusyScope busy;
-    StoreFiles files(host.StoreDirectory());
-    StoreLock lock(host, files, StoreAccess::Write, true);
-    if (!lock.held())
-        return SaveNotLocked(host, files, lock.outcome(), true);
     int32_t recordNumber = host.RecordNumber();
     uint32_t imageLength = files.Size(kSecondWorkFileName);
     if (StoreFailure failure = ReleaseRecordFromCompaction(files, recordNumber); failure != StoreFailure::None) {
@@ -266,31 +263,27 @@ bool SaveRecordImage(StoreHost& host)
         return false;
     }
     if (!WriteSavedRecord(files, recordNumber, place)) {
-        host.Message(place.unreadable ? kIndexUnreadable : kRecordNotStored, nullptr, MB_OK | MB_ICONSTOP);
+        TellUser(host, place.unreadable ? kIndexUnreadable : kRecordNotStored, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     }
     return true;
 }
 
-bool MarkRecordDeleted(StoreHost& host)
+// The delete mark, under the exclusive lock held.
+bool MarkHeld(StoreHost& host, const StoreFiles& files)
 {
-    StoreBusyScope busy;
-    StoreFiles files(host.StoreDirectory());
-    StoreLock lock(host, files, StoreAccess::Write);
-    if (!lock.held())
-        return SaveNotLocked(host, files, lock.outcome(), false);
     ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index) {
         // No index file, no stored image; one that exists but cannot be opened may hold one.
         if (!files.Exists(kIndexFileName))
             return true;
-        host.Message(kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
+        TellUser(host, kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     }
     recordBuffer.recordNumber = -1;
     IndexLookup lookup = FindIndexRecord(index.get(), host.RecordNumber());
     if (lookup.unreadable()) {
-        host.Message(kMarkUnreadable, nullptr, MB_OK | MB_ICONSTOP);
+        TellUser(host, kMarkUnreadable, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     }
     if (!lookup.found())
@@ -298,7 +291,7 @@ bool MarkRecordDeleted(StoreHost& host)
     IndexRecord original = recordBuffer;
     recordBuffer.deleted = 1;
     if (SeekStoreFile(index.get(), lookup.position, FILE_BEGIN) != lookup.position) {
-        host.Message(kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
+        TellUser(host, kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     }
     // The mark is reported done only once it is on the disk; one that may not be is taken
@@ -307,8 +300,46 @@ bool MarkRecordDeleted(StoreHost& host)
         recordBuffer = original;
         if (SeekStoreFile(index.get(), lookup.position, FILE_BEGIN) == lookup.position)
             WriteRecordBuffer(index.get());
-        host.Message(kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
+        TellUser(host, kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     }
     return true;
+}
+}  // namespace
+
+bool SaveRecordImage(StoreHost& host)
+{
+    StoreBusyScope busy;
+    StoreFiles files(host.StoreDirectory());
+    StoreLock lock(host, files, StoreAccess::Write, true);
+    return lock.held() ? SaveHeld(host, files) : SaveNotLocked(host, files, lock.outcome(), true);
+}
+
+bool MarkRecordDeleted(StoreHost& host)
+{
+    StoreBusyScope busy;
+    StoreFiles files(host.StoreDirectory());
+    StoreLock lock(host, files, StoreAccess::Write);
+    return lock.held() ? MarkHeld(host, files) : SaveNotLocked(host, files, lock.outcome(), false);
+}
+
+SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer)
+{
+    StoreBusyScope busy;
+    StoreFiles files(host.StoreDirectory());
+    SaveOutcome outcome;
+    // The second work file is every program's on this store: it is written and removed
+    // only while the store is this program's.
+    StoreLock lock(host, files, StoreAccess::Write, writer != nullptr);
+    if (!lock.held()) {
+        outcome.stored = SaveNotLocked(host, files, lock.outcome(), writer != nullptr);
+        return outcome;
+    }
+    files.Delete(kSecondWorkFileName);
+    if (!writer)
+        outcome.stored = MarkHeld(host, files);
+    else if ((outcome.writeError = (*writer)(files.Path(kSecondWorkFileName).c_str())) == 0)
+        outcome.stored = SaveHeld(host, files);
+    files.Delete(kSecondWorkFileName);
+    return outcome;
 }

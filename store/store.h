@@ -21,6 +21,8 @@
 
 #include "store/store_host.h"
 
+#include <functional>
+
 class StoreFiles;
 enum class StoreLockOutcome;
 
@@ -38,6 +40,19 @@ bool SaveRecordImage(StoreHost& host);
 // holds no image for the record (also when it never had one); the user is told when the
 // mark could not be written.
 bool MarkRecordDeleted(StoreHost& host);
+
+// Writes the image to be stored as a bitmap file at path: answers 0 when it did, anything
+// else for a failure (the caller tells the user).
+using ImageFileWriter = std::function<int(const char* path)>;
+struct SaveOutcome {
+    bool stored = false;  // the store holds what the window shows (the image, or none)
+    int writeError = 0;   // the writer's answer when it failed; nothing was stored then
+};
+// Save Image: with writer, the image it writes into the second work file "pagorex.2" is
+// stored as the record's image; without one, the record is marked as having no image. All
+// of it under one hold on the store, which also keeps the second work file this
+// program's; it is gone afterwards.
+SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer);
 
 // A save (image) or a delete mark (no image) whose lock on the store came to outcome:
 // anything but Held tells the user why nothing was stored. Answers whether the store holds

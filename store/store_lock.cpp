@@ -3,18 +3,54 @@
 
 #include "store/core/store_lock.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace {
 constexpr DWORD kWaitStepMs = 50;
 
-// This program's hold on the store: one handle and its locked bytes, shared by an
-// operation and the operations it runs.
+// This program's hold on the store: one handle and its locked bytes.
 struct Hold {
     HANDLE file = INVALID_HANDLE_VALUE;
     StoreAccess access = StoreAccess::Read;
     bool bytesLocked = false;
-    int depth = 0;
+    bool held = false;
 };
 Hold hold;
+
+// What operations told the user while the store was held, shown once it is let go of.
+struct Told {
+    StoreHost* host;
+    std::string text;
+    std::optional<std::string> caption;
+    unsigned style;
+};
+std::vector<Told> told;
+
+// A misuse of the lock that only a fault in this program can cause: the test build stops
+// at once, so that a test run finds it; the shipped program refuses the operation.
+void ProgrammingError(const char* what)
+{
+#ifdef PAGOREX_TEST_SEAMS
+    std::fprintf(stderr, "programming error: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
+#else
+    (void)what;
+#endif
+}
+
+void ShowTold()
+{
+    std::vector<Told> now;
+    now.swap(told);
+    for (const Told& message : now)
+        message.host->Message(message.text.c_str(), message.caption ? message.caption->c_str() : nullptr,
+                              message.style);
+}
 
 // Takes the bytes of access without waiting; on anything but success nothing is left
 // locked, so that a waiting program never holds a part of the store.
@@ -55,15 +91,8 @@ bool StoreHost::WaitForStore()
 
 StoreLock::StoreLock(StoreHost& host, const StoreFiles& files, StoreAccess access, bool createIndex)
 {
-    if (hold.depth > 0) {
-        // The save command holds the store around the save it runs; a lock cannot be
-        // raised from shared to exclusive without letting go of it.
-        bool covered = hold.access == StoreAccess::Write || access == StoreAccess::Read;
-        outcome_ = covered ? StoreLockOutcome::Held : StoreLockOutcome::LockFailed;
-        if (covered) {
-            ++hold.depth;
-            counted_ = true;
-        }
+    if (hold.held) {
+        ProgrammingError("the store lock was asked for while this program held it");
         return;
     }
     bool missing = false;
@@ -82,9 +111,9 @@ StoreLock::StoreLock(StoreHost& host, const StoreFiles& files, StoreAccess acces
     if (waited)
         host.StoreWaitEnded();
     if (error == ERROR_SUCCESS || LockingUnsupported(error)) {
-        hold = Hold{file, access, error == ERROR_SUCCESS, 1};
+        hold = Hold{file, access, error == ERROR_SUCCESS, true};
         outcome_ = StoreLockOutcome::Held;
-        counted_ = true;
+        holds_ = true;
         return;
     }
     CloseHandle(file);
@@ -93,7 +122,7 @@ StoreLock::StoreLock(StoreHost& host, const StoreFiles& files, StoreAccess acces
 
 StoreLock::~StoreLock()
 {
-    if (!counted_ || --hold.depth > 0)
+    if (!holds_)
         return;
     // Everything the operation wrote went through handles it has closed by now, so the
     // next holder reads it.
@@ -101,4 +130,26 @@ StoreLock::~StoreLock()
         UnlockBytes(hold.file, hold.access);
     CloseHandle(hold.file);
     hold = Hold{};
+    ShowTold();
+}
+
+bool StoreLockHeld()
+{
+    return hold.held;
+}
+
+void TellUser(StoreHost& host, const char* text, const char* caption, unsigned style)
+{
+    if (!hold.held) {
+        host.Message(text, caption, style);
+        return;
+    }
+    told.push_back({&host, text, caption ? std::optional<std::string>(caption) : std::nullopt, style});
+}
+
+int AskUser(StoreHost& host, const char* text, const char* caption, unsigned style)
+{
+    if (hold.held)
+        ProgrammingError("a question was asked while this program held the store");
+    return host.Message(text, caption, style);
 }

@@ -25,8 +25,8 @@ class StoreLock {
 public:
     // Takes the lock on the index file of files, waiting for as long as another program
     // holds it. createIndex: an index file that does not exist is created (a save); else
-    // its absence ends the operation with NoIndex. A lock taken inside another operation
-    // of this program rides on the one already held, which must grant at least as much.
+    // its absence ends the operation with NoIndex. One operation at a time holds it: a
+    // lock asked for while this program holds one is a programming error.
     StoreLock(StoreHost& host, const StoreFiles& files, StoreAccess access, bool createIndex = false);
     ~StoreLock();
     StoreLock(const StoreLock&) = delete;
@@ -37,5 +37,16 @@ public:
 
 private:
     StoreLockOutcome outcome_ = StoreLockOutcome::LockFailed;
-    bool counted_ = false;  // part of this program's hold on the store
+    bool holds_ = false;
 };
+
+// Whether this program holds the store now.
+bool StoreLockHeld();
+
+// Tells the user something (a message box of style through the host). While this program
+// holds the store it is shown once the store is let go of: every other program that uses
+// the store would otherwise wait for as long as the box stays open.
+void TellUser(StoreHost& host, const char* text, const char* caption, unsigned style);
+// Asks the user a question that decides whether an operation goes on: asked only while
+// the store is not held (and the state checked again once it is). Answers the button.
+int AskUser(StoreHost& host, const char* text, const char* caption, unsigned style);

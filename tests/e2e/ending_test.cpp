@@ -23,9 +23,9 @@ class EndingTest : public ProgramTest {
 protected:
     // Record 1 first (plain, as an earlier writer left it, when plainFirst is set, so the
     // start-up compaction runs and shows its warning), then the host's record 7.
-    // With unreadable, a third record points past where file positions reach, so that
-    // a compaction stops there and puts back the records it moved.
-    void WriteStore(bool plainFirst, bool unreadable = false)
+    // With blocked, a directory stands where the compaction makes its new data file, so
+    // that it cannot start.
+    void WriteStore(bool plainFirst, bool blocked = false)
     {
         Bytes index, data;
         first_ = storefiles::Bitmap24(300, 200, Checks);
@@ -34,12 +34,9 @@ protected:
         storefiles::AddRecord(index, data, 1, first_, !plainFirst);
         storefiles::AddRecord(index, data, 7, image_, true);
         records_ = 2;
-        if (unreadable) {
-            Bytes beyond(index.end() - 256, index.end());
-            beyond[1] = 9;                                    // record number 9
-            beyond[5] = beyond[6] = beyond[7] = 0, beyond[8] = 0x80;  // dataOffset 2 GB
-            index.insert(index.end(), beyond.begin(), beyond.end());
-            records_ = 3;
+        RemoveDirectoryA(Path("pagorex.new").c_str());
+        if (blocked) {
+            ASSERT_TRUE(CreateDirectoryA(Path("pagorex.new").c_str(), nullptr));
         }
         ASSERT_TRUE(driver::WriteFileBytes(Path("pagorex.idx"), index));
         ASSERT_TRUE(driver::WriteFileBytes(Path("pagorex.dat"), data));
@@ -104,6 +101,7 @@ TEST_F(EndingTest, CommandsQueuedBehindExitSaveAreDropped)
             driver::PressButton(warning.window, IDOK);
         EXPECT_EQ(driver::WaitForExit(program_, 30000), 0);
         driver::Release(program_);
+        RemoveDirectoryA(Path("pagorex.new").c_str());
         ExpectRecordsKeepTheirImages();
         EXPECT_FALSE(driver::FileExists(Path("pagorex.new")));
         if (c.duringCompaction) {
@@ -120,7 +118,7 @@ TEST_F(EndingTest, CommandsQueuedBehindExitSaveAreDropped)
 
 struct InterruptCase {
     const char* name;
-    bool compactionFails;  // a blob cannot be read: the compaction rolls back
+    bool compactionFails;  // the compaction cannot start
     bool close;            // a close from the title bar instead of Exit/Abort
 };
 
@@ -128,9 +126,9 @@ TEST_F(EndingTest, ExitAbortOrCloseDuringACompactionWaitsForIt)
 {
     const InterruptCase cases[] = {
         {"Exit/Abort, compaction finishes", false, false},
-        {"Exit/Abort, compaction rolls back", true, false},
+        {"Exit/Abort, compaction fails", true, false},
         {"close, compaction finishes", false, true},
-        {"close, compaction rolls back", true, true},
+        {"close, compaction fails", true, true},
     };
     for (const InterruptCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -152,7 +150,7 @@ TEST_F(EndingTest, ExitAbortOrCloseDuringACompactionWaitsForIt)
             ASSERT_TRUE(failure.window);
             EXPECT_EQ(failure.caption, "Vocalix Imager");
             EXPECT_NE(failure.text.find("could not be compressed"), std::string::npos) << failure.text;
-            EXPECT_NE(failure.text.find("nothing was lost"), std::string::npos) << failure.text;
+            EXPECT_NE(failure.text.find("Nothing was changed"), std::string::npos) << failure.text;
             EXPECT_TRUE(IsWindow(program_.window));
             driver::PressButton(failure.window, IDOK);
             warning.window = failure.window;
@@ -169,6 +167,7 @@ TEST_F(EndingTest, ExitAbortOrCloseDuringACompactionWaitsForIt)
         }
         EXPECT_EQ(driver::WaitForExit(program_, 30000), 0);
         driver::Release(program_);
+        RemoveDirectoryA(Path("pagorex.new").c_str());
         ExpectRecordsKeepTheirImages();
         EXPECT_FALSE(driver::FileExists(Path("pagorex.new")));
         auto records = storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx")));
@@ -179,6 +178,49 @@ TEST_F(EndingTest, ExitAbortOrCloseDuringACompactionWaitsForIt)
             EXPECT_EQ(records[0].compressed, 1);
             EXPECT_EQ(records[0].dataOffset, 0u) << "the data file was rebuilt";
         }
+    }
+}
+}  // namespace
+
+namespace {
+// Another workstation on the same store while the user at this one has a box open: the
+// box holds nothing of the store, so the other program loads and saves as if alone.
+TEST_F(EndingTest, WhileABoxIsOpenInOneProgramAnotherLoadsAndSavesAtOnce)
+{
+    constexpr int kRecover = 120;
+    const struct {
+        const char* what;
+        bool plainFirst;  // the start-up compaction's warning; else the repair's first question
+    } cases[] = {{"the start-up compaction's warning", true}, {"the repair's first question", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteStore(c.plainFirst);
+        StartFor(7);
+        if (!c.plainFirst)
+            driver::PostCommand(program_.window, kRecover);
+        driver::MessageBoxInfo box = driver::WaitForMessageBox(program_);
+        ASSERT_TRUE(box.window);
+        driver::Program other;
+        ASSERT_TRUE(driver::Start(other, Exe(), "1 " + Path("CALLS.DB"), dir_));
+        ASSERT_TRUE(driver::WaitForMainWindow(other));
+        EXPECT_TRUE(driver::Command(other.window, kSaveImage, 10000)) << "the save waited for the box";
+        EXPECT_EQ(driver::Title(other.window).find("in use by another program"), std::string::npos);
+        driver::Close(other.window);
+        EXPECT_EQ(driver::WaitForExit(other), 0);
+        driver::Release(other);
+        driver::PressButton(box.window, c.plainFirst ? IDOK : IDNO);
+        if (!c.plainFirst) {
+            driver::MessageBoxInfo done = driver::WaitForMessageBox(program_, 10000, box.window);
+            EXPECT_EQ(done.text, "All done..");
+            driver::PressButton(done.window, IDOK);
+        }
+        CloseAndExpectExit();
+        driver::Release(program_);
+        auto records = storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx")));
+        Bytes data = driver::ReadFileBytes(Path("pagorex.dat"));
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(storefiles::BitmapPixel(storefiles::ImageOf(records[0], data), 5, 7), Checks(5, 7));
+        EXPECT_EQ(storefiles::ImageOf(records[1], data), image_);
     }
 }
 }  // namespace

@@ -29,8 +29,9 @@ enum class Operation { Load, Save, Mark, Compact, Recover };
 struct OperationRow {
     const char* name;
     Operation operation;
-    bool reads;                // a load: beside other readers
+    bool reads;                // beside other readers (a load; a repair with nothing to repair)
     const char* toldOnClose;   // the message of an operation given up, if any
+    const char* askedFirst = nullptr;  // a question asked before the store is taken
 };
 const OperationRow kOperations[] = {
     {"load", Operation::Load, true, nullptr},
@@ -41,7 +42,8 @@ const OperationRow kOperations[] = {
      "(program): The image was not removed from the image store: the window was closed while another program was "
      "using the store.\n\nThe record keeps its stored image."},
     {"forced compaction", Operation::Compact, false, nullptr},
-    {"recovery", Operation::Recover, false, nullptr},
+    {"recovery", Operation::Recover, true, nullptr,
+     ": ARE YOU SURE YOU WISH TO PROCEED?\nThis should only be done ONCE, and never again touched."},
 };
 
 // Everything of the store an operation may change, and what the host saw.
@@ -172,8 +174,9 @@ TEST_F(StoreLockTest, EachOperationWaitsForTheProgramsItMustNotMeetThenWorksAsAl
             } else {
                 // A save or mark given up says so; nothing else has anything to report.
                 before.answer = op.toldOnClose == nullptr;
-                if (op.toldOnClose)
-                    before.messages = {op.toldOnClose};
+                for (const char* told : {op.askedFirst, op.toldOnClose})
+                    if (told)
+                        before.messages.push_back(told);
                 EXPECT_TRUE(outcome == before) << "the store was touched, or the user told the wrong thing";
             }
             other.Release();

@@ -1,5 +1,7 @@
 #include "store_support.h"
 
+#include "store/store_lock.h"
+
 #include "app/shell.h"
 
 #include <zlib.h>
@@ -42,6 +44,7 @@ void StoreDirectory::SetUp()
     directory = std::string(temp) + name;
     RemoveTree(directory);
     ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr)) << directory;
+    boxes::WatchStoreLock(directory + "pagorex.idx");
     UseRecord(1);
     appInstance = GetModuleHandleA(nullptr);
     std::strcpy(appName, "PAGOREX");
@@ -54,6 +57,9 @@ void StoreDirectory::SetUp()
 
 void StoreDirectory::TearDown()
 {
+    // Another program would have waited on each of them for as long as it stayed open.
+    EXPECT_EQ(boxes::BoxesShownWhileStoreLocked(), std::vector<std::string>{});
+    boxes::WatchStoreLock("");
     if (window)
         DestroyWindow(window);
     mainWindow = nullptr;
@@ -115,6 +121,7 @@ std::vector<IndexRecord> StoreDirectory::Records() const
 
 int RecordingHost::Message(const char* text, const char* caption, unsigned)
 {
+    EXPECT_FALSE(StoreLockHeld()) << "told while the store was held: " << text;
     messages.push_back(std::string(caption ? caption : "(program)") + ": " + text);
     return IDYES;
 }

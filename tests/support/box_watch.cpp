@@ -56,6 +56,49 @@ BoxWatcher::~BoxWatcher()
     thread_.join();
 }
 
+namespace {
+std::mutex probeMutex;
+std::string probedIndex;
+std::vector<std::string> shownWhileLocked;
+
+// Whether another program could take the store now: an exclusive try on the store byte
+// through a handle of its own, let go of at once.
+bool StoreLockedNow(const std::string& indexPath)
+{
+    HANDLE file = CreateFileA(indexPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    OVERLAPPED at = {};
+    at.Offset = 0x7FFFFFF0;
+    bool locked = !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+    if (!locked)
+        UnlockFileEx(file, 0, 1, 0, &at);
+    CloseHandle(file);
+    return locked;
+}
+
+void ProbeStore(const SeenBox& seen)
+{
+    std::lock_guard lock(probeMutex);
+    if (!probedIndex.empty() && StoreLockedNow(probedIndex))
+        shownWhileLocked.push_back(seen.caption + ": " + seen.text);
+}
+}  // namespace
+
+void WatchStoreLock(const std::string& indexPath)
+{
+    std::lock_guard lock(probeMutex);
+    probedIndex = indexPath;
+    shownWhileLocked.clear();
+}
+
+std::vector<std::string> BoxesShownWhileStoreLocked()
+{
+    std::lock_guard lock(probeMutex);
+    return shownWhileLocked;
+}
+
 void BoxWatcher::Run()
 {
     HWND answered = nullptr;
@@ -71,6 +114,7 @@ void BoxWatcher::Run()
             SeenBox seen{WindowText(box), ""};
             if (HWND text = GetDlgItem(box, 0xFFFF))
                 seen.text = WindowText(text);
+            ProbeStore(seen);
             {
                 std::lock_guard lock(mutex_);
                 seen_.push_back(seen);
