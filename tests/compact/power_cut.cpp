@@ -1,12 +1,11 @@
 // Rebuilds the disk after a power cut from the recorded writes and flushes.
 #include "power_cut.h"
 
-#include <windows.h>
-
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <set>
-#include <unordered_set>
 
 namespace powercut {
 namespace {
@@ -135,21 +134,6 @@ std::vector<std::vector<bool>> Choices(size_t pending, std::mt19937& random)
     return choices;
 }
 
-uint64_t Fingerprint(const Disk& disk)
-{
-    uint64_t hash = 1469598103934665603ull;
-    auto mix = [&hash](const uint8_t* bytes, size_t count) {
-        for (size_t i = 0; i < count; ++i)
-            hash = (hash ^ bytes[i]) * 1099511628211ull;
-    };
-    for (const auto& [name, bytes] : disk) {
-        uint64_t size = bytes.size();
-        mix(reinterpret_cast<const uint8_t*>(name.c_str()), name.size() + 1);
-        mix(reinterpret_cast<const uint8_t*>(&size), sizeof size);
-        mix(bytes.data(), bytes.size());
-    }
-    return hash;
-}
 }  // namespace
 
 Count EveryPowerCut(const Disk& before, const std::vector<StoreFileEvent>& events, unsigned seed,
@@ -159,7 +143,7 @@ Count EveryPowerCut(const Disk& before, const std::vector<StoreFileEvent>& event
     for (const auto& [name, bytes] : before)
         files[name].durable = bytes;
     std::mt19937 random(seed);
-    std::unordered_set<uint64_t> seen[2];
+    std::set<Disk> seen[2];
     Count count;
     for (size_t point = 0; point <= events.size(); ++point) {
         if (point > 0)
@@ -171,7 +155,7 @@ Count EveryPowerCut(const Disk& before, const std::vector<StoreFileEvent>& event
         for (const std::vector<bool>& kept : Choices(pending, random)) {
             ++count.states;
             Disk disk = Materialize(files, kept);
-            if (!seen[finished].insert(Fingerprint(disk)).second)
+            if (!seen[finished].insert(disk).second)
                 continue;
             ++count.distinct;
             check(disk, point);
@@ -192,25 +176,12 @@ std::string Describe(const StoreFileEvent& event)
 Disk ReadDisk(const std::string& directory)
 {
     Disk disk;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((directory + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return disk;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        if (!entry.is_regular_file())
             continue;
-        std::vector<uint8_t>& bytes = disk[found.cFileName];
-        HANDLE file = CreateFileA((directory + found.cFileName).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
-        bytes.resize(GetFileSize(file, nullptr));
-        DWORD read = 0;
-        if (!bytes.empty())
-            ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-        bytes.resize(read);
-        CloseHandle(file);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+        std::ifstream in(entry.path(), std::ios::binary);
+        disk[entry.path().filename().string()].assign(std::istreambuf_iterator<char>(in), {});
+    }
     return disk;
 }
 
@@ -218,15 +189,10 @@ void WriteDisk(const std::string& directory, const Disk& disk)
 {
     for (const auto& entry : ReadDisk(directory))
         if (!disk.count(entry.first))
-            DeleteFileA((directory + entry.first).c_str());
-    for (const auto& [name, bytes] : disk) {
-        HANDLE file = CreateFileA((directory + name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        if (!bytes.empty())
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-    }
+            std::filesystem::remove(std::filesystem::path(directory) / entry.first);
+    for (const auto& [name, bytes] : disk)
+        std::ofstream(std::filesystem::path(directory) / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace powercut

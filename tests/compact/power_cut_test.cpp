@@ -44,56 +44,51 @@ bool StopAfterTwoMoved(StoreStep step, uint32_t record)
     return step == StoreStep::CompactionRecordMoved && record == 1;
 }
 
-void Save(const std::string& directory, int32_t number)
-{
-    RecordingHost host(directory, number);
-    SaveRecordImage(host);
-}
-
-void Compact(const std::string& directory, unsigned char force)
-{
-    RecordingHost host(directory, 1);
-    CompactStore(host, force);
-}
-
-
+enum class Kind { Save, Mark, Compact, Recover };
 struct Operation {
     const char* what;
     Before before;
-    void (*run)(const std::string& directory);
+    Kind kind;
+    int32_t record = 1;
+    unsigned char force = 1;  // of a compaction
+    size_t batch = 0;         // records a compaction repoints at once (0: as shipped)
 };
 
 const Operation kOperations[] = {
-    {"a save over a stored image", Before::Store, [](const std::string& d) { Save(d, 2); }},
-    {"a save of a record the index does not hold", Before::Store, [](const std::string& d) { Save(d, 7); }},
-    {"a delete mark", Before::Store,
-     [](const std::string& d) {
-         RecordingHost host(d, 3);
-         MarkRecordDeleted(host);
-     }},
-    {"the start-up compaction", Before::PlainFirst, [](const std::string& d) { Compact(d, 0); }},
-    {"the start-up compaction of more records than an index page holds", Before::ManyPlain,
-     [](const std::string& d) { Compact(d, 0); }},
-    {"a forced compaction", Before::Store, [](const std::string& d) { Compact(d, 1); }},
+    {"a save over a stored image", Before::Store, Kind::Save, 2},
+    {"a save of a record the index does not hold", Before::Store, Kind::Save, 7},
+    {"a delete mark", Before::Store, Kind::Mark, 3},
+    {"the start-up compaction", Before::PlainFirst, Kind::Compact, 1, 0},
+    {"the start-up compaction of more records than an index page holds", Before::ManyPlain, Kind::Compact, 1, 0},
+    {"a forced compaction", Before::Store, Kind::Compact},
     {"a forced compaction, one record a batch, of a store whose image was saved again unchanged",
-     Before::SavedTwiceCompacted,
-     [](const std::string& d) {
-         SetCompactionBatchForTest(1);
-         Compact(d, 1);
-         SetCompactionBatchForTest(0);
-     }},
-    {"a compaction that carries a stopped one on", Before::StoppedCompaction,
-     [](const std::string& d) { Compact(d, 1); }},
-    {"recovery of a stopped compaction", Before::StoppedCompaction,
-     [](const std::string& d) {
-         RecordingHost host(d, 1);
-         RecoverFromNewData(host);
-     }},
-    {"a save that takes its record out of a stopped compaction", Before::StoppedCompaction,
-     [](const std::string& d) { Save(d, 1); }},
-    {"a save that completes a compaction stopped before its rename", Before::DataFileRenamed,
-     [](const std::string& d) { Save(d, 3); }},
+     Before::SavedTwiceCompacted, Kind::Compact, 1, 1, 1},
+    {"a compaction that carries a stopped one on", Before::StoppedCompaction, Kind::Compact},
+    {"recovery of a stopped compaction", Before::StoppedCompaction, Kind::Recover},
+    {"a save that takes its record out of a stopped compaction", Before::StoppedCompaction, Kind::Save, 1},
+    {"a save that completes a compaction stopped before its rename", Before::DataFileRenamed, Kind::Save, 3},
 };
+
+void Run(const Operation& op, const std::string& directory)
+{
+    RecordingHost host(directory, op.record);
+    SetCompactionBatchForTest(op.batch);
+    switch (op.kind) {
+    case Kind::Save:
+        SaveRecordImage(host);
+        break;
+    case Kind::Mark:
+        MarkRecordDeleted(host);
+        break;
+    case Kind::Compact:
+        CompactStore(host, op.force);
+        break;
+    case Kind::Recover:
+        RecoverFromNewData(host);
+        break;
+    }
+    SetCompactionBatchForTest(0);
+}
 
 class PowerCutTest : public CompactTest {
 protected:
@@ -109,7 +104,7 @@ protected:
         if (before == Before::StoppedCompaction)
             SetStoreStopHook(StopAfterTwoMoved);
         if (before != Before::Store && before != Before::PlainFirst && before != Before::ManyPlain)
-            Compact(directory, 1);
+            Run({"", before, Kind::Compact}, directory);
         SetStoreStopHook(nullptr);
         if (before == Before::DataFileRenamed) {
             EXPECT_TRUE(MoveFileA(Path("pagorex.dat").c_str(), Path("pagorex.new").c_str()));
@@ -118,7 +113,7 @@ protected:
             // The same blob again at the end: the records after it lie where they will go.
             uint32_t length = Records()[0].storedLength;
             Write("pagorex.2", LoadAll(directory, {1})[1]);
-            Save(directory, 1);
+            Run({"", before, Kind::Save, 1}, directory);
             EXPECT_EQ(Records()[0].storedLength, length);
         }
         return numbers;
@@ -138,7 +133,7 @@ TEST_F(PowerCutTest, EveryRecordLoadsItsImageFromBeforeOrAfterTheOperation)
         powercut::Disk disk = powercut::ReadDisk(directory);
         std::vector<StoreFileEvent> events;
         RecordStoreFiles(&events);
-        operation.run(directory);
+        Run(operation, directory);
         RecordStoreFiles(nullptr);
         Images after = LoadAll(directory, numbers);
         ASSERT_FALSE(events.empty());
@@ -156,8 +151,7 @@ TEST_F(PowerCutTest, EveryRecordLoadsItsImageFromBeforeOrAfterTheOperation)
                 ADD_FAILURE() << "record " << number << " loads " << loaded[number].size() << " bytes, not "
                               << before[number].size() << " (before) or " << after[number].size() << " (after)"
                               << (finished ? ", once the operation had returned"
-                               : point == 0 ? std::string(", before it began")
-                                            : ", after " + powercut::Describe(events[point - 1]))
+                                           : ", after " + powercut::Describe(events[point - 1]))
                               << " (" << point << " of " << events.size() << ")";
             }
         });
