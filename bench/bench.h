@@ -17,6 +17,7 @@ struct Row {
     std::string reference;    // what it is compared with
     double referenceSeconds = 0;
     double goal = 0;          // the ratio it should stay within; 0: shown for comparison only
+    bool bytes = false;       // seconds and referenceSeconds hold sizes in bytes
 };
 
 using Measure = std::vector<Row> (*)();

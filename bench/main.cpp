@@ -77,10 +77,13 @@ int main(int argc, char** argv)
             over += !within;
             char goal[16] = "    -";
             if (row.goal > 0)
-                std::snprintf(goal, sizeof goal, "%5.2f", row.goal);
-            std::printf("%-44s %10.2f  %-28s %10.2f  %6.2f  %s%s\n", row.name.c_str(), row.seconds * 1e3,
-                        row.reference.c_str(), row.referenceSeconds * 1e3, ratio, goal,
-                        within ? "" : "  over the goal");
+                std::snprintf(goal, sizeof goal, row.bytes ? "%5.3f" : "%5.2f", row.goal);
+            // Sizes in MB, with a ratio fine enough to tell per mille apart.
+            const double scale = row.bytes ? 1.0 / (1024 * 1024) : 1e3;
+            std::printf(row.bytes ? "%-44s %7.2f MB  %-28s %7.2f MB  %6.4f  %s%s\n"
+                                  : "%-44s %10.2f  %-28s %10.2f  %6.2f  %s%s\n",
+                        row.name.c_str(), row.seconds * scale, row.reference.c_str(), row.referenceSeconds * scale, ratio,
+                        goal, within ? "" : "  over the goal");
         }
     }
     for (const std::string& note : bench::Notes())

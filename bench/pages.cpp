@@ -61,25 +61,70 @@ bool Ink(int x, int y, int left, int top)
     std::uint32_t h = std::uint32_t(cell) * 2654435761u ^ std::uint32_t(line) * 40503u;
     return ((h >> (cy % 16)) & 1) && ((h >> ((cx + 7) % 24)) & 3);
 }
+
+
+// The grey level of the page at (x, y) before the sensor's noise: paper, lines of text
+// above and below a photo block that shades from dark to light.
+int A4Level(int x, int y, Noise& noise)
+{
+    bool photoRows = y > 1400 && y < 2300;
+    if (photoRows && x > 300 && x < 2180)
+        return 60 + (x - 300) * 120 / 1880 + (y - 1400) * 50 / 900 + noise.Next(12);
+    if (!photoRows && y > 300 && y < 3200 && x > 250 && x < 2230 && Ink(x, y, 250, 300))
+        return 30;
+    return 244;
+}
+
+constexpr int kA4Width = 2480, kA4Height = 3508;
+
+// A scanned page of samples bytes per pixel (3: colour, 1: grey with a grey palette).
+Bytes ScannedA4(int samples)
+{
+    const int rowBytes = (kA4Width * samples + 3) & ~3;
+    const std::uint32_t colours = samples == 1 ? 256 : 0;
+    Bytes dib = InfoHeader(kA4Width, kA4Height, 8 * samples, std::uint32_t(rowBytes) * kA4Height, colours);
+    for (std::uint32_t i = 0; i < colours; ++i)
+        dib.insert(dib.end(), {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
+    const std::size_t bits = dib.size();
+    dib.resize(bits + std::size_t(rowBytes) * kA4Height, 0);
+    Noise noise(4);
+    for (int y = 0; y < kA4Height; ++y) {
+        std::uint8_t* row = &dib[bits + std::size_t(kA4Height - 1 - y) * rowBytes];  // bottom-up
+        for (int x = 0; x < kA4Width; ++x) {
+            int v = A4Level(x, y, noise);
+            for (int c = 0; c < samples; ++c)
+                row[x * samples + c] = Clamp(v + noise.Next(4));
+        }
+    }
+    return dib;
+}
 }  // namespace
 
 Bytes A4PageDib()
 {
-    constexpr int kWidth = 2480, kHeight = 3508, kRowBytes = (kWidth * 3 + 3) & ~3;
-    Bytes dib = InfoHeader(kWidth, kHeight, 24, std::uint32_t(kRowBytes) * kHeight, 0);
-    dib.resize(dib.size() + std::size_t(kRowBytes) * kHeight, 0);
-    Noise noise(4);
-    for (int y = 0; y < kHeight; ++y) {
-        std::uint8_t* row = &dib[40 + std::size_t(kHeight - 1 - y) * kRowBytes];  // bottom-up
-        bool photoRows = y > 1400 && y < 2300;
-        for (int x = 0; x < kWidth; ++x) {
-            int v = 244;
-            if (photoRows && x > 300 && x < 2180)
-                v = 60 + (x - 300) * 120 / 1880 + (y - 1400) * 50 / 900 + noise.Next(12);
-            else if (!photoRows && y > 300 && y < 3200 && x > 250 && x < 2230 && Ink(x, y, 250, 300))
-                v = 30;
-            for (int c = 0; c < 3; ++c)
-                row[x * 3 + c] = Clamp(v + noise.Next(4));
+    return ScannedA4(3);
+}
+
+Bytes A4GreyPageDib()
+{
+    return ScannedA4(1);
+}
+
+Bytes A4TextPageDib()
+{
+    const int rowBytes = ((kA4Width + 31) / 32) * 4;
+    Bytes dib = InfoHeader(kA4Width, kA4Height, 1, std::uint32_t(rowBytes) * kA4Height, 2);
+    dib.insert(dib.end(), {0, 0, 0, 0, 255, 255, 255, 0});  // index 0 black, 1 white
+    const std::size_t bits = dib.size();
+    dib.resize(bits + std::size_t(rowBytes) * kA4Height, 0xFF);
+    Noise noise(6);
+    for (int y = 0; y < kA4Height; ++y) {
+        std::uint8_t* row = &dib[bits + std::size_t(kA4Height - 1 - y) * rowBytes];
+        for (int x = 0; x < kA4Width; ++x) {
+            // Ink, and now and then a speck of dust, as a scanner thresholds a page.
+            bool black = (y > 300 && y < 3200 && x > 250 && x < 2230 && Ink(x, y, 250, 300)) || noise.Next(3000) == 0;
+            if (black)
+                row[x / 8] &= std::uint8_t(~(0x80 >> (x % 8)));
         }
     }
     return dib;

@@ -1,8 +1,8 @@
 #pragma once
-// Pages for the store's benchmarks, made deterministically here: an A4 page at 300 dpi,
-// 24 bits (white paper with sensor noise, lines of text and a grey photo block; it
-// compresses to a little over half its size), and small plain grey pages of the kind an
-// earlier writer left uncompressed in the store.
+// Pages for the store's benchmarks, made deterministically here: an A4 page at 300 dpi
+// (white paper with sensor noise, lines of text and a grey photo block; it compresses to
+// a little over half its size) in 24-bit colour, 8-bit grey and 1 bit, and small plain
+// grey pages of the kind an earlier writer left uncompressed in the store.
 
 #include <cstdint>
 #include <vector>
@@ -13,6 +13,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The packed DIB (info header, colour table, rows) of the A4 page.
 Bytes A4PageDib();
+// The same page scanned in 8-bit grey (a grey palette), and in 1 bit (text only, as a
+// scanner thresholds it, with a speck of dust here and there).
+Bytes A4GreyPageDib();
+Bytes A4TextPageDib();
 // The bitmap file of a grey page, 8 bits with a grey palette, about 400 KB; seed makes
 // each page of a store different.
 Bytes GreyPageFile(std::uint32_t seed);

@@ -151,7 +151,7 @@ private:
                 if (!TakeBlock())
                     return false;
             std::unique_ptr<pgz::Block> block = blocker.Open();
-            uint32_t asked = std::min<uint32_t>(remaining, pgz::kBlockSize);
+            uint32_t asked = std::min<uint32_t>(remaining, static_cast<uint32_t>(blocker.Room()));
             int32_t read = asked ? ReadStoreFile(c_.data, block->input.data() + block->dictionary, asked) : 0;
             // One that could not be read would lose its tail once the data file is
             // replaced; one that ends early stays as short as it is.

@@ -44,20 +44,38 @@ CopyOutcome CopyChunks(StoreHandle source, StoreHandle sink, uint32_t length, co
 }
 
 namespace {
+// Reads up to asked bytes of the input to the block after the count it holds; false when
+// the read failed.
+bool ReadInto(StoreHandle source, pgz::Block& block, uint32_t& count, uint32_t asked, uint32_t& remaining)
+{
+    int32_t delivered = asked ? ReadStoreFile(source, block.input.data() + block.dictionary + count, asked) : 0;
+    if (delivered < 0)
+        return false;
+    count += static_cast<uint32_t>(delivered);
+    remaining -= static_cast<uint32_t>(delivered);
+    return true;
+}
+
 // Feeds the workers the next block of the input unless it has ended; answers false once
 // it has.
 bool FeedBlock(pgz::Compressor& compressor, pgz::Blocker& blocker, StoreHandle source, uint32_t& remaining,
                CompressOutcome& outcome)
 {
     std::unique_ptr<pgz::Block> block = blocker.Open();
-    uint32_t asked = std::min<uint32_t>(remaining, pgz::kBlockSize);
-    int32_t delivered = asked ? ReadStoreFile(source, block->input.data() + block->dictionary, asked) : 0;
-    if (delivered < 0) {
+    uint32_t asked = std::min<uint32_t>(remaining, static_cast<uint32_t>(blocker.Room())), count = 0;
+    bool read = ReadInto(source, *block, count, asked, remaining);
+    // The first block of a page of few colours takes more, once its header says so.
+    if (read && count == asked && remaining > 0) {
+        size_t wanted = blocker.Wanted(block->Bytes().first(count));
+        uint32_t more = std::min<uint32_t>(remaining, static_cast<uint32_t>(wanted - count));
+        pgz::Blocker::Widen(*block, count + more);
+        read = ReadInto(source, *block, count, more, remaining);
+        asked += more;
+    }
+    if (!read) {
         outcome.sourceFailed = true;
         return false;
     }
-    uint32_t count = static_cast<uint32_t>(delivered);
-    remaining -= count;
     bool last = remaining == 0 || count < asked;
     blocker.Close(*block, count, last);
     compressor.Submit(std::move(block));

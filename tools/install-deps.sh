@@ -5,7 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev wine wine64 xvfb xauth
-          googletest cmake make clang-14 libclang-rt-14-dev zlib1g-dev python3)
+          googletest cmake make clang-14 libclang-rt-14-dev zlib1g-dev python3 pigz)
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 

@@ -3,64 +3,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
-#include <system_error>
 
 namespace pgz {
 namespace {
 // zlib's gzip writer at level 9: the most compression (2) and, in the program's Windows
 // build, the operating system code 10.
 constexpr uint8_t kExtraFlags = 2, kOperatingSystem = 10;
-
-// A raw deflate stream at level 9 with zlib's default memory use (as gzopen "wb9"),
-// reset for every block.
-class Deflater {
-public:
-    Deflater() { ready_ = deflateInit2(&stream_, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK; }
-    ~Deflater()
-    {
-        if (ready_)
-            deflateEnd(&stream_);
-    }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-
-    void Compress(Block& block)
-    {
-        std::span<const uint8_t> bytes = block.Bytes();
-        block.crc = static_cast<uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
-        block.output.clear();
-        block.failed = !ready_ || deflateReset(&stream_) != Z_OK ||
-                       (block.dictionary > 0 &&
-                        deflateSetDictionary(&stream_, block.input.data(), static_cast<uInt>(block.dictionary)) != Z_OK);
-        if (block.failed)
-            return;
-        // Room for the worst case and the sync flush's empty stored block; more if needed.
-        block.output.resize(deflateBound(&stream_, static_cast<uLong>(bytes.size())) + 16);
-        stream_.next_in = const_cast<Bytef*>(bytes.data());
-        stream_.avail_in = static_cast<uInt>(bytes.size());
-        size_t produced = 0;
-        const int flush = block.last ? Z_FINISH : Z_SYNC_FLUSH;
-        for (;;) {
-            stream_.next_out = block.output.data() + produced;
-            stream_.avail_out = static_cast<uInt>(block.output.size() - produced);
-            int result = deflate(&stream_, flush);
-            produced = block.output.size() - stream_.avail_out;
-            if (result == Z_STREAM_END || (flush == Z_SYNC_FLUSH && result == Z_OK && stream_.avail_out > 0))
-                break;
-            if (result != Z_OK && result != Z_BUF_ERROR) {
-                block.failed = true;
-                return;
-            }
-            block.output.resize(block.output.size() + 64 * 1024);
-        }
-        block.output.resize(produced);
-    }
-
-private:
-    z_stream stream_{};
-    bool ready_ = false;
-};
 
 void PutLittleEndian(std::vector<uint8_t>& bytes, uint32_t value)
 {
@@ -71,8 +21,10 @@ void PutLittleEndian(std::vector<uint8_t>& bytes, uint32_t value)
 
 void CompressBlock(Block& block)
 {
-    Deflater deflater;
-    deflater.Compress(block);
+    Effort effort = block.effort == Effort::Sampled ? TrialEffort(block.Bytes()) : block.effort;
+    std::unique_ptr<Deflater> deflater = LeaseDeflater(effort);
+    deflater->Compress(block);
+    ReturnDeflater(std::move(deflater));
 }
 
 std::vector<uint8_t> Header()
@@ -95,110 +47,148 @@ std::vector<uint8_t> Checksum::Trailer() const
     return trailer;
 }
 
-Compressor::Compressor(unsigned threads)
-{
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    target_ = std::min(threads, kMaxWorkers);
-}
+struct Compressor::Queue {
+    struct Slot {
+        std::unique_ptr<Block> block;
+        bool started = false;
+        bool done = false;
+    };
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::deque<Slot> slots;  // in the order handed in
+    unsigned draining = 0;   // workers at this queue's blocks
+    bool abandoned = false;  // the compressor is gone: nobody takes the blocks back
 
-void Compressor::StartWorkers()
-{
-    try {
-        while (workers_.size() < target_)
-            workers_.emplace_back([this] { Work(); });
-    } catch (const std::system_error&) {
-        // Out of threads or address space: those that started do the work, or the caller.
+    // The oldest block no worker has started, marked started; null when there is none.
+    Block* StartNext()
+    {
+        for (Slot& slot : slots)
+            if (!slot.started) {
+                slot.started = true;
+                return slot.block.get();
+            }
+        return nullptr;
     }
+    void MarkDone(const Block* block)
+    {
+        // The slot may have moved in the deque, but not away: only finished blocks are
+        // taken out.
+        for (Slot& slot : slots)
+            if (slot.block.get() == block)
+                slot.done = true;
+        finished.notify_all();
+    }
+};
+
+namespace {
+// What a worker runs for a queue: its waiting blocks, one after another, until none is
+// left. The queue is held by the task, so a compressor that went away leaves nothing
+// dangling.
+void Drain(const std::shared_ptr<Compressor::Queue>& queue)
+{
+    std::unique_lock lock(queue->mutex);
+    for (;;) {
+        Block* block = queue->abandoned ? nullptr : queue->StartNext();
+        if (!block) {
+            --queue->draining;
+            return;
+        }
+        lock.unlock();
+        CompressBlock(*block);
+        lock.lock();
+        queue->MarkDone(block);
+    }
+}
+}  // namespace
+
+Compressor::Compressor(unsigned threads) : queue_(std::make_shared<Queue>())
+{
+    target_ = threads == 0 ? workers::PerCore() : std::min(threads, kMaxWorkers);
 }
 
 Compressor::~Compressor()
 {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    work_.notify_all();
-    for (std::thread& worker : workers_)
-        worker.join();
+    std::lock_guard lock(queue_->mutex);
+    queue_->abandoned = true;
 }
 
 void Compressor::Submit(std::unique_ptr<Block> block)
 {
-    if (workers_.empty() && !block->last)
-        StartWorkers();
+    if (running_ == 0 && !block->last)
+        running_ = std::min(workers::Engage(target_), target_);
+    bool post = false;
     {
-        std::lock_guard lock(mutex_);
-        slots_.push_back({std::move(block), false, false});
+        std::lock_guard lock(queue_->mutex);
+        queue_->slots.push_back({std::move(block), false, false});
+        // One more worker at the queue, while fewer than its share are at it.
+        if (queue_->draining < running_) {
+            ++queue_->draining;
+            post = true;
+        }
     }
-    work_.notify_one();
+    if (post)
+        workers::Post([queue = queue_] { Drain(queue); });
 }
 
 size_t Compressor::Pending() const
 {
-    std::lock_guard lock(mutex_);
-    return slots_.size();
+    std::lock_guard lock(queue_->mutex);
+    return queue_->slots.size();
 }
 
 std::unique_ptr<Block> Compressor::TakeNext(unsigned waitMs)
 {
-    std::unique_lock lock(mutex_);
-    if (workers_.empty() && !slots_.empty() && !slots_.front().started) {
-        slots_.front().started = true;
-        Block* block = slots_.front().block.get();
+    Queue& q = *queue_;
+    std::unique_lock lock(q.mutex);
+    if (running_ == 0 && !q.slots.empty() && !q.slots.front().started) {
+        q.slots.front().started = true;
+        Block* block = q.slots.front().block.get();
         lock.unlock();
-        Deflater().Compress(*block);
+        CompressBlock(*block);
         lock.lock();
-        slots_.front().done = true;
+        q.slots.front().done = true;
     }
-    if (!finished_.wait_for(lock, std::chrono::milliseconds(waitMs),
-                            [this] { return !slots_.empty() && slots_.front().done; }))
+    if (!q.finished.wait_for(lock, std::chrono::milliseconds(waitMs),
+                             [&q] { return !q.slots.empty() && q.slots.front().done; }))
         return nullptr;
-    std::unique_ptr<Block> block = std::move(slots_.front().block);
-    slots_.pop_front();
+    std::unique_ptr<Block> block = std::move(q.slots.front().block);
+    q.slots.pop_front();
     return block;
-}
-
-void Compressor::Work()
-{
-    Deflater deflater;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        auto waiting = [this] {
-            return std::find_if(slots_.begin(), slots_.end(), [](const Slot& slot) { return !slot.started; });
-        };
-        work_.wait(lock, [&] { return stopping_ || waiting() != slots_.end(); });
-        if (stopping_)
-            return;
-        auto slot = waiting();
-        slot->started = true;
-        Block* block = slot->block.get();
-        lock.unlock();
-        deflater.Compress(*block);
-        lock.lock();
-        // The slot may have moved in the deque, but not away: only finished blocks are
-        // taken out.
-        for (Slot& s : slots_)
-            if (s.block.get() == block)
-                s.done = true;
-        finished_.notify_all();
-    }
 }
 
 std::unique_ptr<Block> Blocker::Open() const
 {
     auto block = std::make_unique<Block>();
-    block->input.reserve(window_.size() + kBlockSize);
+    block->input.reserve(window_.size() + room_);
     block->input.assign(window_.begin(), window_.end());
     block->dictionary = window_.size();
-    block->input.resize(window_.size() + kBlockSize);
+    block->input.resize(window_.size() + room_);
     return block;
+}
+
+size_t Blocker::Wanted(std::span<const uint8_t> received) const
+{
+    if (started_)
+        return received.size();
+    uint32_t depth = BitmapDepth(received);
+    return depth > 0 && depth < 8 ? std::max(received.size(), BlockSizeFor(Effort::Dense)) : received.size();
+}
+
+void Blocker::Widen(Block& block, size_t bytes)
+{
+    block.input.resize(std::max(block.input.size(), block.dictionary + bytes));
 }
 
 void Blocker::Close(Block& block, size_t count, bool last)
 {
     block.input.resize(block.dictionary + count);
     block.last = last;
+    if (!started_) {
+        started_ = true;
+        effort_ = ChooseEffort(block.Bytes());
+        room_ = BlockSizeFor(effort_);
+    }
+    block.effort = effort_;
     // The next block looks back on the last 32 KB of the input, wherever they lie.
     std::span<const uint8_t> bytes = block.input;
     size_t keep = std::min(bytes.size(), kWindowSize);
@@ -208,6 +198,7 @@ void Blocker::Close(Block& block, size_t count, bool last)
 std::unique_ptr<Block> Blocker::Next(std::span<const uint8_t> bytes, bool last)
 {
     std::unique_ptr<Block> block = Open();
+    Widen(*block, bytes.size());
     if (!bytes.empty())
         std::memcpy(block->input.data() + block->dictionary, bytes.data(), bytes.size());
     Close(*block, bytes.size(), last);
@@ -230,7 +221,8 @@ std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned thr
     };
     size_t offset = 0;
     do {
-        size_t count = std::min(kBlockSize, bytes.size() - offset);
+        size_t count = std::min(blocker.Room(), bytes.size() - offset);
+        count = std::min(blocker.Wanted(bytes.subspan(offset, count)), bytes.size() - offset);
         bool last = offset + count == bytes.size();
         compressor.Submit(blocker.Next(bytes.subspan(offset, count), last));
         offset += count;

@@ -1,14 +1,17 @@
 #pragma once
 // One gzip member compressed on every core. The bytes are cut into blocks that worker
-// threads compress independently at level 9; each block is primed with the 32 KB before
-// it (the whole window deflate can look back on), so the result is within a fraction of
-// a percent of compressing the bytes in one go. Every block but the last ends with a sync
-// flush on a byte boundary, the last one ends the stream, and the blocks' CRCs are
-// combined: laid back to back between the header and the trailer written here, they are
-// one ordinary member that zlib's gzread and gzip -d read like any other.
+// threads compress independently, at the effort the first block calls for
+// (deflate_effort.h); each block is primed with the 32 KB before it (the whole window
+// deflate can look back on), so the result is within a fraction of a percent of
+// compressing the bytes in one go. Every block but the last ends with a sync flush on a
+// byte boundary, the last one ends the stream, and the blocks' CRCs are combined: laid
+// back to back between the header and the trailer written here, they are one ordinary
+// member that zlib's gzread and gzip -d read like any other.
 // No windows.h: the same code runs natively under the sanitizers.
 
-#include <chrono>
+#include "store/core/deflate_effort.h"
+#include "store/core/worker_pool.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -16,12 +19,11 @@
 #include <memory>
 #include <mutex>
 #include <span>
-#include <thread>
 #include <vector>
 
 namespace pgz {
 
-// How much of the input one worker compresses at a time.
+// How much of the input one worker compresses at a time, unless the effort asks for more.
 inline constexpr size_t kBlockSize = 256 * 1024;
 // What deflate can refer back to; each block is primed with this much of the input
 // before it.
@@ -35,6 +37,7 @@ struct Block {
     std::vector<uint8_t> input;
     size_t dictionary = 0;
     bool last = false;
+    Effort effort = Effort::Best;
     // Filled in by a worker.
     std::vector<uint8_t> output;
     uint32_t crc = 0;
@@ -62,26 +65,26 @@ private:
     uint64_t length_ = 0;
 };
 
-// At most this many workers: each holds a block and zlib's level-9 state, in a 32-bit
-// process of 2 GB, whatever the core count.
-inline constexpr unsigned kMaxWorkers = 8;
+inline constexpr unsigned kMaxWorkers = workers::kMaxWorkers;
 
-// Worker threads, one per core, compressing the blocks handed to them; the blocks come
-// back in the order they were handed in, whichever finishes first. They start with the
-// first block that is not the last: an image of one block is compressed on the calling
-// thread, and so is every block when no thread can be started.
+// Compresses blocks on the process's worker threads (worker_pool.h), at most threads of
+// them at once; the blocks come back in the order they were handed in, whichever finishes
+// first. The workers are engaged with the first block that is not the last: an image of
+// one block is compressed on the calling thread, and so is every block when no thread
+// can be started.
 class Compressor {
 public:
     // threads 0: one per core the machine reports; never more than kMaxWorkers.
     explicit Compressor(unsigned threads = 0);
+    // Blocks still being compressed finish on their worker and are dropped there.
     ~Compressor();
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
 
     // The workers it compresses with once it has more than one block (for sizing the
-    // blocks kept in flight), and those started so far.
+    // blocks kept in flight), and those engaged so far.
     unsigned Threads() const { return target_; }
-    unsigned Running() const { return static_cast<unsigned>(workers_.size()); }
+    unsigned Running() const { return running_; }
     void Submit(std::unique_ptr<Block> block);
     // Blocks handed in and not yet taken back.
     size_t Pending() const;
@@ -89,35 +92,35 @@ public:
     // it is not done by then (or nothing is pending).
     std::unique_ptr<Block> TakeNext(unsigned waitMs);
 
-private:
-    struct Slot {
-        std::unique_ptr<Block> block;
-        bool started = false;
-        bool done = false;
-    };
-    void Work();
-    // As many workers as can be started, up to the target.
-    void StartWorkers();
+    struct Queue;  // shared with the workers, which may outlive the compressor
 
+private:
     unsigned target_ = 1;
-    mutable std::mutex mutex_;
-    std::condition_variable work_, finished_;
-    std::deque<Slot> slots_;  // in the order handed in
-    bool stopping_ = false;
-    std::vector<std::thread> workers_;
+    unsigned running_ = 0;
+    std::shared_ptr<Queue> queue_;
 };
 
 // The whole of bytes as one member, compressed on every core: for callers that hold the
 // input in memory already (and for tests).
 std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned threads = 0);
 
-// Cuts the input into blocks in order, priming each with the end of the one before.
+// Cuts the input into blocks in order, priming each with the end of the one before, and
+// chooses the effort for all of them from the first.
 class Blocker {
 public:
-    // A new block holding the window of the input so far, with room for kBlockSize bytes
-    // after it: the caller reads the next bytes of the input to input.data() + dictionary.
+    // How many bytes the next block takes: kBlockSize for the first, then what its effort
+    // asks for.
+    size_t Room() const { return room_; }
+    // A new block holding the window of the input so far, with Room() bytes after it: the
+    // caller reads the next bytes of the input to input.data() + dictionary.
     std::unique_ptr<Block> Open() const;
-    // The block received count bytes (fewer than kBlockSize only for the last, which
+    // How many bytes the first block would rather hold, once the bytes received show what
+    // the input is (more than received only for an image of a few colours, whose blocks
+    // are larger). The caller may read on, after Widen, up to that many.
+    size_t Wanted(std::span<const uint8_t> received) const;
+    // Makes room in the block for bytes bytes after the window.
+    static void Widen(Block& block, size_t bytes);
+    // The block received count bytes (fewer than it has room for only for the last, which
     // last says it is); its end becomes the next block's window.
     void Close(Block& block, size_t count, bool last);
     // Open, copy bytes in, Close.
@@ -125,6 +128,9 @@ public:
 
 private:
     std::vector<uint8_t> window_;
+    bool started_ = false;
+    Effort effort_ = Effort::Best;
+    size_t room_ = kBlockSize;
 };
 
 }  // namespace pgz

@@ -1,6 +1,7 @@
 // The walk over a whole store.
 #include "store/core/store_survey.h"
 
+#include "store/core/blob_checks.h"
 #include "store/core/index_scan.h"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ const char* BlobFileName(BlobFile file)
     return file == BlobFile::NewData ? "pagorex.new" : "pagorex.dat";
 }
 
-SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVisitor* visitor)
+SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVisitor* visitor, unsigned threads)
 {
     SurveySummary summary;
     FileReader* data = store.data;
@@ -68,12 +69,15 @@ SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVi
     // An empty pagorex.new holds no moved record.
     bool chainOpen = newDataSize > 0;
 
-    std::optional<ReadWindow> dataWindow, newWindow;
-    if (data)
-        dataWindow.emplace(*data);
-    if (newData)
-        newWindow.emplace(*newData);
-    BlobChecker checker;
+    std::optional<BlobChecks> checks;
+    if (depth != SurveyDepth::IndexOnly)
+        checks.emplace(data, newData, depth == SurveyDepth::Header, threads);
+    auto deliver = [&](const SurveyedRecord& checked) {
+        if (depth == SurveyDepth::Full && !checked.blob.ok())
+            ++summary.problems;
+        if (visitor)
+            visitor->Record(checked);
+    };
     RecordNumberSet seen;
     IndexScan scan(*store.index);
     uint64_t storedInData = 0;
@@ -120,18 +124,13 @@ SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVi
             storedInData += Inside(r.dataOffset, r.storedLength, summary.dataBytes);
 
         s.blob = BlobVerdict{};
-        if (depth != SurveyDepth::IndexOnly) {
-            ReadWindow* window = s.file == BlobFile::NewData ? &*newWindow : dataWindow ? &*dataWindow : nullptr;
-            if (window)
-                s.blob = CheckBlob(*window, r, checker, depth == SurveyDepth::Header);
-            else
-                s.blob.problem = BlobProblem::MissingFile;
-            if (depth == SurveyDepth::Full && !s.blob.ok())
-                ++summary.problems;
-        }
-        if (visitor)
-            visitor->Record(s);
+        if (checks)
+            checks->Add(s, deliver);
+        else
+            deliver(s);
     }
+    if (checks)
+        checks->Finish(deliver);
     summary.indexFragment = scan.FragmentBytes();
     summary.staleBytes = summary.dataBytes - std::min(summary.dataBytes, storedInData);
     summary.newDataStaleBytes = summary.newDataBytes - std::min<uint64_t>(summary.newDataBytes, summary.chain.end);

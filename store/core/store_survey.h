@@ -1,6 +1,6 @@
 #pragma once
 // A walk over a whole store, record by record in index order, as the program would read
-// it: which records a host run can load (the first record of each number, not deleted),
+// it (the blobs checked on every core, blob_checks.h): which records a host run can load (the first record of each number, not deleted),
 // which file holds each blob (pagorex.new for the records an interrupted compaction has
 // moved), and, as deep as asked, what each blob holds. It streams: memory stays flat
 // however many records and bytes the store holds, apart from a few bytes per distinct
@@ -83,7 +83,10 @@ struct SurveySummary {
     uint64_t largestBytes = 0;
 };
 
-SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVisitor* visitor);
+// The blobs are checked on threads workers (0: one per core; 1: on the calling thread);
+// the visitor sees every record on the calling thread, in index order, whatever the count.
+SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVisitor* visitor,
+                          unsigned threads = 0);
 
 // The set of record numbers seen so far: open addressing over 32-bit keys, 4 to 8 bytes
 // per number.

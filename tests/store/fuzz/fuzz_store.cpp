@@ -123,9 +123,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 
     MemoryReader indexFile({index, indexLength}), dataFile({data, dataLength}), newFile({newData, newLength});
     StoreReaders store{&indexFile, flags & 1 ? &dataFile : nullptr, flags & 2 ? &newFile : nullptr};
-    Kept full(true), listed(false);
+    Kept full(true), listed(false), alone(true);
     SurveySummary summary = SurveyStore(store, SurveyDepth::Full, &full);
     SurveyStore(store, SurveyDepth::Header, &listed);
+    // Checked on the calling thread alone, every record gets the verdict it got on the workers.
+    SurveyStore(store, SurveyDepth::Full, &alone, 1);
     Require(full.records.size() == summary.records && listed.records.size() == summary.records);
     Require(summary.live + summary.deleted + summary.shadowed == summary.records);
     Require(!summary.indexReadError && summary.records == indexLength / 256);
@@ -133,6 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     for (size_t i = 0; i < full.records.size(); ++i) {
         problems += !full.records[i].blob.ok();
         Require(listed.records[i].state == full.records[i].state && listed.records[i].file == full.records[i].file);
+        Require(alone.records[i].blob.problem == full.records[i].blob.problem &&
+                alone.records[i].blob.imageBytes == full.records[i].blob.imageBytes);
         if (full.records[i].blob.ok()) {
             const BitmapSummary& a = full.records[i].blob.bitmap;
             const BitmapSummary& b = listed.records[i].blob.bitmap;
