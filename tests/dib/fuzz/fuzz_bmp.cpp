@@ -1,5 +1,6 @@
 // Arbitrary bytes as a bitmap file: the file header, the safety check, and on every DIB
-// the check accepts, each row operation over every row (ASan/UBSan watch the bounds).
+// the check accepts, each row operation over every row and each turn (ASan/UBSan watch
+// the bounds).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "dib/dib_bytes.h"
+#include "dib/dib_turn.h"
 
 namespace {
 // A row operation the check promised would work must work.
@@ -46,6 +48,26 @@ void ExerciseRows(std::vector<uint8_t>& dib, const uint8_t* extra, size_t extraS
     int64_t written = DibMemPrepareFile(dib.data(), dib.size(), &header);
     Require(written <= int64_t(dib.size()));
 }
+
+// A turn the check allows gives a DIB that every operation accepts; turned back and
+// turned again, it is the same bytes.
+void ExerciseTurns(const std::vector<uint8_t>& dib)
+{
+    for (DibTurn turn : {DibTurn::kClockwise, DibTurn::kCounterClockwise, DibTurn::kHalf}) {
+        uint64_t bytes = DibMemTurnedBytes(dib.data(), dib.size(), turn);
+        if (bytes == 0 || bytes > (uint64_t(1) << 26))
+            continue;
+        DibTurn undo = turn == DibTurn::kHalf ? turn
+                       : turn == DibTurn::kClockwise ? DibTurn::kCounterClockwise
+                                                     : DibTurn::kClockwise;
+        std::vector<uint8_t> turned(static_cast<size_t>(bytes)), back(dib.size()), again(turned.size());
+        Require(DibMemTurn(dib.data(), dib.size(), turn, turned.data(), turned.size()));
+        Require(DibIsSafe(turned.data(), turned.size()));
+        Require(DibMemTurnedBytes(turned.data(), turned.size(), undo) == dib.size());
+        Require(DibMemTurn(turned.data(), turned.size(), undo, back.data(), back.size()));
+        Require(DibMemTurn(back.data(), back.size(), turn, again.data(), again.size()) && again == turned);
+    }
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -68,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(DibMemMakeUpright(dib.data(), dib.size(), upright.data(), upright.size()));
         Require(DibMemDrawsAsIs(upright.data(), upright.size()));
     }
+    ExerciseTurns(dib);
     const uint8_t* rest = data + kFileHeaderBytes + dibBytes;
     ExerciseRows(dib, rest, size - kFileHeaderBytes - size_t(dibBytes));
     return 0;
