@@ -66,6 +66,7 @@ void ToggleStretch(HWND window)
 {
     stretchToWindow = stretchToWindow == 0 ? 1 : 0;
     CheckMenuItem(GetMenu(window), CMD_STRETCH, MF_BYCOMMAND | (stretchToWindow ? MF_CHECKED : MF_UNCHECKED));
+    UpdateViewScrollBars(window);
     InvalidateRect(window, nullptr, TRUE);
 }
 
