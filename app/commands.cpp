@@ -1,5 +1,6 @@
 // The command table and the menu-state rules of the main window.
 #include "app/acquire.h"
+#include "app/page.h"
 #include "app/shell.h"
 #include "app/store_commands.h"
 #include "app/store_guard.h"
@@ -94,7 +95,8 @@ constexpr MenuRule kMenuRules[] = {
 
 bool RunCommand(HWND window, int command)
 {
-    for (std::span<const CommandRow> table : {std::span<const CommandRow>(kCommands), AcquisitionCommands()}) {
+    for (std::span<const CommandRow> table :
+         {std::span<const CommandRow>(kCommands), AcquisitionCommands(), PageCommands()}) {
         for (const CommandRow& entry : table) {
             if (entry.id == command) {
                 entry.run(window);
@@ -113,7 +115,8 @@ void EndMainWindow(HWND window)
 
 void ApplyMenuRules(HMENU menu)
 {
-    for (std::span<const MenuRule> table : {std::span<const MenuRule>(kMenuRules), AcquisitionMenuRules()}) {
+    for (std::span<const MenuRule> table :
+         {std::span<const MenuRule>(kMenuRules), AcquisitionMenuRules(), PageMenuRules()}) {
         for (const MenuRule& rule : table) {
             bool holds = rule.holds();
             if (rule.check)

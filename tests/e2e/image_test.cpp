@@ -129,6 +129,40 @@ TEST_F(ImageTest, LargePageScrollsToItsBottomRightCornerPixelForPixel)
     CloseAndExpectExit();
 }
 
+TEST_F(ImageTest, TurnedPagesAreStoredAsTheirTurnsAndFourTurnsStoreTheOriginal)
+{
+    // Rows padded differently once turned: 37 x 3 bytes fill 112, 23 x 3 fill 72.
+    Bytes original = storefiles::Bitmap24(37, 23, Pattern), from = original;
+    WriteStore({{9, original}});
+    StartFor(9);
+    auto side = [](const Bytes& file, int at) { return int(file[at] | file[at + 1] << 8); };
+    const int kClockwise = 140, kCounterClockwise = 141, kHalf = 142;
+    int step = 0;
+    for (int command : {kClockwise, kClockwise, kClockwise, kClockwise, kCounterClockwise, kHalf}) {
+        SCOPED_TRACE("turn " + std::to_string(++step));
+        ASSERT_TRUE(driver::Command(program_.window, command));
+        SaveImage();
+        Bytes stored = storefiles::ImageOf(Index().back(), Data());
+        int w = side(from, 18), h = side(from, 22);
+        bool quarter = command != kHalf;
+        ASSERT_EQ(side(stored, 18), quarter ? h : w);
+        ASSERT_EQ(side(stored, 22), quarter ? w : h);
+        int wrong = 0;
+        for (int y = 0; y < side(stored, 22); ++y)
+            for (int x = 0; x < side(stored, 18); ++x) {
+                int sx = command == kClockwise ? y : command == kCounterClockwise ? w - 1 - y : w - 1 - x;
+                int sy = command == kClockwise ? h - 1 - x : command == kCounterClockwise ? x : h - 1 - y;
+                wrong += storefiles::BitmapPixel(stored, x, y) != storefiles::BitmapPixel(from, sx, sy);
+            }
+        EXPECT_EQ(wrong, 0);
+        if (step == 4) {
+            EXPECT_EQ(stored, original) << "four quarter turns store the original bytes";
+        }
+        from = stored;
+    }
+    CloseAndExpectExit();
+}
+
 TEST_F(ImageTest, DeletedOrDamagedRecordsShowNoImage)
 {
     Bytes image = storefiles::Bitmap24(40, 40, Red);
