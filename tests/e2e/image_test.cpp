@@ -33,9 +33,8 @@ protected:
     std::vector<storefiles::Record> Index() { return storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx"))); }
     Bytes Data() { return driver::ReadFileBytes(Path("pagorex.dat")); }
 
-    // Compares a block of the client area (its top-left corner unless given) with the
-    // image from (imageX, imageY), pixel by pixel. The window may still be painting: the
-    // comparison is repeated for a while.
+    // Compares a block of the client area (at its top-left unless given) with the image from
+    // (imageX, imageY), pixel by pixel, for a while: the window may still be painting.
     void ExpectShows(const Bytes& image, int width, int height, int imageX = 0, int imageY = 0, POINT at = {})
     {
         int wrong = 0;
@@ -118,12 +117,10 @@ TEST_F(ImageTest, LargePageScrollsToItsBottomRightCornerPixelForPixel)
     WriteStore({{1, page}});
     StartFor(1);
     SIZE client = driver::ClientSize(program_.window);
-    ASSERT_LT(client.cx, width);
-    ASSERT_LT(client.cy, height);
+    ASSERT_TRUE(client.cx < width && client.cy < height) << "the page fits the window";
     ExpectShows(page, 32, 32);  // a new image starts at its top-left corner
     PostMessageA(program_.window, WM_KEYDOWN, VK_END, 0);
-    // The whole view's corners: the page's bottom-right corner, and the pixel the
-    // offset puts at the client area's top-left.
+    // The view's corners: the page's own bottom-right one, and the offset at the top-left.
     ExpectShows(page, 32, 32, width - 32, height - 32, POINT{client.cx - 32, client.cy - 32});
     ExpectShows(page, 32, 32, width - client.cx, height - client.cy);
     CloseAndExpectExit();
