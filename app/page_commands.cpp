@@ -33,23 +33,19 @@ bool TurnInto(HGLOBAL copy, const LockedDib& source, DibTurn turn)
     return target.data() && DibMemTurn(source.data(), source.size(), turn, target.data(), target.size());
 }
 
-// The turned copy of dib, or null with the reason told.
-HGLOBAL TurnedCopy(HGLOBAL dib, DibTurn turn)
+// The turned copy of dib, or null with the reason in failure. The message is shown only
+// once dib is unlocked: a command run inside its box may replace the image.
+HGLOBAL TurnedCopy(HGLOBAL dib, DibTurn turn, const char*& failure)
 {
     LockedDib source(dib);
     uint64_t bytes = DibMemTurnedBytes(source.data(), source.size(), turn);
-    if (bytes == 0) {
-        ShellMessage(kCannotTurn, MB_OK | MB_ICONINFORMATION);
-        return nullptr;
-    }
-    HGLOBAL copy = Allocate(bytes);
-    if (!copy || !TurnInto(copy, source, turn)) {
-        if (copy)
-            GlobalFree(copy);
-        ShellMessage(kNoMemory, MB_OK | MB_ICONINFORMATION);
-        return nullptr;
-    }
-    return copy;
+    failure = bytes == 0 ? kCannotTurn : kNoMemory;
+    HGLOBAL copy = bytes == 0 ? nullptr : Allocate(bytes);
+    if (copy && TurnInto(copy, source, turn))
+        return copy;
+    if (copy)
+        GlobalFree(copy);
+    return nullptr;
 }
 
 template <DibTurn Turn>
@@ -57,8 +53,11 @@ void TurnPage(HWND window)
 {
     if (!currentDib)
         return;
-    if (HGLOBAL turned = TurnedCopy(currentDib, Turn))
+    const char* failure = nullptr;
+    if (HGLOBAL turned = TurnedCopy(currentDib, Turn, failure))
         ShowImage(window, turned);
+    else
+        ShellMessage(failure, MB_OK | MB_ICONINFORMATION);
 }
 
 // Held like the store commands: the image must not change under a save that is writing
