@@ -1,5 +1,6 @@
 // The command table and the menu-state rules of the main window.
 #include "app/acquire.h"
+#include "app/page.h"
 #include "app/shell.h"
 #include "app/store_commands.h"
 #include "app/store_guard.h"
@@ -66,6 +67,7 @@ void ToggleStretch(HWND window)
 {
     stretchToWindow = stretchToWindow == 0 ? 1 : 0;
     CheckMenuItem(GetMenu(window), CMD_STRETCH, MF_BYCOMMAND | (stretchToWindow ? MF_CHECKED : MF_UNCHECKED));
+    UpdateViewScrollBars(window);
     InvalidateRect(window, nullptr, TRUE);
 }
 
@@ -95,7 +97,8 @@ constexpr MenuRule kMenuRules[] = {
 
 bool RunCommand(HWND window, int command)
 {
-    for (std::span<const CommandRow> table : {std::span<const CommandRow>(kCommands), AcquisitionCommands()}) {
+    for (std::span<const CommandRow> table :
+         {std::span<const CommandRow>(kCommands), AcquisitionCommands(), PageCommands()}) {
         for (const CommandRow& entry : table) {
             if (entry.id == command) {
                 entry.run(window);
@@ -114,7 +117,8 @@ void EndMainWindow(HWND window)
 
 void ApplyMenuRules(HMENU menu)
 {
-    for (std::span<const MenuRule> table : {std::span<const MenuRule>(kMenuRules), AcquisitionMenuRules()}) {
+    for (std::span<const MenuRule> table :
+         {std::span<const MenuRule>(kMenuRules), AcquisitionMenuRules(), PageMenuRules()}) {
         for (const MenuRule& rule : table) {
             bool holds = rule.holds();
             if (rule.check)

@@ -13,6 +13,9 @@ int mainWindowShowCommand = SW_SHOWNORMAL;
 namespace {
 constexpr int kWindowWidth = 500;
 constexpr int kWindowHeight = 350;
+// WM_MOUSEHWHEEL: a tilting wheel, reported from Windows Vista on; the headers name it
+// only for that version and later.
+constexpr UINT kMouseHorizontalWheel = 0x020E;
 
 }  // namespace
 
@@ -61,7 +64,24 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         break;
     case WM_SIZE:
+        UpdateViewScrollBars(window);
         InvalidateRect(window, nullptr, FALSE);
+        return 0;
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        ScrollView(window, message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(wParam));
+        return 0;
+    case WM_KEYDOWN:
+        if (ScrollViewByKey(window, static_cast<UINT>(wParam)))
+            return 0;
+        break;
+    case WM_MOUSEWHEEL:
+        // With Shift held the wheel moves across the page, as in most viewers.
+        ScrollViewByWheel(window, GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT ? SB_HORZ : SB_VERT,
+                          GET_WHEEL_DELTA_WPARAM(wParam));
+        return 0;
+    case kMouseHorizontalWheel:
+        ScrollViewByWheel(window, SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wParam));
         return 0;
     case WM_PAINT:
         return PaintView(window);

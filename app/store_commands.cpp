@@ -93,14 +93,14 @@ void ShellStore::ShowImage(ImageFileSource* image)
 {
     ReleaseCurrentImage();
     InvalidateRect(window_, nullptr, TRUE);
-    if (!image)
-        return;
-    currentDib = DibReadFromStream([image](void* buffer, size_t count) { return image->Read(buffer, count); });
+    if (image)
+        currentDib = DibReadFromStream([image](void* buffer, size_t count) { return image->Read(buffer, count); });
     if (currentDib) {
         currentPalette = CreateDibPalette(currentDib);
         SizeWindowToImage(window_, currentDib);
         InvalidateRect(window_, nullptr, TRUE);
     }
+    UpdateViewScrollBars(window_);
 }
 
 void LoadCommand(HWND window)

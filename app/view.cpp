@@ -39,7 +39,8 @@ void PaintImage(HWND window, HDC dc)
     int height = DibHeight(currentDib);
     HCURSOR previous = SetCursor(waitCursor);
     if (stretchToWindow == 0) {
-        DrawDibImage(currentDib, dc, 0, 0, width, height, 0, 0);
+        // From the scroll offset: the page is moved, never scaled.
+        DrawDibImage(currentDib, dc, -viewScrollX, -viewScrollY, width, height, 0, 0);
     } else {
         RECT client;
         GetClientRect(window, &client);
@@ -51,6 +52,7 @@ void PaintImage(HWND window, HDC dc)
 
 void ReleaseCurrentImage()
 {
+    viewScrollX = viewScrollY = 0;
     if (currentPalette) {
         DeleteObject(currentPalette);
         currentPalette = nullptr;
@@ -69,6 +71,7 @@ void ShowImage(HWND window, HGLOBAL dib)
         currentPalette = CreateDibPalette(dib);
         SizeWindowToImage(window, dib);
     }
+    UpdateViewScrollBars(window);
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
 }

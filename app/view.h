@@ -16,6 +16,20 @@ HPALETTE CreateDibPalette(HGLOBAL dib);
 void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int heightDst, int xSrc, int ySrc);
 
 LRESULT PaintView(HWND window);
+
+// At actual size an image larger than the client area scrolls: the client area shows it
+// from this offset, in image pixels. A new image starts at its top-left corner.
+extern int viewScrollX;
+extern int viewScrollY;
+// Shows scroll bars where the image does not fit and keeps the offset inside it; after
+// a new image, a new client size or a change of the stretch setting.
+void UpdateViewScrollBars(HWND window);
+// WM_HSCROLL and WM_VSCROLL: bar is SB_HORZ or SB_VERT, code the scroll bar's request.
+void ScrollView(HWND window, int bar, int code);
+// WM_KEYDOWN: arrows, Page Up/Down, Home and End; answers whether the key scrolls.
+bool ScrollViewByKey(HWND window, UINT key);
+// WM_MOUSEWHEEL and WM_MOUSEHWHEEL: delta in WHEEL_DELTA units of the wheel's turn.
+void ScrollViewByWheel(HWND window, int bar, int delta);
 // WM_QUERYNEWPALETTE, and WM_PALETTECHANGED from another window: answers the number of
 // entries remapped.
 LRESULT RealizeViewPalette(HWND window);

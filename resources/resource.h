@@ -45,3 +45,8 @@
 #define CMD_CLOSE_SOURCE 131
 #define CMD_SUPPRESS_ERRORS 132
 #define CMD_ACQUIRE_MULTIPAGE 133
+
+// The Page menu's turns, numbered apart from the commands above so that those can grow.
+#define CMD_TURN_CLOCKWISE 140
+#define CMD_TURN_COUNTERCLOCKWISE 141
+#define CMD_TURN_HALF 142

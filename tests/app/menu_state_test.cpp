@@ -1,14 +1,19 @@
 // The menu-state rules, read in-process: Wine cannot read another process's menu.
 #include "app/acquire.h"
+#include "app/page.h"
 #include "app/shell.h"
+#include "app/store_guard.h"
 #include "app/view.h"
+#include "dib/dib.h"
 #include "resources/resource.h"
 #include "twain/test_seam.h"
+#include "support/box_watch.h"
 #include "twain/twain.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -70,14 +75,37 @@ struct Expected {
 
 constexpr int kAcquisitionItems[] = {CMD_ACQUIRE, CMD_ACQUIRE_CLIPBOARD, CMD_ACQUIRE_MULTIPAGE, CMD_SELECT_SOURCE};
 
-TEST_F(MainWindowTest, SaveAsFileIsGreyedOnlyWithoutAnImage)
+TEST_F(MainWindowTest, SaveAsFileAndTheTurnsAreGreyedOnlyWithoutAnImage)
 {
     ASSERT_EQ(currentDib, nullptr);
-    EXPECT_TRUE(State(CMD_SAVE_AS_FILE) & MF_GRAYED);
-    currentDib = GlobalAlloc(GMEM_MOVEABLE, 64);
-    EXPECT_FALSE(State(CMD_SAVE_AS_FILE) & MF_GRAYED);
-    GlobalFree(currentDib);
-    currentDib = nullptr;
+    for (int id : {CMD_SAVE_AS_FILE, CMD_TURN_CLOCKWISE, CMD_TURN_COUNTERCLOCKWISE, CMD_TURN_HALF}) {
+        EXPECT_TRUE(State(id) & MF_GRAYED) << id;
+        currentDib = GlobalAlloc(GMEM_MOVEABLE, 64);
+        EXPECT_FALSE(State(id) & MF_GRAYED) << id;
+        GlobalFree(currentDib);
+        currentDib = nullptr;
+    }
+}
+
+TEST_F(MainWindowTest, ATurnWaitsForWorkUnderWayAndWithoutMemoryLeavesTheImage)
+{
+    currentDib = DibCreate(24, 3, 2);
+    {
+        AcquisitionWork work(mainWindow);
+        SendMessageA(mainWindow, WM_COMMAND, CMD_TURN_CLOCKWISE, 0);
+        EXPECT_EQ(DibWidth(currentDib), 3) << "held";
+    }
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
+    EXPECT_EQ(DibWidth(currentDib), 2) << "run once the work has ended";
+    HGLOBAL before = currentDib;
+    turnMemoryFailsForTest = true;
+    auto texts = boxes::BoxTextsShownBy([] { SendMessageA(mainWindow, WM_COMMAND, CMD_TURN_HALF, 0); });
+    turnMemoryFailsForTest = false;
+    EXPECT_EQ(currentDib, before);
+    EXPECT_EQ(texts, std::vector<std::string>{"There is not enough memory to turn the page. It is left as it was."});
+    ReleaseCurrentImage();
 }
 
 TEST_F(MainWindowTest, StretchIsCheckedWhileTheSettingIsNonZero)

@@ -34,6 +34,9 @@ const std::vector<Item> kOptions = {
       {"&Suppress Error Dialogs", 132, {}}}},
     {"&Feeder", -1, {{"&Disable", 123, {}}, {"&Enable", 124, {}}, {"&AutoFeed", 122, {}}}},
 };
+const std::vector<Item> kPage = {
+    {"Rotate 90\xB0 &Clockwise", 140, {}}, {"Rotate 90\xB0 C&ounter-clockwise", 141, {}}, {"Rotate &180\xB0", 142, {}},
+};
 
 void ExpectMenu(HMENU menu, const std::vector<Item>& expected, const std::string& path)
 {
@@ -63,11 +66,11 @@ void ExpectMenu(HMENU menu, const std::vector<Item>& expected, const std::string
     }
 }
 
-TEST(Resources, MenuHasBothMenusWithEveryItemInOrder)
+TEST(Resources, MenuHasEveryMenuWithEveryItemInOrder)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), "TW_App_Menu");
     ASSERT_TRUE(menu);
-    ExpectMenu(menu, {{"&File", -1, kFile}, {"&Options", -1, kOptions}}, "bar");
+    ExpectMenu(menu, {{"&File", -1, kFile}, {"&Options", -1, kOptions}, {"&Page", -1, kPage}}, "bar");
     DestroyMenu(menu);
 }
 

@@ -12,6 +12,11 @@ uint32_t Pattern(int x, int y)
     // Distinct colours in blocks, so a shifted or flipped image cannot pass.
     return RGB((x / 8) * 20 % 256, (y / 8) * 30 % 256, ((x + y) / 8) * 15 % 256);
 }
+// A different colour at every pixel of an A4 page at 300 dpi.
+uint32_t Unique(int x, int y)
+{
+    return RGB(x % 256, y % 256, x / 256 * 16 + y / 256);
+}
 uint32_t Red(int, int) { return RGB(255, 0, 0); }
 uint32_t Green(int, int) { return RGB(0, 255, 0); }
 
@@ -28,17 +33,17 @@ protected:
     std::vector<storefiles::Record> Index() { return storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx"))); }
     Bytes Data() { return driver::ReadFileBytes(Path("pagorex.dat")); }
 
-    // Compares the client area's top-left corner with the image, pixel by pixel.
-    // The window may still be painting: the comparison is repeated for a while.
-    void ExpectShows(const Bytes& image, int width, int height)
+    // Compares a block of the client area (at its top-left unless given) with the image from
+    // (imageX, imageY), pixel by pixel, for a while: the window may still be painting.
+    void ExpectShows(const Bytes& image, int width, int height, int imageX = 0, int imageY = 0, POINT at = {})
     {
         int wrong = 0;
         for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(50)) {
-            std::vector<COLORREF> pixels = driver::Pixels(program_.window, width, height);
+            std::vector<COLORREF> pixels = driver::Pixels(program_.window, width, height, at.x, at.y);
             wrong = 0;
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x)
-                    wrong += pixels[y * width + x] != storefiles::BitmapPixel(image, x, y);
+                    wrong += pixels[y * width + x] != storefiles::BitmapPixel(image, imageX + x, imageY + y);
             if (wrong == 0)
                 break;
         }
@@ -102,6 +107,56 @@ TEST_F(ImageTest, StretchedImageFillsTheClientArea)
     EXPECT_EQ(driver::WaitForPixel(program_.window, client.cx - 3, 2, RGB(0, 255, 0)), RGB(0, 255, 0));
     EXPECT_EQ(driver::WaitForPixel(program_.window, 2, client.cy - 3, RGB(0, 0, 255)), RGB(0, 0, 255));
     EXPECT_EQ(driver::WaitForPixel(program_.window, client.cx - 3, client.cy - 3, RGB(255, 255, 0)), RGB(255, 255, 0));
+    CloseAndExpectExit();
+}
+
+TEST_F(ImageTest, LargePageScrollsToItsBottomRightCornerPixelForPixel)
+{
+    const int width = 2480, height = 3508;
+    Bytes page = storefiles::Bitmap24(width, height, Unique);
+    WriteStore({{1, page}});
+    StartFor(1);
+    SIZE client = driver::ClientSize(program_.window);
+    ASSERT_TRUE(client.cx < width && client.cy < height) << "the page fits the window";
+    ExpectShows(page, 32, 32);  // a new image starts at its top-left corner
+    PostMessageA(program_.window, WM_KEYDOWN, VK_END, 0);
+    // The view's corners: the page's own bottom-right one, and the offset at the top-left.
+    ExpectShows(page, 32, 32, width - 32, height - 32, POINT{client.cx - 32, client.cy - 32});
+    ExpectShows(page, 32, 32, width - client.cx, height - client.cy);
+    CloseAndExpectExit();
+}
+
+TEST_F(ImageTest, TurnedPagesAreStoredAsTheirTurnsAndFourTurnsStoreTheOriginal)
+{
+    // Rows padded differently once turned: 37 x 3 bytes fill 112, 23 x 3 fill 72.
+    Bytes original = storefiles::Bitmap24(37, 23, Pattern), from = original;
+    WriteStore({{9, original}});
+    StartFor(9);
+    auto side = [](const Bytes& file, int at) { return int(file[at] | file[at + 1] << 8); };
+    const int kClockwise = 140, kCounterClockwise = 141, kHalf = 142;
+    int step = 0;
+    for (int command : {kClockwise, kClockwise, kClockwise, kClockwise, kCounterClockwise, kHalf}) {
+        SCOPED_TRACE("turn " + std::to_string(++step));
+        ASSERT_TRUE(driver::Command(program_.window, command));
+        SaveImage();
+        Bytes stored = storefiles::ImageOf(Index().back(), Data());
+        int w = side(from, 18), h = side(from, 22);
+        bool quarter = command != kHalf;
+        ASSERT_EQ(side(stored, 18), quarter ? h : w);
+        ASSERT_EQ(side(stored, 22), quarter ? w : h);
+        int wrong = 0;
+        for (int y = 0; y < side(stored, 22); ++y)
+            for (int x = 0; x < side(stored, 18); ++x) {
+                int sx = command == kClockwise ? y : command == kCounterClockwise ? w - 1 - y : w - 1 - x;
+                int sy = command == kClockwise ? h - 1 - x : command == kCounterClockwise ? x : h - 1 - y;
+                wrong += storefiles::BitmapPixel(stored, x, y) != storefiles::BitmapPixel(from, sx, sy);
+            }
+        EXPECT_EQ(wrong, 0);
+        if (step == 4) {
+            EXPECT_EQ(stored, original) << "four quarter turns store the original bytes";
+        }
+        from = stored;
+    }
     CloseAndExpectExit();
 }
 

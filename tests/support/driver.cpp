@@ -158,14 +158,14 @@ COLORREF SettledPixel(HWND window, int x, int y, DWORD settleMs)
     return Pixel(window, x, y);
 }
 
-std::vector<COLORREF> Pixels(HWND window, int width, int height)
+std::vector<COLORREF> Pixels(HWND window, int width, int height, int left, int top)
 {
     std::vector<COLORREF> result;
     result.reserve(static_cast<size_t>(width) * height);
     HDC dc = GetDC(window);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            result.push_back(GetPixel(dc, x, y));
+            result.push_back(GetPixel(dc, left + x, top + y));
     ReleaseDC(window, dc);
     return result;
 }

@@ -43,8 +43,9 @@ COLORREF WaitForPixel(HWND window, int x, int y, COLORREF colour, DWORD timeoutM
 // The pixel once the window has had time to paint: for checking that something is not
 // shown.
 COLORREF SettledPixel(HWND window, int x, int y, DWORD settleMs = 300);
-// Reads a whole rectangle of the client area, row by row from the top.
-std::vector<COLORREF> Pixels(HWND window, int width, int height);
+// Reads a rectangle of the client area (from its top-left corner unless given), row by
+// row from the top.
+std::vector<COLORREF> Pixels(HWND window, int width, int height, int left = 0, int top = 0);
 
 // Sends WM_COMMAND on a helper thread so that a modal box it opens does not block us.
 class PendingCommand {

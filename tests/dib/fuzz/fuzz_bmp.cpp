@@ -1,5 +1,6 @@
 // Arbitrary bytes as a bitmap file: the file header, the safety check, and on every DIB
-// the check accepts, each row operation over every row (ASan/UBSan watch the bounds).
+// the check accepts, each row operation over every row and each turn (ASan/UBSan watch
+// the bounds).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "dib/dib_bytes.h"
+#include "dib/dib_turn.h"
 
 namespace {
 // A row operation the check promised would work must work.
@@ -46,6 +48,27 @@ void ExerciseRows(std::vector<uint8_t>& dib, const uint8_t* extra, size_t extraS
     int64_t written = DibMemPrepareFile(dib.data(), dib.size(), &header);
     Require(written <= int64_t(dib.size()));
 }
+
+// A turn the check allows gives a DIB that every operation accepts, and a whole round of
+// turns from there gives the same bytes again.
+void ExerciseTurns(const std::vector<uint8_t>& dib)
+{
+    for (DibTurn turn : {DibTurn::kClockwise, DibTurn::kCounterClockwise, DibTurn::kHalf}) {
+        uint64_t bytes = DibMemTurnedBytes(dib.data(), dib.size(), turn);
+        if (bytes == 0 || bytes > (uint64_t(1) << 26))
+            continue;
+        std::vector<uint8_t> turned, round = dib;
+        for (int i = 0; i < (turn == DibTurn::kHalf ? 3 : 5); ++i) {
+            std::vector<uint8_t> next(DibMemTurnedBytes(round.data(), round.size(), turn));
+            Require(!next.empty() && DibMemTurn(round.data(), round.size(), turn, next.data(), next.size()));
+            Require(DibIsSafe(next.data(), next.size()));
+            round.swap(next);
+            if (i == 0)
+                turned = round;
+        }
+        Require(round == turned);
+    }
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -68,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(DibMemMakeUpright(dib.data(), dib.size(), upright.data(), upright.size()));
         Require(DibMemDrawsAsIs(upright.data(), upright.size()));
     }
+    ExerciseTurns(dib);
     const uint8_t* rest = data + kFileHeaderBytes + dibBytes;
     ExerciseRows(dib, rest, size - kFileHeaderBytes - size_t(dibBytes));
     return 0;
