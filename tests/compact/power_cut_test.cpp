@@ -69,7 +69,7 @@ const Operation kOperations[] = {
     {"a save that completes a compaction stopped before its rename", Before::DataFileRenamed, Kind::Save, 3},
 };
 
-void Run(const Operation& op, const std::string& directory)
+void RunOperation(const Operation& op, const std::string& directory)
 {
     RecordingHost host(directory, op.record);
     SetCompactionBatchForTest(op.batch);
@@ -104,7 +104,7 @@ protected:
         if (before == Before::StoppedCompaction)
             SetStoreStopHook(StopAfterTwoMoved);
         if (before != Before::Store && before != Before::PlainFirst && before != Before::ManyPlain)
-            Run({"", before, Kind::Compact}, directory);
+            RunOperation({"", before, Kind::Compact}, directory);
         SetStoreStopHook(nullptr);
         if (before == Before::DataFileRenamed) {
             EXPECT_TRUE(MoveFileA(Path("pagorex.dat").c_str(), Path("pagorex.new").c_str()));
@@ -113,7 +113,7 @@ protected:
             // The same blob again at the end: the records after it lie where they will go.
             uint32_t length = Records()[0].storedLength;
             Write("pagorex.2", LoadAll(directory, {1})[1]);
-            Run({"", before, Kind::Save, 1}, directory);
+            RunOperation({"", before, Kind::Save, 1}, directory);
             EXPECT_EQ(Records()[0].storedLength, length);
         }
         return numbers;
@@ -133,7 +133,7 @@ TEST_F(PowerCutTest, EveryRecordLoadsItsImageFromBeforeOrAfterTheOperation)
         powercut::Disk disk = powercut::ReadDisk(directory);
         std::vector<StoreFileEvent> events;
         RecordStoreFiles(&events);
-        Run(operation, directory);
+        RunOperation(operation, directory);
         RecordStoreFiles(nullptr);
         Images after = LoadAll(directory, numbers);
         ASSERT_FALSE(events.empty());
