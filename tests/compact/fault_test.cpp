@@ -176,12 +176,8 @@ TEST_F(CompactTest, DamagedRecordsDoNotStopItAndAreNamedKeepingWhatTheyHad)
     records[4].dataOffset = static_cast<uint32_t>(store.data.size());  // plain, wholly past the end
     Bytes data = store.data;
     data.resize(records[5].dataOffset + records[5].storedLength - 9);  // the last blob, compressed, cut short
-    Bytes index;
-    for (const IndexRecord& record : records) {
-        Bytes bytes = RecordBytes(record);
-        index.insert(index.end(), bytes.begin(), bytes.end());
-    }
-    Write("pagorex.idx", index);
+    Write("pagorex.idx", Concat({RecordBytes(records[0]), RecordBytes(records[1]), RecordBytes(records[2]),
+                                 RecordBytes(records[3]), RecordBytes(records[4]), RecordBytes(records[5])}));
     Write("pagorex.dat", data);
     boxes::BoxWatcher boxes;
     CompactStore(Shell(), 1);

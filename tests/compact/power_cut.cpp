@@ -164,15 +164,6 @@ Count EveryPowerCut(const Disk& before, const std::vector<StoreFileEvent>& event
     return count;
 }
 
-std::string Describe(const StoreFileEvent& event)
-{
-    static const char* const kKinds[] = {"write", "cut", "flush", "create", "delete", "replace", "rename"};
-    std::string text = std::string(kKinds[static_cast<int>(event.kind)]) + " " + event.name;
-    if (event.kind == StoreFileEvent::Kind::Write || event.kind == StoreFileEvent::Kind::Truncate)
-        text += " at " + std::to_string(event.offset) + " (" + std::to_string(event.bytes.size()) + " bytes)";
-    return event.to.empty() ? text : text + " to " + event.to;
-}
-
 Disk ReadDisk(const std::string& directory)
 {
     Disk disk;

@@ -30,8 +30,6 @@ struct Count {
 // returned, so it must have kept its result.
 Count EveryPowerCut(const Disk& before, const std::vector<StoreFileEvent>& events, unsigned seed,
                     const std::function<void(const Disk& disk, size_t point)>& check);
-// The event, for a failure message ("write of 256 bytes at 512 to pagorex.idx").
-std::string Describe(const StoreFileEvent& event);
 
 // The files of a directory (ending in a backslash), and a directory made to hold exactly disk.
 Disk ReadDisk(const std::string& directory);

@@ -162,7 +162,7 @@ TEST_F(EndingTest, ExitAbortOrCloseDuringACompactionWaitsForIt)
             // Asked only once the compaction has ended.
             EXPECT_EQ(driver::Title(program_.window),
                       c.compactionFails ? "Compressing stopped" : "Completed compressing");
-            EXPECT_FALSE(driver::FileExists(Path("pagorex.new")));
+            EXPECT_EQ(driver::FileExists(Path("pagorex.new")), c.compactionFails) << "only the blocking directory";
             driver::PressButton(question.window, IDYES);
         }
         EXPECT_EQ(driver::WaitForExit(program_, 30000), 0);
@@ -204,7 +204,6 @@ TEST_F(EndingTest, WhileABoxIsOpenInOneProgramAnotherLoadsAndSavesAtOnce)
         ASSERT_TRUE(driver::Start(other, Exe(), "1 " + Path("CALLS.DB"), dir_));
         ASSERT_TRUE(driver::WaitForMainWindow(other));
         EXPECT_TRUE(driver::Command(other.window, kSaveImage, 10000)) << "the save waited for the box";
-        EXPECT_EQ(driver::Title(other.window).find("in use by another program"), std::string::npos);
         driver::Close(other.window);
         EXPECT_EQ(driver::WaitForExit(other), 0);
         driver::Release(other);

@@ -57,7 +57,6 @@ void StoreDirectory::SetUp()
 
 void StoreDirectory::TearDown()
 {
-    // Another program would have waited on each of them for as long as it stayed open.
     EXPECT_EQ(boxes::BoxesShownWhileStoreLocked(), std::vector<std::string>{});
     boxes::WatchStoreLock("");
     if (window)

@@ -1,5 +1,7 @@
 #include "support/box_watch.h"
 
+#include "support/store_hold.h"
+
 namespace boxes {
 namespace {
 struct Search {
@@ -61,27 +63,12 @@ std::mutex probeMutex;
 std::string probedIndex;
 std::vector<std::string> shownWhileLocked;
 
-// Whether another program could take the store now: an exclusive try on the store byte
-// through a handle of its own, let go of at once.
-bool StoreLockedNow(const std::string& indexPath)
-{
-    HANDLE file = CreateFileA(indexPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    OVERLAPPED at = {};
-    at.Offset = 0x7FFFFFF0;
-    bool locked = !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
-    if (!locked)
-        UnlockFileEx(file, 0, 1, 0, &at);
-    CloseHandle(file);
-    return locked;
-}
-
+// Whether another program could take the store now, through a handle of its own.
 void ProbeStore(const SeenBox& seen)
 {
     std::lock_guard lock(probeMutex);
-    if (!probedIndex.empty() && StoreLockedNow(probedIndex))
+    if (!probedIndex.empty() && !StoreHold(probedIndex).Take(kStoreLockOffset, true, true) &&
+        GetLastError() == ERROR_LOCK_VIOLATION)
         shownWhileLocked.push_back(seen.caption + ": " + seen.text);
 }
 }  // namespace

@@ -50,11 +50,9 @@ std::vector<SeenBox> BoxesShownBy(const std::function<void()>& action);
 // The texts only, in order.
 std::vector<std::string> BoxTextsShownBy(const std::function<void()>& action);
 
-// From now on every box a watcher finds is checked for being shown while the store whose
-// index file is at indexPath is locked, which would keep every other program that uses the
-// store waiting until the user answers it ("" stops checking).
+// Boxes found while the store of indexPath ("": none) is locked keep other programs waiting:
+// they are listed (caption: text).
 void WatchStoreLock(const std::string& indexPath);
-// The boxes (caption: text) found so far while the store was locked.
 std::vector<std::string> BoxesShownWhileStoreLocked();
 
 // The visible "#32770" window of this process with the given caption (any when empty).

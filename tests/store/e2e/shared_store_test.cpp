@@ -193,15 +193,15 @@ protected:
         }
         return false;
     }
-    // Starts programs while the test reads the store, so that each one's start-up
-    // compaction check waits for it: the waiting title shows, and once it is gone again
+    // Starts programs while the test writes the store, so that each one's start-up load
+    // and compaction check wait for it: the waiting title shows, and once it is gone again
     // the program has nothing left to do and takes commands one at a time.
     void StartIdle(const std::vector<driver::Program*>& programs, const std::vector<int>& records,
                    const std::vector<std::string>& profiles = {}, const std::vector<std::string>& logs = {},
                    const std::vector<std::string>& bins = {})
     {
-        StoreHold reading(Path("pagorex.idx"));
-        ASSERT_TRUE(reading.Take(kStoreLockOffset, false));
+        StoreHold writing(Path("pagorex.idx"));
+        ASSERT_TRUE(writing.Take(kStoreLockOffset, true));
         // One after the other: a program's load meets no other program's, so the wait it
         // shows is its start-up check's.
         for (size_t i = 0; i < programs.size(); ++i) {
@@ -211,7 +211,7 @@ protected:
                 return;
             ASSERT_TRUE(WaitForTitle(programs[i]->window, kInUse)) << "a program did not show that it waits";
         }
-        reading.Release();
+        writing.Release();
         for (driver::Program* program : programs)
             ASSERT_TRUE(WaitForTitle(program->window, kBanner)) << "a program still waits after the store was freed";
     }
