@@ -554,8 +554,9 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
     if (!index)
         return;
     bool plainFirst = ReadRecordBuffer(index.get()) == RecordRead::Record && recordBuffer.compressed == 0;
-    if (!plainFirst && force != 1) {
-        // Another program compacted the store since this one looked.
+    // Another program compacted the store since this one looked, unless it was stopped
+    // half-way: its moved records are carried on from.
+    if (!plainFirst && force != 1 && !files.Exists(kNewDataFileName)) {
         ShowProgress(host, kCompleted);
         return;
     }

@@ -187,17 +187,22 @@ namespace {
 // box holds nothing of the store, so the other program loads and saves as if alone.
 TEST_F(EndingTest, WhileABoxIsOpenInOneProgramAnotherLoadsAndSavesAtOnce)
 {
-    constexpr int kRecover = 120;
+    constexpr int kCompact = 119, kRecover = 120;
     const struct {
         const char* what;
-        bool plainFirst;  // the start-up compaction's warning; else the repair's first question
-    } cases[] = {{"the start-up compaction's warning", true}, {"the repair's first question", false}};
+        int command;  // a forced compaction tells of a damaged record; the repair asks first
+    } cases[] = {{"the compaction's notice of a damaged record", kCompact}, {"the repair's first question", kRecover}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteStore(c.plainFirst);
+        WriteStore(false);
+        if (c.command == kCompact) {
+            Bytes index = driver::ReadFileBytes(Path("pagorex.idx")), beyond(index.end() - 256, index.end());
+            beyond[1] = 9, beyond[8] = 0x80;  // record 9, its blob at 2 GB and beyond
+            index.insert(index.end(), beyond.begin(), beyond.end());
+            ASSERT_TRUE(driver::WriteFileBytes(Path("pagorex.idx"), index));
+        }
         StartFor(7);
-        if (!c.plainFirst)
-            driver::PostCommand(program_.window, kRecover);
+        driver::PostCommand(program_.window, c.command);
         driver::MessageBoxInfo box = driver::WaitForMessageBox(program_);
         ASSERT_TRUE(box.window);
         driver::Program other;
@@ -207,8 +212,8 @@ TEST_F(EndingTest, WhileABoxIsOpenInOneProgramAnotherLoadsAndSavesAtOnce)
         driver::Close(other.window);
         EXPECT_EQ(driver::WaitForExit(other), 0);
         driver::Release(other);
-        driver::PressButton(box.window, c.plainFirst ? IDOK : IDNO);
-        if (!c.plainFirst) {
+        driver::PressButton(box.window, c.command == kCompact ? IDOK : IDNO);
+        if (c.command == kRecover) {
             driver::MessageBoxInfo done = driver::WaitForMessageBox(program_, 10000, box.window);
             EXPECT_EQ(done.text, "All done..");
             driver::PressButton(done.window, IDOK);
@@ -217,7 +222,7 @@ TEST_F(EndingTest, WhileABoxIsOpenInOneProgramAnotherLoadsAndSavesAtOnce)
         driver::Release(program_);
         auto records = storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx")));
         Bytes data = driver::ReadFileBytes(Path("pagorex.dat"));
-        ASSERT_EQ(records.size(), 2u);
+        ASSERT_EQ(records.size(), c.command == kCompact ? 3u : 2u);
         EXPECT_EQ(storefiles::BitmapPixel(storefiles::ImageOf(records[0], data), 5, 7), Checks(5, 7));
         EXPECT_EQ(storefiles::ImageOf(records[1], data), image_);
     }
