@@ -212,9 +212,8 @@ protected:
             ASSERT_TRUE(WaitForTitle(programs[i]->window, kInUse)) << "a program did not show that it waits";
         }
         writing.Release();
-        for (driver::Program* program : programs) {
+        for (driver::Program* program : programs)
             ASSERT_TRUE(WaitForTitle(program->window, kBanner)) << "a program still waits after the store was freed";
-        }
         // Each one's start-up compaction check, posted at its start, runs right after its
         // load, under the shared lock, and shows nothing: it is given a moment to end.
         Sleep(200);
@@ -487,9 +486,8 @@ TEST_F(SharedStoreTest, ProgramsSavingAtOnceWithCompactionsBetweenLoseNothing)
             std::string seenDamage;
             std::thread looker([&] {
                 std::string out = driver::MakeTempDirectory("pgx-export");
-                for (int i = 0; looking; ++i) {
+                for (int i = 0; looking; ++i, ++toolRuns) {
                     ToolRun run = i % 2 ? RunTool({"export", dir_, "--all", out}) : RunTool({"verify", dir_});
-                    ++toolRuns;
                     if (run.exitCode != 0 && seenDamage.empty())
                         seenDamage = run.out + run.err;
                 }
