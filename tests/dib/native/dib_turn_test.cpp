@@ -61,7 +61,7 @@ TEST(DibTurn, EveryPixelLandsWhereAReferenceTurnPutsItAndAWholeRoundGivesBackThe
         {"4-bit top-down", {9, -3, 4}, 0},
         {"8-bit with 16 colours and a tail", {7, 2, 8, 40, 0, 0, 16}, 5},
         {"16-bit", {5, -3, 16}, 0},
-        {"32-bit", {3, 5, 32}, 0},
+        {"32-bit top-down, more than a group of four each way", {67, -9, 32}, 0},
         {"16-bit bit fields counting the masks", {3, -2, 16, 40, 3, 16 + 12}, 12},
         {"32-bit bit fields in a larger header", {3, 2, 32, 108, 3, 24}, 0},
         {"8-bit core header", {3, 5, 8, 12}, 0},
