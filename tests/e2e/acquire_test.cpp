@@ -59,7 +59,6 @@ struct TransferCase {
     const char* fileName;       // typed in the file dialog of a file transfer, or null
     vs::PageFormat format;      // the page as it arrives
     const char* logged;         // a line of the scanner's log that tells the mechanism
-    const char* profile = "";
 };
 
 TEST_F(AcquireTest, EachTransferShowsThePageAndSaveImageKeepsIt)
@@ -72,15 +71,9 @@ TEST_F(AcquireTest, EachTransferShowsThePageAndSaveImageKeepsIt)
          "DAT_IMAGEFILEXFER/MSG_GET -> TWRC_XFERDONE | FileName=" },
         {"memory, B&W and Grayscale", {kMemory, kBW, kGray}, nullptr, bw,
          "ICAP_PIXELTYPE received ENUMERATION UINT16 items=0,1 "},
-        // Wine's manager passes the empty identity of a default open on to the source.
-        {"native, a source that opens only under its own identity", {}, nullptr, kRgbPage,
-         "DAT_IMAGENATIVEXFER/MSG_GET -> TWRC_XFERDONE", "open_needs_identity = yes\n"},
-        {"memory, a source that opens only under its own identity", {kMemory}, nullptr, kRgbPage,
-         "DAT_IMAGEMEMXFER/MSG_GET -> TWRC_XFERDONE", "open_needs_identity = yes\n"},
     };
     for (const TransferCase& c : cases) {
         SCOPED_TRACE(c.name);
-        UseProfile(c.profile);
         for (const char* name : {"pagorex.idx", "pagorex.dat", "scanner-log.txt", "page.bmp"})
             DeleteFileA(Path(name).c_str());
         StartFor(3);
