@@ -1,5 +1,6 @@
 // Colour-table and pixel-row operations over a packed DIB given by pointer and size.
 #include "dib/dib_bytes.h"
+#include "dib/dib_simd.h"
 
 #include <algorithm>
 #include <cstring>
@@ -60,6 +61,28 @@ void StorePiece(uint8_t* row, int64_t stride, int64_t byteOffset, int64_t count,
         return;
     std::memcpy(row + byteOffset, src, size_t(std::min(count, stride - byteOffset)));
 }
+
+#ifdef DIB_SIMD
+// Swaps the first pixels of a row of `pixels` 3-byte pixels five at a time, and answers how
+// many it swapped. Each 16-byte load holds five pixels and the first byte of the sixth,
+// which goes back as it was and is swapped by the next step; that step's bytes are loaded
+// before this one is stored, so a load never waits on a store it half overlaps.
+DIB_SSSE3 int64_t SwapRedBlueFives(uint8_t* row, int64_t pixels)
+{
+    if (pixels < 6)
+        return 0;
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    int64_t x = 0;
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    for (; x + 11 <= pixels; x += 5) {
+        __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (x + 5)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 3 * x), _mm_shuffle_epi8(v, order));
+        v = next;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 3 * x), _mm_shuffle_epi8(v, order));
+    return x + 5;
+}
+#endif
 }  // namespace
 
 bool DibMemSetColor(uint8_t* dib, size_t size, int index, uint8_t red, uint8_t green,
@@ -208,8 +231,13 @@ bool DibMemSwapRedBlue(uint8_t* dib, size_t size)
     // Meant for 24-bit rows; a shallower DIB must not be swapped past its row ends.
     int64_t pixels = std::min<int64_t>(g.layout.width, g.stride / 3);
     for (int64_t r = 0; r < g.rows; ++r) {
-        uint8_t* p = dib + g.bits + r * g.stride;
-        for (int64_t x = 0; x < pixels; ++x, p += 3)
+        uint8_t* row = dib + g.bits + r * g.stride;
+        int64_t x = 0;
+#ifdef DIB_SIMD
+        if (DibHasSsse3())
+            x = SwapRedBlueFives(row, pixels);
+#endif
+        for (uint8_t* p = row + 3 * x; x < pixels; ++x, p += 3)
             std::swap(p[0], p[2]);
     }
     return true;

@@ -3,14 +3,10 @@
 #include "dib/dib_turn.h"
 
 #include "dib/dib_bytes.h"
+#include "dib/dib_simd.h"
 
 #include <algorithm>
 #include <cstring>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define DIB_TURN_TILES 1
-#endif
 
 namespace {
 // A quarter turn fills the turned picture block by block: kBlockColumns of its columns
@@ -193,7 +189,7 @@ void TurnHalf(const Plane& src, const Plane& dst, const Frame& in)
     }
 }
 
-#ifdef DIB_TURN_TILES
+#ifdef DIB_SIMD
 // 4 x 4 pixels of 3 or 4 bytes turned in registers: four loads and a few shuffles move
 // what took sixteen loads and stores. Pixels of 3 bytes are widened to 4 and narrowed again.
 template <int B>
@@ -221,10 +217,8 @@ __attribute__((target("ssse3"), always_inline)) inline void StoreFour(uint8_t* d
 // Four turned rows d[0..3] from `count` source rows (a multiple of 4), the first at s and
 // each next one `step` further; each holds at s its four pixels for the four turned rows,
 // lowest column first, which land in d[3..0] when reversed. 16 bytes are read at each s.
-// The stack is aligned here for the registers' spills: 32-bit Windows code keeps it
-// aligned to 4 bytes only.
 template <int B>
-__attribute__((target("ssse3"), force_align_arg_pointer)) void TurnTiles(
+DIB_SSSE3 void TurnTiles(
     const uint8_t* s, int64_t step, uint8_t* const d[4], int64_t count, bool reversed)
 {
     for (int64_t j = 0; j < count; j += 4, s += 4 * step) {
@@ -241,15 +235,6 @@ __attribute__((target("ssse3"), force_align_arg_pointer)) void TurnTiles(
     }
 }
 
-template <int B>
-bool TilesAvailable()
-{
-    if constexpr (B == 3 || B == 4) {
-        static const bool ssse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
-        return ssse3;
-    }
-    return false;
-}
 #endif
 
 // Quarter turns of pixels of whole bytes, block by block, four turned rows at a time.
@@ -280,15 +265,17 @@ void TurnQuarter(const Plane& src, const Plane& dst, const Frame& in, const Fram
                 }
                 const int64_t n = std::min<int64_t>(4, yEnd - y);
                 int64_t x = tx;
-#ifdef DIB_TURN_TILES
-                Point first = SourceOf(turn, in, tx, y);
-                int64_t low = clockwise ? first.x : first.x - 3;  // lowest source column of the group
-                if (n == 4 && low * B + 16 <= in.stride && TilesAvailable<B>()) {
-                    uint8_t* d[4] = {dst.Row(y) + x * B, dst.Row(y + 1) + x * B, dst.Row(y + 2) + x * B,
-                                     dst.Row(y + 3) + x * B};
-                    int64_t count = (xEnd - tx) & ~int64_t(3);
-                    TurnTiles<B>(src.Row(first.y) + low * B, step, d, count, !clockwise);
-                    x += count;
+#ifdef DIB_SIMD
+                if constexpr (B == 3 || B == 4) {
+                    Point first = SourceOf(turn, in, tx, y);
+                    int64_t low = clockwise ? first.x : first.x - 3;  // lowest source column of the group
+                    if (n == 4 && low * B + 16 <= in.stride && DibHasSsse3()) {
+                        uint8_t* d[4] = {dst.Row(y) + x * B, dst.Row(y + 1) + x * B, dst.Row(y + 2) + x * B,
+                                         dst.Row(y + 3) + x * B};
+                        int64_t count = (xEnd - tx) & ~int64_t(3);
+                        TurnTiles<B>(src.Row(first.y) + low * B, step, d, count, !clockwise);
+                        x += count;
+                    }
                 }
 #endif
                 for (int64_t k = 0; k < n && x < xEnd; ++k) {

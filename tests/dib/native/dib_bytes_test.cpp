@@ -95,18 +95,23 @@ TEST(DibMemRows, PlaneStoreStaysInsideTheRow)
     }
 }
 
-TEST(DibMemRows, SwapOnShallowRowsStopsAtTheRowEnd)
+TEST(DibMemRows, SwapReversesEachWholePixelOfEachRowAndStopsAtTheRowEnd)
 {
-    Bytes dib = BuildDib({5, 2, 8}, 1);  // 8-byte rows hold two whole 3-byte pixels
-    Bytes before = dib;
-    ASSERT_TRUE(DibMemSwapRedBlue(dib.data(), dib.size()));
-    size_t bits = 40 + 1024;
-    for (size_t r = 0; r < 2; ++r) {
-        const uint8_t* was = before.data() + bits + 8 * r;
-        const uint8_t* now = dib.data() + bits + 8 * r;
-        EXPECT_EQ(Bytes(now, now + 8), (Bytes{was[2], was[1], was[0], was[5], was[4], was[3], was[6], was[7]}));
+    // Rows of five pixels at a time and their tails; 8-byte rows of an 8-bit DIB hold two
+    // whole 3-byte pixels and must not be swapped past them.
+    const struct {
+        DibShape shape;
+        size_t table, stride, pixels;
+    } cases[] = {{{5, 2, 8}, 1024, 8, 2}, {{6, 1, 24}, 0, 20, 6}, {{11, 2, 24}, 0, 36, 11}, {{17, -3, 24}, 0, 52, 17}};
+    for (const auto& c : cases) {
+        Bytes dib = BuildDib(c.shape, 1), before = dib;
+        ASSERT_TRUE(DibMemSwapRedBlue(dib.data(), dib.size()));
+        for (size_t i = 40 + c.table; i < dib.size(); ++i) {
+            size_t at = (i - 40 - c.table) % c.stride;
+            size_t from = at < 3 * c.pixels && i + 1 < dib.size() ? i - at % 3 + 2 - at % 3 : i;
+            ASSERT_EQ(dib[i], before[from]) << c.shape.width << " pixels, byte " << i;
+        }
     }
-    EXPECT_EQ(dib.back(), before.back());
 }
 
 TEST(DibMemRows, IndexesPastAShortColourTableReadBlack)
