@@ -90,9 +90,18 @@ bool Start(Program& program, const std::string& exe, const std::string& commandL
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info))
-        return false;
+    const char* directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+    // Wine has been seen to refuse a start, once in a whole run, right after the last run of
+    // the same program ended. A second try a moment later gives the program under test no
+    // second chance (it has not run yet); the refusal stays on stderr.
+    for (int attempt = 0; !CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
+                                          &startup, &info);
+         ++attempt) {
+        std::fprintf(stderr, "CreateProcess %s failed, error %lu\n", exe.c_str(), GetLastError());
+        if (attempt == 1)
+            return false;
+        Sleep(500);
+    }
     CloseHandle(info.hThread);
     program.process = info.hProcess;
     program.processId = info.dwProcessId;
