@@ -90,15 +90,14 @@ bool Start(Program& program, const std::string& exe, const std::string& commandL
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
+    // Wine once refused a start right after the program's last run had ended. The program
+    // has not run yet, so a second try hides nothing of it; the refusal stays on stderr.
     const char* directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
-    // Wine has been seen to refuse a start, once in a whole run, right after the last run of
-    // the same program ended. A second try a moment later gives the program under test no
-    // second chance (it has not run yet); the refusal stays on stderr.
-    for (int attempt = 0; !CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
+    for (int attempt = 1; !CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
                                           &startup, &info);
          ++attempt) {
         std::fprintf(stderr, "CreateProcess %s failed, error %lu\n", exe.c_str(), GetLastError());
-        if (attempt == 1)
+        if (attempt == 2)
             return false;
         Sleep(500);
     }

@@ -1,10 +1,7 @@
 // A member compressed on several threads is one ordinary gzip member: zlib inflates it to
-// the same bytes as exactly one member, whatever the size (empty, below one block, on and
-// around block boundaries, many blocks), the number of threads and the effort the image
-// calls for (level 9, the denser level 9 of few colours, and run-length, level 3 and level
-// 9 blocks of pixels chosen by trial), and gzip -d agrees on an empty one, one block, many
-// blocks and every effort; it is the same member whichever thread finished first, and as
-// small as zlib's own level 9 within 1 % where level 9 is what it uses.
+// the same bytes as exactly one member, whatever the size, the number of threads and the
+// effort each block gets, and gzip -d agrees; it is the same member whichever thread
+// finished first, and as small as zlib's own level 9 within 1 % where level 9 is used.
 #include "store/core/parallel_gzip.h"
 #include "support/store_files.h"
 
