@@ -10,6 +10,8 @@
 // Functions that use the shuffles carry this. They also align the stack themselves: 32-bit
 // Windows code keeps it aligned to 4 bytes only, and the registers' spills need 16.
 #define DIB_SSSE3 __attribute__((target("ssse3"), force_align_arg_pointer))
+// Their helpers, inlined into them.
+#define DIB_SSSE3_INLINE __attribute__((target("ssse3"), always_inline)) inline
 
 inline bool DibHasSsse3()
 {

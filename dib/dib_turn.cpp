@@ -193,7 +193,7 @@ void TurnHalf(const Plane& src, const Plane& dst, const Frame& in)
 // 4 x 4 pixels of 3 or 4 bytes turned in registers: four loads and a few shuffles move
 // what took sixteen loads and stores. Pixels of 3 bytes are widened to 4 and narrowed again.
 template <int B>
-__attribute__((target("ssse3"), always_inline)) inline __m128i Widen(__m128i v)
+DIB_SSSE3_INLINE __m128i Widen(__m128i v)
 {
     if constexpr (B == 3)
         return _mm_shuffle_epi8(v, _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
@@ -202,7 +202,7 @@ __attribute__((target("ssse3"), always_inline)) inline __m128i Widen(__m128i v)
 
 // Stores exactly 4 pixels: a row's last pixels have no bytes of their own behind them.
 template <int B>
-__attribute__((target("ssse3"), always_inline)) inline void StoreFour(uint8_t* d, __m128i v)
+DIB_SSSE3_INLINE void StoreFour(uint8_t* d, __m128i v)
 {
     if constexpr (B == 3) {
         v = _mm_shuffle_epi8(v, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
@@ -218,8 +218,7 @@ __attribute__((target("ssse3"), always_inline)) inline void StoreFour(uint8_t* d
 // each next one `step` further; each holds at s its four pixels for the four turned rows,
 // lowest column first, which land in d[3..0] when reversed. 16 bytes are read at each s.
 template <int B>
-DIB_SSSE3 void TurnTiles(
-    const uint8_t* s, int64_t step, uint8_t* const d[4], int64_t count, bool reversed)
+DIB_SSSE3 void TurnTiles(const uint8_t* s, int64_t step, uint8_t* const d[4], int64_t count, bool reversed)
 {
     for (int64_t j = 0; j < count; j += 4, s += 4 * step) {
         __m128i a = Widen<B>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)));
@@ -234,7 +233,6 @@ DIB_SSSE3 void TurnTiles(
             StoreFour<B>(d[reversed ? 3 - k : k] + j * B, rows[k]);
     }
 }
-
 #endif
 
 // Quarter turns of pixels of whole bytes, block by block, four turned rows at a time.
