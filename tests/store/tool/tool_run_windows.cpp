@@ -1,10 +1,14 @@
 // Starts build/bin/pagorex-store.exe beside the test program.
 #include "tool_test.h"
 
+// The test machine is newer than the product's oldest target: its runs inherit a chosen list.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 #include <windows.h>
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace {
 std::string Directory()
@@ -50,15 +54,33 @@ ToolRun RunTool(const std::vector<std::string>& args)
     HANDLE out = Inheritable(outPath), err = Inheritable(errPath);
     if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE)
         return run;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    // The tool inherits its two output files and nothing else. Another thread may have a
+    // store file open at this moment (the C runtime's files are inheritable), and a tool
+    // holding it for its whole run would keep a compaction from replacing pagorex.dat.
+    HANDLE inherited[] = {out, err};
+    SIZE_T listSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
+    std::vector<char> listBytes(listSize);
+    auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBytes.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &listSize) ||
+        !UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited, nullptr,
+                                   nullptr)) {
+        CloseHandle(out);
+        CloseHandle(err);
+        return run;
+    }
+    STARTUPINFOEXA startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdOutput = out;
+    startup.StartupInfo.hStdError = err;
+    startup.lpAttributeList = list;
     PROCESS_INFORMATION process = {};
-    if (CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                       &startup, &process)) {
+    bool started = CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                  CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                  &startup.StartupInfo, &process);
+    DeleteProcThreadAttributeList(list);
+    if (started) {
         WaitForSingleObject(process.hProcess, 60000);
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
