@@ -90,8 +90,7 @@ bool Start(Program& program, const std::string& exe, const std::string& commandL
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    // Wine once refused a start right after the program's last run had ended. The program
-    // has not run yet, so a second try hides nothing of it; the refusal stays on stderr.
+    // Wine once refused a start right after the last run ended; a second try hides nothing of the program.
     const char* directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
     for (int attempt = 1; !CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
                                           &startup, &info);

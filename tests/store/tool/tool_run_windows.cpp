@@ -1,14 +1,12 @@
 // Starts build/bin/pagorex-store.exe beside the test program.
 #include "tool_test.h"
 
-// The test machine is newer than the product's oldest target: its runs inherit a chosen list.
 #undef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600
+#define _WIN32_WINNT 0x0600  // the tests' machine, newer than the product's oldest: a run's handle list
 #include <windows.h>
 
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 namespace {
 std::string Directory()
@@ -54,33 +52,25 @@ ToolRun RunTool(const std::vector<std::string>& args)
     HANDLE out = Inheritable(outPath), err = Inheritable(errPath);
     if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE)
         return run;
-    // The tool inherits its two output files and nothing else. Another thread may have a
-    // store file open at this moment (the C runtime's files are inheritable), and a tool
-    // holding it for its whole run would keep a compaction from replacing pagorex.dat.
+    // Its two output files and nothing else: a store file another thread has open (the C runtime's
+    // are inheritable) would keep a compaction from replacing pagorex.dat while the tool runs.
     HANDLE inherited[] = {out, err};
-    SIZE_T listSize = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
-    std::vector<char> listBytes(listSize);
-    auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBytes.data());
-    if (!InitializeProcThreadAttributeList(list, 1, 0, &listSize) ||
-        !UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited, nullptr,
-                                   nullptr)) {
-        CloseHandle(out);
-        CloseHandle(err);
-        return run;
-    }
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> list(size);
     STARTUPINFOEXA startup = {};
+    startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
     startup.StartupInfo.cb = sizeof startup;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     startup.StartupInfo.hStdOutput = out;
     startup.StartupInfo.hStdError = err;
-    startup.lpAttributeList = list;
     PROCESS_INFORMATION process = {};
-    bool started = CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                                  &startup.StartupInfo, &process);
-    DeleteProcThreadAttributeList(list);
-    if (started) {
+    if (InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size) &&
+        UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                  sizeof inherited, nullptr, nullptr) &&
+        CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                       CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo,
+                       &process)) {
         WaitForSingleObject(process.hProcess, 60000);
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
