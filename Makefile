@@ -26,7 +26,7 @@ export CTEST_ARGS
 all: build
 
 deps:
-	@bash tools/install-deps.sh
+	@bash tools/install-deps.sh $(BUILD)
 
 $(W32)/CMakeCache.txt: | deps
 	cmake -S . -B $(W32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DPAGOREX_NATIVE_DIR=$(abspath $(NATIVE))
@@ -59,11 +59,11 @@ fuzz: native
 	done
 
 bench: build
-	@t=$${TARGET:-$$(. tools/targets.sh; default_target)}; echo "Benchmarks of the $$t build"; \
+	@t=$${TARGET:-$$(. tools/targets.sh; default_target $(BUILD))}; echo "Benchmarks of the $$t build"; \
 	  $(BUILD)/$$t/wine-run $(BUILD)/$$t/bin/pagorex_bench.exe
 
 soak-shared: build
-	@t=$${TARGET:-$$(. tools/targets.sh; default_target)}; echo "Soak of the $$t build"; \
+	@t=$${TARGET:-$$(. tools/targets.sh; default_target $(BUILD))}; echo "Soak of the $$t build"; \
 	  $(BUILD)/$$t/wine-run --start && cmake --build $(BUILD)/$$t --target soak_shared
 
 clean:

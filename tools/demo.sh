@@ -13,12 +13,12 @@ cd "$(dirname "$0")/.."
 TOP=${1:-build}
 TARGET=${2:-}
 if [ -z "$TARGET" ]; then
-  if can_run_32bit; then
+  if can_run_win32 "$TOP"; then
     TARGET=win32
     echo "Running the 32-bit program ($TOP/win32)."
   else
     TARGET=win64
-    echo "Running the 64-bit program ($TOP/win64): $WHY_NO_32."
+    echo "Running the 64-bit program ($TOP/win64): $WHY_NO_WIN32."
   fi
 else
   echo "Running the $TARGET program."

@@ -8,13 +8,12 @@ shift || true
 cd "$(dirname "$0")/.."
 . tools/targets.sh
 
-suites=()
-if can_run_32bit; then
+if can_run_win32 "$BUILD"; then
   suites=(win32 win64)
   left_out=""
 else
   suites=(win64)
-  left_out="win32 (i686) left out: $WHY_NO_32"
+  left_out=yes
 fi
 
 passed=0 failed=0 status=0
@@ -50,10 +49,6 @@ done
 run_suite "$BUILD/win64" "Native tests (sanitizers) and fuzz runs" -L native
 
 echo
-if [ -z "$left_out" ]; then
-  echo "Targets: win32 (i686) and win64 (x86_64) under Wine, and the native tests"
-else
-  echo "Targets: win64 (x86_64) under Wine, and the native tests; $left_out; its suite did not run and counts as neither passed nor failed"
-fi
+targets_line "$BUILD"
 echo "Total: $passed passed, $failed failed"
 exit $status

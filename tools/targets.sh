@@ -34,7 +34,39 @@ PY
   return 1
 }
 
+# Where the install step could not get 32-bit Wine, it leaves the reason in this file of
+# the build directory.
+WINE32_STATE=wine32-unavailable
+
+# Sets WHY_NO_WIN32 to the reason and answers false when the 32-bit programs cannot run
+# here under Wine: no 32-bit code at all, or no 32-bit Wine.
+can_run_win32() {  # BUILD
+  if ! can_run_32bit; then
+    WHY_NO_WIN32=$WHY_NO_32
+    return 1
+  fi
+  if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+    if [ -s "${1:-build}/$WINE32_STATE" ]; then
+      WHY_NO_WIN32=$(cat "${1:-build}/$WINE32_STATE")
+    else
+      WHY_NO_WIN32="32-bit Wine is not installed (make deps installs it)"
+    fi
+    return 1
+  fi
+  WHY_NO_WIN32=""
+  return 0
+}
+
 # The target `make run` and `make bench` use when none is named: 32-bit where it runs.
-default_target() {
-  if can_run_32bit; then echo win32; else echo win64; fi
+default_target() {  # BUILD
+  if can_run_win32 "${1:-build}"; then echo win32; else echo win64; fi
+}
+
+# The line make test ends with before its totals: which suites ran, and why one did not.
+targets_line() {  # BUILD
+  if can_run_win32 "${1:-build}"; then
+    echo "Targets: win32 (i686) and win64 (x86_64) under Wine, and the native tests"
+  else
+    echo "Targets: win64 (x86_64) under Wine, and the native tests; win32 (i686) left out: $WHY_NO_WIN32; its suite did not run and counts as neither passed nor failed"
+  fi
 }
