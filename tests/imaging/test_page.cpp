@@ -1,0 +1,115 @@
+#include "imaging/test_page.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace testpage {
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kLinePitch = 60, kGlyphHeight = 30, kCell = 24, kGlyphWidth = 18;
+
+// Normal samples of sigma 6 (Box-Muller), looked up by a cheap generator.
+const std::vector<int8_t>& NoiseTable()
+{
+    static const std::vector<int8_t> table = [] {
+        std::vector<int8_t> t(1 << 14);
+        uint32_t s = 12345;
+        for (size_t i = 0; i < t.size(); i += 2) {
+            s = s * 1664525u + 1013904223u;
+            double u1 = ((s >> 8) + 1.0) / 16777217.0;
+            s = s * 1664525u + 1013904223u;
+            double u2 = (s >> 8) / 16777216.0, r = std::sqrt(-2 * std::log(u1)) * 6;
+            t[i] = int8_t(std::lround(std::fmax(-127, std::fmin(127, r * std::cos(2 * kPi * u2)))));
+            t[i + 1] = int8_t(std::lround(std::fmax(-127, std::fmin(127, r * std::sin(2 * kPi * u2)))));
+        }
+        return t;
+    }();
+    return table;
+}
+
+uint32_t Hash(uint32_t a, uint32_t b)
+{
+    uint32_t h = a * 2654435761u ^ (b + 0x9E3779B9u) * 40503u;
+    return h ^ h >> 15;
+}
+
+// Whether (u, v) of the straight page lies on a stroke: lines of glyphs built from bars 3
+// to 5 pixels wide (two sides, top, middle, foot), with gaps between words.
+bool Stroke(double u, double v, int left, int top, int right, int bottom)
+{
+    if (u < left || v < top || u >= right || v >= bottom)
+        return false;
+    const int line = int(v - top) / kLinePitch, cell = int(u - left) / kCell;
+    const double gy = v - top - line * kLinePitch, gx = u - left - cell * kCell;
+    if (gy >= kGlyphHeight || gx >= kGlyphWidth)
+        return false;
+    const uint32_t h = Hash(uint32_t(line), uint32_t(cell));
+    if (h % 7 == 0)
+        return false;  // a gap between words
+    const double w = 3 + h % 3;
+    const bool parts[5] = {(h & 8) != 0, (h & 16) != 0 || !(h & 8), (h & 32) != 0, (h & 64) != 0, (h & 128) != 0};
+    return (parts[0] && gx < w) || (parts[1] && gx >= kGlyphWidth - w) || (parts[2] && gy < w) ||
+           (parts[3] && std::fabs(gy - kGlyphHeight / 2.0) < w / 2) || (parts[4] && gy >= kGlyphHeight - w);
+}
+
+uint8_t Clamp(double v)
+{
+    return uint8_t(v < 0 ? 0 : v > 255 ? 255 : std::lround(v));
+}
+
+void Put32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+}  // namespace
+
+Spec A4(double degrees, int border)
+{
+    Spec s;
+    s.width = 2480, s.height = 3508, s.degrees = degrees, s.border = border;
+    return s;
+}
+
+Page Make(const Spec& spec)
+{
+    const int w = spec.width, h = spec.height, stride = (w * 3 + 3) & ~3;
+    Page page;
+    page.dib.assign(40 + size_t(stride) * h, 0);
+    page.truth.assign(size_t(w) * h, kPaper);
+    uint8_t* header = page.dib.data();
+    Put32(header, 40), Put32(header + 4, uint32_t(w)), Put32(header + 8, uint32_t(h));
+    header[12] = 1, header[14] = 24;
+    Put32(header + 20, uint32_t(stride * h));
+    Put32(header + 24, spec.pelsPerMeter), Put32(header + 28, spec.pelsPerMeter);
+    const std::vector<int8_t>& noise = NoiseTable();
+    uint32_t state = spec.seed * 2654435761u + 7;
+    auto next = [&] { return state = state * 1664525u + 1013904223u; };
+    const double c = std::cos(spec.degrees * kPi / 180), s = std::sin(spec.degrees * kPi / 180);
+    const double cx = (w - 1) / 2.0, cy = (h - 1) / 2.0;
+    const int b = spec.border, pw = w - 2 * b, ph = h - 2 * b;
+    const int left = b + pw / 12, top = b + ph / 12, right = w - b - pw / 12, bottom = h - b - ph / 12;
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = page.dib.data() + 40 + size_t(h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x) {
+            const double u = cx + (x - cx) * c + (y - cy) * s, v = cy - (x - cx) * s + (y - cy) * c;
+            const double light = 255 - 105.0 * x / (w - 1);
+            double rgb[3] = {light, light * 0.97, light * 0.92};
+            uint8_t& truth = page.truth[size_t(y) * w + x];
+            if (x < b || y < b || x >= w - b || y >= h - b) {
+                truth = kBorder;
+                rgb[0] = rgb[1] = rgb[2] = 30;
+            } else if (spec.content == Content::kNoise) {
+                rgb[0] = rgb[1] = rgb[2] = next() >> 24;
+            } else if (spec.content == Content::kText && Stroke(u, v, left, top, right, bottom)) {
+                truth = kInk;
+                rgb[0] = light * 0.10, rgb[1] = light * 0.10, rgb[2] = light * 0.16;
+            }
+            for (int k = 0; k < 3; ++k)
+                row[3 * x + 2 - k] = Clamp(rgb[k] + noise[(next() >> 12) & (noise.size() - 1)]);
+        }
+    }
+    return page;
+}
+
+}  // namespace testpage
