@@ -3,6 +3,7 @@
 // file transfer.
 #include "app/acquire.h"
 
+#include "app/page.h"
 #include "app/shell.h"
 #include "app/view.h"
 #include "dib/dialog_record.h"
@@ -201,7 +202,7 @@ bool AcquireImage(HWND window)
     }
     HGLOBAL image = AcquireByTransferMode(window);
     if (image)
-        ShowImage(window, image);
+        ShowScannedPage(window, image);
     else if (TWAIN_UserClosedSource())
         TWAIN_ErrorBox("User closed DS");
     else
@@ -221,7 +222,7 @@ int AcquireMultiPage(HWND window)
         const int before = TWAIN_GetState();
         HGLOBAL image = AcquireByTransferMode(window);
         if (image)
-            ShowImage(window, image);
+            ShowScannedPage(window, image);
         const int after = TWAIN_GetState();
         if (after < TWAIN_SOURCE_ENABLED)
             break;

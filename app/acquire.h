@@ -5,7 +5,8 @@
 
 #include <span>
 
-// The options; none is saved, every run starts from the values in acquire.cpp.
+// The options, kept for the Windows user (LoadRememberedOptions, page.h); their initial
+// values are those in acquire.cpp.
 extern int acquireBusy;           // raised around every acquisition: greys Acquire, enables Close Source
 extern unsigned pixelTypeMask;    // bit 1 << TWPT_ value for each acceptable type; 0 = any
 extern int hideSourceUI;          // 1: acquire without the source's own window

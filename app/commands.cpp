@@ -98,10 +98,12 @@ constexpr MenuRule kMenuRules[] = {
 bool RunCommand(HWND window, int command)
 {
     for (std::span<const CommandRow> table :
-         {std::span<const CommandRow>(kCommands), AcquisitionCommands(), PageCommands()}) {
+         {std::span<const CommandRow>(kCommands), AcquisitionCommands(), PageCommands(), ScannedPageCommands()}) {
         for (const CommandRow& entry : table) {
             if (entry.id == command) {
                 entry.run(window);
+                // The options a command changed (an acquisition may change the feeder's).
+                RememberOptions();
                 return true;
             }
         }
@@ -118,7 +120,7 @@ void EndMainWindow(HWND window)
 void ApplyMenuRules(HMENU menu)
 {
     for (std::span<const MenuRule> table :
-         {std::span<const MenuRule>(kMenuRules), AcquisitionMenuRules(), PageMenuRules()}) {
+         {std::span<const MenuRule>(kMenuRules), AcquisitionMenuRules(), PageMenuRules(), ScannedPageMenuRules()}) {
         for (const MenuRule& rule : table) {
             bool holds = rule.holds();
             if (rule.check)

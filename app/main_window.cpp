@@ -31,7 +31,6 @@ int CreateMainWindow(int showCommand)
     if (!window)
         return 0;
     mainWindow = window;
-    pixelTypeMask = 0;
     UINT state = MF_BYCOMMAND | (available ? MF_ENABLED : MF_GRAYED);
     for (int command : {CMD_ACQUIRE, CMD_ACQUIRE_CLIPBOARD, CMD_SELECT_SOURCE})
         EnableMenuItem(GetMenu(window), command, state);

@@ -1,6 +1,6 @@
-// The Page menu's turns. A turn replaces the current image by its turned copy, which is
-// what Save Image and Save as file then store; the image before it is freed only once the
-// copy exists, so a turn holds at most the two.
+// The Page menu: turns and clean-ups of the shown page, and Undo. Each replaces the current
+// image by a new copy, which is what Save Image and Save as file then store; the image
+// before it is kept for Undo, and stays shown whenever no copy can be made.
 #include "app/page.h"
 
 #include "app/shell.h"
@@ -24,7 +24,7 @@ HGLOBAL Allocate(uint64_t bytes)
     if (turnMemoryFailsForTest)
         return nullptr;
 #endif
-    return GlobalAlloc(GMEM_MOVEABLE, SIZE_T(bytes));
+    return bytes <= SIZE_MAX ? GlobalAlloc(GMEM_MOVEABLE, SIZE_T(bytes)) : nullptr;
 }
 
 bool TurnInto(HGLOBAL copy, const LockedDib& source, DibTurn turn)
@@ -48,6 +48,67 @@ HGLOBAL TurnedCopy(HGLOBAL dib, DibTurn turn, const char*& failure)
     return nullptr;
 }
 
+// A clean-up's result block in movable global memory, freed unless taken.
+class GlobalBlock : public imaging::ResultBlock {
+public:
+    ~GlobalBlock()
+    {
+        if (handle_)
+            GlobalFree(Take());
+    }
+    uint8_t* Allocate(size_t bytes) override
+    {
+        handle_ = ::Allocate(bytes);
+        data_ = handle_ ? static_cast<uint8_t*>(GlobalLock(handle_)) : nullptr;
+        return data_;
+    }
+    HGLOBAL Take()
+    {
+        if (data_)
+            GlobalUnlock(handle_);
+        data_ = nullptr;
+        HGLOBAL handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
+
+private:
+    HGLOBAL handle_ = nullptr;
+    uint8_t* data_ = nullptr;
+};
+
+struct CleanUpTexts {
+    imaging::PageCommand command;
+    const char* noMemory;
+    const char* cannot;
+};
+
+constexpr CleanUpTexts kCleanUps[] = {
+    {imaging::PageCommand::kGrey, "There is not enough memory to make the page grey. It is left as it was.",
+     "This image cannot be made grey: it is compressed or damaged. It is left as it was."},
+    {imaging::PageCommand::kBlackAndWhite,
+     "There is not enough memory to make the page black and white. It is left as it was.",
+     "This image cannot be made black and white: it is compressed or damaged. It is left as it was."},
+    {imaging::PageCommand::kStraighten, "There is not enough memory to straighten the page. It is left as it was.",
+     "This image cannot be straightened: it is compressed or damaged. It is left as it was."},
+    {imaging::PageCommand::kCrop, "There is not enough memory to crop the page. It is left as it was.",
+     "This image cannot be cropped: it is compressed or damaged. It is left as it was."},
+};
+
+const char* OutcomeText(imaging::PageCommand command, imaging::Outcome outcome)
+{
+    switch (outcome) {
+    case imaging::Outcome::kDone: return nullptr;
+    case imaging::Outcome::kNoLines:
+        return "No lines of text were found to straighten the page by. It is left as it was.";
+    case imaging::Outcome::kStraight: return "The page's lines are level already. It is left as it was.";
+    case imaging::Outcome::kNoBorder: return "No border was found around the paper. The page is left as it was.";
+    case imaging::Outcome::kNoMemory: return kCleanUps[int(command)].noMemory;
+    case imaging::Outcome::kCannotHandle: break;
+    }
+    return kCleanUps[int(command)].cannot;
+}
+
 template <DibTurn Turn>
 void TurnPage(HWND window)
 {
@@ -55,23 +116,49 @@ void TurnPage(HWND window)
         return;
     const char* failure = nullptr;
     if (HGLOBAL turned = TurnedCopy(currentDib, Turn, failure))
-        ShowImage(window, turned);
+        ShowChangedImage(window, turned, currentDib);
     else
         ShellMessage(failure, MB_OK | MB_ICONINFORMATION);
 }
 
+template <imaging::PageCommand Command>
+void CleanPage(HWND window)
+{
+    if (!currentDib)
+        return;
+    imaging::Outcome outcome = imaging::Outcome::kDone;
+    if (HGLOBAL cleaned = CleanedCopy(currentDib, Command, outcome))
+        ShowChangedImage(window, cleaned, currentDib);
+    else
+        ShellMessage(OutcomeText(Command, outcome), MB_OK | MB_ICONINFORMATION);
+}
+
+void Undo(HWND window)
+{
+    if (!undoDib)
+        return;
+    HGLOBAL before = undoDib;
+    undoDib = nullptr;
+    ShowImage(window, before);
+}
+
 // Held like the store commands: the image must not change under a save that is writing
 // it, nor while an acquisition may be about to replace it.
-template <DibTurn Turn, int Id>
-void HeldTurn(HWND window)
+template <void (*Operation)(HWND), int Id>
+void Held(HWND window)
 {
-    RunHeldCommand(window, Id, TurnPage<Turn>);
+    RunHeldCommand(window, Id, Operation);
 }
 
 constexpr CommandRow kPageCommands[] = {
-    {CMD_TURN_CLOCKWISE, HeldTurn<DibTurn::kClockwise, CMD_TURN_CLOCKWISE>},
-    {CMD_TURN_COUNTERCLOCKWISE, HeldTurn<DibTurn::kCounterClockwise, CMD_TURN_COUNTERCLOCKWISE>},
-    {CMD_TURN_HALF, HeldTurn<DibTurn::kHalf, CMD_TURN_HALF>},
+    {CMD_TURN_CLOCKWISE, Held<TurnPage<DibTurn::kClockwise>, CMD_TURN_CLOCKWISE>},
+    {CMD_TURN_COUNTERCLOCKWISE, Held<TurnPage<DibTurn::kCounterClockwise>, CMD_TURN_COUNTERCLOCKWISE>},
+    {CMD_TURN_HALF, Held<TurnPage<DibTurn::kHalf>, CMD_TURN_HALF>},
+    {CMD_PAGE_GREY, Held<CleanPage<imaging::PageCommand::kGrey>, CMD_PAGE_GREY>},
+    {CMD_PAGE_BLACK_AND_WHITE, Held<CleanPage<imaging::PageCommand::kBlackAndWhite>, CMD_PAGE_BLACK_AND_WHITE>},
+    {CMD_PAGE_STRAIGHTEN, Held<CleanPage<imaging::PageCommand::kStraighten>, CMD_PAGE_STRAIGHTEN>},
+    {CMD_PAGE_CROP, Held<CleanPage<imaging::PageCommand::kCrop>, CMD_PAGE_CROP>},
+    {CMD_PAGE_UNDO, Held<Undo, CMD_PAGE_UNDO>},
 };
 
 bool NoImage()
@@ -83,8 +170,30 @@ constexpr MenuRule kPageMenuRules[] = {
     {CMD_TURN_CLOCKWISE, false, NoImage},
     {CMD_TURN_COUNTERCLOCKWISE, false, NoImage},
     {CMD_TURN_HALF, false, NoImage},
+    {CMD_PAGE_GREY, false, NoImage},
+    {CMD_PAGE_BLACK_AND_WHITE, false, NoImage},
+    {CMD_PAGE_STRAIGHTEN, false, NoImage},
+    {CMD_PAGE_CROP, false, NoImage},
+    {CMD_PAGE_UNDO, false, [] { return undoDib == nullptr; }},
 };
 }  // namespace
+
+HGLOBAL CleanedCopy(HGLOBAL dib, imaging::PageCommand command, imaging::Outcome& outcome)
+{
+    GlobalBlock block;
+    {
+        LockedDib source(dib);
+        outcome = imaging::RunPageCommand(command, source.data(), source.size(), block).outcome;
+    }
+    return outcome == imaging::Outcome::kDone ? block.Take() : nullptr;
+}
+
+const char* CleanUpFailure(imaging::PageCommand command, imaging::Outcome outcome)
+{
+    return outcome == imaging::Outcome::kNoMemory || outcome == imaging::Outcome::kCannotHandle
+               ? OutcomeText(command, outcome)
+               : nullptr;
+}
 
 std::span<const CommandRow> PageCommands()
 {

@@ -1,5 +1,6 @@
 // Program entry and the main message loop.
 #include "app/acquire.h"
+#include "app/page.h"
 #include "app/shell.h"
 #include "resources/resource.h"
 #include "twain/twain.h"
@@ -65,6 +66,7 @@ int RunProgram(HINSTANCE instance, HINSTANCE previous, const char* commandLine, 
         ReportStorePathTooLong(commandLine);
         return 0;
     }
+    LoadRememberedOptions();
     if (!RegisterMainWindowClass(instance))
         return 0;
     if (!CreateMainWindow(showCommand))

@@ -14,6 +14,7 @@
 #include <vector>
 
 HGLOBAL currentDib = nullptr;
+HGLOBAL undoDib = nullptr;
 HPALETTE currentPalette = nullptr;
 HCURSOR waitCursor = nullptr;
 
@@ -61,6 +62,10 @@ void ReleaseCurrentImage()
         DibFree(currentDib);
         currentDib = nullptr;
     }
+    if (undoDib) {
+        DibFree(undoDib);
+        undoDib = nullptr;
+    }
 }
 
 void ShowImage(HWND window, HGLOBAL dib)
@@ -74,6 +79,14 @@ void ShowImage(HWND window, HGLOBAL dib)
     UpdateViewScrollBars(window);
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
+}
+
+void ShowChangedImage(HWND window, HGLOBAL changed, HGLOBAL before)
+{
+    if (before == currentDib)
+        currentDib = nullptr;
+    ShowImage(window, changed);
+    undoDib = before;
 }
 
 void SizeWindowToImage(HWND window, HGLOBAL dib)

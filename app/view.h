@@ -9,8 +9,16 @@ extern HGLOBAL currentDib;
 extern HPALETTE currentPalette;
 extern HCURSOR waitCursor;
 
+// The page as it was before the last Page command or automatic clean-up, which Undo gives
+// back; null when there is none. Any other new image lets it go.
+extern HGLOBAL undoDib;
+
+// Frees the current image and the one kept for Undo.
 void ReleaseCurrentImage();
 void ShowImage(HWND window, HGLOBAL dib);
+// Shows a page made from `before` (the current image, or a scanned page not yet shown),
+// keeping `before` for Undo.
+void ShowChangedImage(HWND window, HGLOBAL changed, HGLOBAL before);
 void SizeWindowToImage(HWND window, HGLOBAL dib);
 HPALETTE CreateDibPalette(HGLOBAL dib);
 void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int heightDst, int xSrc, int ySrc);

@@ -44,16 +44,16 @@ void Shrink(const Plane& grey, int factor, Plane& small)
     }
 }
 
-// Lower edges of the ink, leaving out a margin where a sheet's own edges or a scanner's
-// border would show.
-Points LowerEdges(const Plane& bw)
+// Lower edges of the ink on the paper, leaving out a margin where a sheet's own edges or
+// a scanner's border would show: a border's edge is as straight as any line of text.
+Points LowerEdges(const Plane& bw, const Box& paper)
 {
     Points p;
     p.width = bw.width, p.height = bw.height;
-    const int mx = bw.width / 20, my = bw.height / 20;
-    for (int y = my; y + 1 < bw.height - my; ++y) {
+    const int mx = (paper.right - paper.left) / 20, my = (paper.bottom - paper.top) / 20;
+    for (int y = paper.top + my; y + 1 < paper.bottom - my; ++y) {
         const uint8_t *row = bw.Row(y), *below = bw.Row(y + 1);
-        for (int x = mx; x < bw.width - mx; ++x)
+        for (int x = paper.left + mx; x < paper.right - mx; ++x)
             if (row[x] == 0 && below[x] == 1)
                 p.x.push_back(x), p.y.push_back(y);
     }
@@ -96,7 +96,9 @@ Skew FindSkew(const Plane& grey, int window)
     if (measured.width < 16 || measured.height < 16)
         return skew;
     Binarize(measured, std::max(3, window / factor) | 1, bw);
-    Points points = LowerEdges(bw);
+    Box paper{0, 0, measured.width, measured.height};
+    FindPaper(measured, paper);
+    Points points = LowerEdges(bw, paper);
     if (points.x.size() < kFewestPoints)
         return skew;
 

@@ -50,3 +50,16 @@
 #define CMD_TURN_CLOCKWISE 140
 #define CMD_TURN_COUNTERCLOCKWISE 141
 #define CMD_TURN_HALF 142
+// The Page menu's clean-ups and their Undo.
+#define CMD_PAGE_GREY 143
+#define CMD_PAGE_BLACK_AND_WHITE 144
+#define CMD_PAGE_STRAIGHTEN 145
+#define CMD_PAGE_CROP 146
+#define CMD_PAGE_UNDO 147
+// The Options menu's clean-ups of scanned pages, and Reset Options.
+#define CMD_STRAIGHTEN_SCANNED 150
+#define CMD_CROP_SCANNED 151
+#define CMD_SCANNED_AS_COLOUR 152
+#define CMD_SCANNED_AS_GREY 153
+#define CMD_SCANNED_AS_BLACK_AND_WHITE 154
+#define CMD_RESET_OPTIONS 155

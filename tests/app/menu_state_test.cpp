@@ -7,11 +7,13 @@
 #include "dib/dib.h"
 #include "resources/resource.h"
 #include "twain/test_seam.h"
+#include "imaging/test_page.h"
 #include "support/box_watch.h"
 #include "twain/twain.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,6 +37,7 @@ protected:
     void TearDown() override
     {
         ResetAcquisitionOptions();
+        ResetRememberedOptions();
         DestroyWindow(mainWindow);
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -58,6 +61,7 @@ protected:
         autoFeed = 0;
         duplexEnabled = 0;
         suppressErrorDialogs = 0;
+        straightenScannedPages = cropScannedPages = scannedPagesAs = 0;
         TWAIN_SuppressErrorBoxes(false);
         TWAIN_SetMultiTransfer(false);
         TWAIN_SetDisableParent(true);
@@ -75,10 +79,11 @@ struct Expected {
 
 constexpr int kAcquisitionItems[] = {CMD_ACQUIRE, CMD_ACQUIRE_CLIPBOARD, CMD_ACQUIRE_MULTIPAGE, CMD_SELECT_SOURCE};
 
-TEST_F(MainWindowTest, SaveAsFileAndTheTurnsAreGreyedOnlyWithoutAnImage)
+TEST_F(MainWindowTest, SaveAsFileAndThePageCommandsAreGreyedOnlyWithoutAnImage)
 {
     ASSERT_EQ(currentDib, nullptr);
-    for (int id : {CMD_SAVE_AS_FILE, CMD_TURN_CLOCKWISE, CMD_TURN_COUNTERCLOCKWISE, CMD_TURN_HALF}) {
+    for (int id : {CMD_SAVE_AS_FILE, CMD_TURN_CLOCKWISE, CMD_TURN_COUNTERCLOCKWISE, CMD_TURN_HALF, CMD_PAGE_GREY,
+                   CMD_PAGE_BLACK_AND_WHITE, CMD_PAGE_STRAIGHTEN, CMD_PAGE_CROP}) {
         EXPECT_TRUE(State(id) & MF_GRAYED) << id;
         currentDib = GlobalAlloc(GMEM_MOVEABLE, 64);
         EXPECT_FALSE(State(id) & MF_GRAYED) << id;
@@ -106,6 +111,107 @@ TEST_F(MainWindowTest, ATurnWaitsForWorkUnderWayAndWithoutMemoryLeavesTheImage)
     EXPECT_EQ(currentDib, before);
     EXPECT_EQ(texts, std::vector<std::string>{"There is not enough memory to turn the page. It is left as it was."});
     ReleaseCurrentImage();
+}
+
+HGLOBAL PageHandle(const testpage::Spec& spec)
+{
+    testpage::Page page = testpage::Make(spec);
+    HGLOBAL dib = GlobalAlloc(GMEM_MOVEABLE, page.dib.size());
+    std::memcpy(GlobalLock(dib), page.dib.data(), page.dib.size());
+    GlobalUnlock(dib);
+    return dib;
+}
+
+struct CleanUpCase {
+    int command;
+    testpage::Spec page;
+    bool memoryFails;
+    const char* told;  // null: the page is replaced, and Undo gives it back
+};
+
+TEST_F(MainWindowTest, ACleanUpReplacesThePageForUndoOrSaysWhyItLeftIt)
+{
+    const testpage::Spec text{400, 300, 2.0}, bordered{400, 300, 0, 20};
+    const CleanUpCase cases[] = {
+        {CMD_PAGE_GREY, text, false, nullptr},
+        {CMD_PAGE_STRAIGHTEN, text, false, nullptr},
+        {CMD_PAGE_CROP, bordered, false, nullptr},
+        {CMD_PAGE_BLACK_AND_WHITE, text, true,
+         "There is not enough memory to make the page black and white. It is left as it was."},
+        {CMD_PAGE_STRAIGHTEN, {400, 300, 0, 0, testpage::Content::kBlank}, false,
+         "No lines of text were found to straighten the page by. It is left as it was."},
+        {CMD_PAGE_CROP, text, false, "No border was found around the paper. The page is left as it was."},
+    };
+    for (const CleanUpCase& c : cases) {
+        SCOPED_TRACE(c.command);
+        ShowImage(mainWindow, PageHandle(c.page));
+        HGLOBAL before = currentDib;
+        EXPECT_TRUE(Greyed(CMD_PAGE_UNDO));
+        turnMemoryFailsForTest = c.memoryFails;
+        auto texts = boxes::BoxTextsShownBy([&] { SendMessageA(mainWindow, WM_COMMAND, WPARAM(c.command), 0); });
+        turnMemoryFailsForTest = false;
+        EXPECT_EQ(texts, c.told ? std::vector<std::string>{c.told} : std::vector<std::string>{});
+        EXPECT_EQ(currentDib == before, c.told != nullptr);
+        EXPECT_EQ(Greyed(CMD_PAGE_UNDO), c.told != nullptr);
+        SendMessageA(mainWindow, WM_COMMAND, CMD_PAGE_UNDO, 0);
+        EXPECT_EQ(currentDib, before);
+        EXPECT_TRUE(Greyed(CMD_PAGE_UNDO));
+    }
+    ReleaseCurrentImage();
+}
+
+TEST_F(MainWindowTest, ScannedPagesAreStraightenedCroppedAndConvertedAsTheyArriveAndKeptForUndo)
+{
+    straightenScannedPages = cropScannedPages = 1;
+    scannedPagesAs = kScannedAsBlackAndWhite;
+    HGLOBAL scanned = PageHandle({600, 450, 3.0, 25});
+    ShowScannedPage(mainWindow, scanned);
+    EXPECT_EQ(undoDib, scanned);
+    EXPECT_EQ(DibBitCount(currentDib), 1);
+    EXPECT_LT(DibWidth(currentDib), 600 - 40) << "cropped";
+    // Without memory the page is shown as it came, and the operator is told.
+    scanned = PageHandle({600, 450, 3.0, 25});
+    turnMemoryFailsForTest = true;
+    auto texts = boxes::BoxTextsShownBy([&] { ShowScannedPage(mainWindow, scanned); });
+    turnMemoryFailsForTest = false;
+    EXPECT_EQ(currentDib, scanned);
+    EXPECT_EQ(undoDib, nullptr);
+    EXPECT_EQ(texts, std::vector<std::string>{"There is not enough memory to straighten the page. It is left as it was."});
+    ReleaseCurrentImage();
+}
+
+// The test program shares the Windows user's key with every program of the prefix: each
+// test leaves it as it found it, absent.
+TEST_F(MainWindowTest, RememberedOptionsComeBackAndDamagedOrMissingValuesGiveTheInitialOnes)
+{
+    for (int id : {CMD_XFER_MEMORY, CMD_FEEDER_DISABLE, CMD_PIXEL_GRAY, CMD_CROP_SCANNED, CMD_SCANNED_AS_GREY,
+                   CMD_DISABLE_PARENT})
+        SendMessageA(mainWindow, WM_COMMAND, WPARAM(id), 0);
+    ResetAcquisitionOptions();
+    LoadRememberedOptions();
+    EXPECT_EQ(transferMode, kMemoryTransfer);
+    EXPECT_EQ(feederMode, -1);
+    EXPECT_EQ(pixelTypeMask, 2u);
+    EXPECT_EQ(cropScannedPages, 1);
+    EXPECT_EQ(scannedPagesAs, kScannedAsGrey);
+    EXPECT_FALSE(TWAIN_GetDisableParent());
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pagorex", 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    const DWORD outOfRange = 3;
+    RegSetValueExA(key, "ScannedPagesAs", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&outOfRange), 4);
+    RegSetValueExA(key, "TransferMode", 0, REG_SZ, reinterpret_cast<const BYTE*>("2"), 2);
+    RegSetValueExA(key, "PixelTypes", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\4"), 1);
+    RegDeleteValueA(key, "FeederMode");
+    RegCloseKey(key);
+    LoadRememberedOptions();
+    EXPECT_EQ(scannedPagesAs, kScannedAsColour);
+    EXPECT_EQ(transferMode, kNativeTransfer);
+    EXPECT_EQ(pixelTypeMask, 0u);
+    EXPECT_EQ(feederMode, 0);
+    EXPECT_EQ(cropScannedPages, 1) << "an undamaged value";
+    SendMessageA(mainWindow, WM_COMMAND, CMD_RESET_OPTIONS, 0);
+    EXPECT_EQ(cropScannedPages, 0);
+    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pagorex", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
 }
 
 TEST_F(MainWindowTest, StretchIsCheckedWhileTheSettingIsNonZero)
@@ -145,12 +251,25 @@ TEST_F(MainWindowTest, AcquisitionItemsStartFromTheInitialOptionsAndGreyWhileBus
     const std::vector<int> acquisition(std::begin(kAcquisitionItems), std::end(kAcquisitionItems));
     const RuleCase cases[] = {
         {"initial values", [] {},
-         {{CMD_PIXEL_ALL, CMD_SHOW_UI, CMD_DISABLE_PARENT, CMD_XFER_NATIVE},
+         {{CMD_PIXEL_ALL, CMD_SHOW_UI, CMD_DISABLE_PARENT, CMD_XFER_NATIVE, CMD_SCANNED_AS_COLOUR},
           {CMD_PIXEL_BW, CMD_PIXEL_GRAY, CMD_PIXEL_RGB, CMD_PIXEL_PALETTE, CMD_HIDE_UI, CMD_MULTI_TRANSFER, CMD_DUPLEX,
-           CMD_FEEDER_DISABLE, CMD_FEEDER_ENABLE, CMD_AUTOFEED, CMD_XFER_MEMORY, CMD_XFER_FILE, CMD_SUPPRESS_ERRORS},
+           CMD_FEEDER_DISABLE, CMD_FEEDER_ENABLE, CMD_AUTOFEED, CMD_XFER_MEMORY, CMD_XFER_FILE, CMD_SUPPRESS_ERRORS,
+           CMD_STRAIGHTEN_SCANNED, CMD_CROP_SCANNED, CMD_SCANNED_AS_GREY, CMD_SCANNED_AS_BLACK_AND_WHITE},
           {CMD_CLOSE_SOURCE},
           acquisition}},
         {"acquisition under way", [] { acquireBusy = 1; }, {{}, {}, acquisition, {CMD_CLOSE_SOURCE}}},
+        {"Reset Options",
+         [] {
+             for (int id : {CMD_PIXEL_BW, CMD_HIDE_UI, CMD_XFER_FILE, CMD_AUTOFEED, CMD_DUPLEX, CMD_MULTI_TRANSFER,
+                            CMD_DISABLE_PARENT, CMD_SUPPRESS_ERRORS, CMD_STRAIGHTEN_SCANNED, CMD_CROP_SCANNED,
+                            CMD_SCANNED_AS_GREY, CMD_RESET_OPTIONS})
+                 SendMessageA(mainWindow, WM_COMMAND, WPARAM(id), 0);
+         },
+         {{CMD_PIXEL_ALL, CMD_SHOW_UI, CMD_DISABLE_PARENT, CMD_XFER_NATIVE, CMD_SCANNED_AS_COLOUR},
+          {CMD_PIXEL_BW, CMD_HIDE_UI, CMD_MULTI_TRANSFER, CMD_DUPLEX, CMD_FEEDER_ENABLE, CMD_AUTOFEED, CMD_XFER_FILE,
+           CMD_SUPPRESS_ERRORS, CMD_STRAIGHTEN_SCANNED, CMD_CROP_SCANNED, CMD_SCANNED_AS_GREY},
+          {},
+          acquisition}},
     };
     for (const RuleCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -209,6 +328,12 @@ TEST_F(MainWindowTest, OptionCommandsSetTheirOptionsAndCheckMarks)
         // The library's own switch follows: handing it a new value answers the one before.
         {"suppress error dialogs", {CMD_SUPPRESS_ERRORS},
          [] { return suppressErrorDialogs == 1 && TWAIN_SuppressErrorBoxes(true); }, {{CMD_SUPPRESS_ERRORS}, {}, {}, {}}},
+        {"straighten and crop scanned pages", {CMD_STRAIGHTEN_SCANNED, CMD_CROP_SCANNED},
+         [] { return straightenScannedPages == 1 && cropScannedPages == 1; },
+         {{CMD_STRAIGHTEN_SCANNED, CMD_CROP_SCANNED}, {}, {}, {}}},
+        {"scanned pages as black and white", {CMD_SCANNED_AS_GREY, CMD_SCANNED_AS_BLACK_AND_WHITE},
+         [] { return scannedPagesAs == kScannedAsBlackAndWhite; },
+         {{CMD_SCANNED_AS_BLACK_AND_WHITE}, {CMD_SCANNED_AS_COLOUR, CMD_SCANNED_AS_GREY}, {}, {}}},
         {"suppress twice", {CMD_SUPPRESS_ERRORS, CMD_SUPPRESS_ERRORS},
          [] { return suppressErrorDialogs == 0 && !TWAIN_SuppressErrorBoxes(false); },
          {{}, {CMD_SUPPRESS_ERRORS}, {}, {}}},

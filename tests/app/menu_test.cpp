@@ -33,9 +33,14 @@ const std::vector<Item> kOptions = {
      {{"&Disable Parent", 130, {}}, {"&Multi-Transfer Mode", 121, {}}, {"&Duplex Scanning", 125, {}},
       {"&Suppress Error Dialogs", 132, {}}}},
     {"&Feeder", -1, {{"&Disable", 123, {}}, {"&Enable", 124, {}}, {"&AutoFeed", 122, {}}}},
+    {"", 0, {}}, {"Straighten Scanned Pages", 150, {}}, {"Crop Scanned Pages", 151, {}},
+    {"Scanned Pages As", -1, {{"Colour as scanned", 152, {}}, {"Grey", 153, {}}, {"Black and White", 154, {}}}},
+    {"", 0, {}}, {"Reset Options", 155, {}},
 };
 const std::vector<Item> kPage = {
     {"Rotate 90\xB0 &Clockwise", 140, {}}, {"Rotate 90\xB0 C&ounter-clockwise", 141, {}}, {"Rotate &180\xB0", 142, {}},
+    {"", 0, {}}, {"&Grey", 143, {}}, {"Black and &White", 144, {}}, {"", 0, {}}, {"&Straighten", 145, {}},
+    {"Crop to &Page", 146, {}}, {"", 0, {}}, {"&Undo", 147, {}},
 };
 
 void ExpectMenu(HMENU menu, const std::vector<Item>& expected, const std::string& path)

@@ -21,9 +21,10 @@ protected:
     static std::string Exe() { return driver::BinDirectory() + "pagorex.exe"; }
 
     // Starts the program for a record of the test's store and waits for its window.
-    void StartFor(int record, const std::string& hostFile = "CALLS.DB")
+    // Unless keepOptions, it starts from the options' initial values.
+    void StartFor(int record, const std::string& hostFile = "CALLS.DB", bool keepOptions = false)
     {
-        ASSERT_TRUE(driver::Start(program_, Exe(), std::to_string(record) + " " + Path(hostFile), dir_));
+        ASSERT_TRUE(driver::Start(program_, Exe(), std::to_string(record) + " " + Path(hostFile), dir_, keepOptions));
         ASSERT_TRUE(driver::WaitForMainWindow(program_)) << "no main window";
     }
     // Closes the window from its title bar and expects a clean end.

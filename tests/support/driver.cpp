@@ -84,8 +84,11 @@ void RemoveDirectoryTree(const std::string& path)
     RemoveDirectoryA(path.c_str());
 }
 
-bool Start(Program& program, const std::string& exe, const std::string& commandLine, const std::string& workingDirectory)
+bool Start(Program& program, const std::string& exe, const std::string& commandLine, const std::string& workingDirectory,
+           bool keepOptions)
 {
+    if (!keepOptions)
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Pagorex");
     std::string line = "\"" + exe + "\" " + commandLine;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -27,7 +27,10 @@ std::string BinDirectory();
 std::string MakeTempDirectory(const std::string& prefix);
 void RemoveDirectoryTree(const std::string& path);
 
-bool Start(Program& program, const std::string& exe, const std::string& commandLine, const std::string& workingDirectory);
+// The program keeps its options for the Windows user, whom every program in the prefix
+// shares: unless keepOptions, they are forgotten first, so it starts from the initial ones.
+bool Start(Program& program, const std::string& exe, const std::string& commandLine, const std::string& workingDirectory,
+           bool keepOptions = false);
 // Waits for a visible top-level window of the given class that belongs to the program,
 // looking every pollMs (the benchmarks look every millisecond).
 HWND WaitForWindow(Program& program, const char* className, DWORD timeoutMs = 10000, DWORD pollMs = 20);

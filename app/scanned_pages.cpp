@@ -1,0 +1,99 @@
+// Clean-ups of every scanned page as it arrives, and the Options menu's items that choose
+// them. The page is straightened before it is cropped: turned straight, the sheet's edges
+// come out level, and the crop then takes its border and the turned-in corners together.
+#include "app/page.h"
+
+#include "app/shell.h"
+#include "app/store_guard.h"
+#include "app/view.h"
+#include "resources/resource.h"
+#include "twain/twain.h"
+
+int straightenScannedPages = 0;
+int cropScannedPages = 0;
+int scannedPagesAs = kScannedAsColour;
+
+namespace {
+template <int* Option>
+void Toggle(HWND)
+{
+    *Option = *Option ? 0 : 1;
+}
+
+template <int As>
+void ScanAs(HWND)
+{
+    scannedPagesAs = As;
+}
+
+// Held like the acquisition options: a source that is enabled takes the new ones at its
+// next opening.
+void ResetOptions(HWND window)
+{
+    AcquisitionWork work(window);
+    TWAIN_DisableSource();
+    ResetRememberedOptions();
+}
+
+constexpr CommandRow kCommands[] = {
+    {CMD_STRAIGHTEN_SCANNED, Toggle<&straightenScannedPages>},
+    {CMD_CROP_SCANNED, Toggle<&cropScannedPages>},
+    {CMD_SCANNED_AS_COLOUR, ScanAs<kScannedAsColour>},
+    {CMD_SCANNED_AS_GREY, ScanAs<kScannedAsGrey>},
+    {CMD_SCANNED_AS_BLACK_AND_WHITE, ScanAs<kScannedAsBlackAndWhite>},
+    {CMD_RESET_OPTIONS, ResetOptions},
+};
+
+template <int As>
+bool ScannedAs()
+{
+    return scannedPagesAs == As;
+}
+
+constexpr MenuRule kMenuRules[] = {
+    {CMD_STRAIGHTEN_SCANNED, true, [] { return straightenScannedPages == 1; }},
+    {CMD_CROP_SCANNED, true, [] { return cropScannedPages == 1; }},
+    {CMD_SCANNED_AS_COLOUR, true, ScannedAs<kScannedAsColour>},
+    {CMD_SCANNED_AS_GREY, true, ScannedAs<kScannedAsGrey>},
+    {CMD_SCANNED_AS_BLACK_AND_WHITE, true, ScannedAs<kScannedAsBlackAndWhite>},
+};
+}  // namespace
+
+std::span<const CommandRow> ScannedPageCommands()
+{
+    return kCommands;
+}
+
+std::span<const MenuRule> ScannedPageMenuRules()
+{
+    return kMenuRules;
+}
+
+void ShowScannedPage(HWND window, HGLOBAL scanned)
+{
+    using imaging::PageCommand;
+    const bool steps[] = {straightenScannedPages == 1, cropScannedPages == 1, scannedPagesAs == kScannedAsGrey,
+                          scannedPagesAs == kScannedAsBlackAndWhite};
+    const PageCommand commands[] = {PageCommand::kStraighten, PageCommand::kCrop, PageCommand::kGrey,
+                                    PageCommand::kBlackAndWhite};
+    HGLOBAL page = scanned;
+    const char* failure = nullptr;
+    for (size_t i = 0; i < std::size(steps) && scanned && !failure; ++i) {
+        if (!steps[i])
+            continue;
+        imaging::Outcome outcome = imaging::Outcome::kDone;
+        HGLOBAL next = CleanedCopy(page, commands[i], outcome);
+        failure = CleanUpFailure(commands[i], outcome);
+        if (!next)
+            continue;
+        if (page != scanned)
+            GlobalFree(page);
+        page = next;
+    }
+    if (page == scanned)
+        ShowImage(window, scanned);
+    else
+        ShowChangedImage(window, page, scanned);
+    if (failure)
+        ShellMessage(failure, MB_OK | MB_ICONINFORMATION);
+}
