@@ -18,12 +18,15 @@ TEST_F(ScannerTest, OptionsSurviveARestartAndResetOptionsGivesTheInitialOnes)
         ASSERT_TRUE(ScannerButton(IDOK));
         // Held until the scan has ended, so it stores the page as it came in.
         ASSERT_TRUE(driver::Command(program_.window, kSaveImage));
-        storefiles::Bytes stored = StoredImage(3);
+        storefiles::Bytes stored;
+        for (DWORD start = GetTickCount(); stored.empty() && GetTickCount() - start < 20000; Sleep(100))
+            stored = StoredImage(3);
         ASSERT_GT(stored.size(), 30u);
         EXPECT_EQ(stored[28], bits) << "the scanned page as stored";
         ASSERT_TRUE(driver::Command(program_.window, kResetOptions));
         CloseAndExpectExit();
         driver::Release(program_);
+        DeleteFileA(Path("pagorex.idx").c_str());
     }
 }
 }  // namespace
