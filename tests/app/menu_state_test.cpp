@@ -113,9 +113,9 @@ TEST_F(MainWindowTest, ATurnWaitsForWorkUnderWayAndWithoutMemoryLeavesTheImage)
     ReleaseCurrentImage();
 }
 
-HGLOBAL PageHandle(const testpage::Spec& spec)
+HGLOBAL PageHandle(const testpage::Drawing& drawing)
 {
-    testpage::Page page = testpage::Make(spec);
+    testpage::Page page = testpage::Make(drawing);
     HGLOBAL dib = GlobalAlloc(GMEM_MOVEABLE, page.dib.size());
     std::memcpy(GlobalLock(dib), page.dib.data(), page.dib.size());
     GlobalUnlock(dib);
@@ -124,14 +124,14 @@ HGLOBAL PageHandle(const testpage::Spec& spec)
 
 struct CleanUpCase {
     int command;
-    testpage::Spec page;
+    testpage::Drawing page;
     bool memoryFails;
     const char* told;  // null: the page is replaced, and Undo gives it back
 };
 
 TEST_F(MainWindowTest, ACleanUpReplacesThePageForUndoOrSaysWhyItLeftIt)
 {
-    const testpage::Spec text{400, 300, 2.0}, bordered{400, 300, 0, 20};
+    const testpage::Drawing text{400, 300, 2.0}, bordered{400, 300, 0, 20};
     const CleanUpCase cases[] = {
         {CMD_PAGE_GREY, text, false, nullptr},
         {CMD_PAGE_STRAIGHTEN, text, false, nullptr},

@@ -64,16 +64,16 @@ void Put32(uint8_t* p, uint32_t v)
 }
 }  // namespace
 
-Spec A4(double degrees, int border)
+Drawing A4(double degrees, int border)
 {
-    Spec s;
+    Drawing s;
     s.width = 2480, s.height = 3508, s.degrees = degrees, s.border = border;
     return s;
 }
 
-Page Make(const Spec& spec)
+Page Make(const Drawing& drawing)
 {
-    const int w = spec.width, h = spec.height, stride = (w * 3 + 3) & ~3;
+    const int w = drawing.width, h = drawing.height, stride = (w * 3 + 3) & ~3;
     Page page;
     page.dib.assign(40 + size_t(stride) * h, 0);
     page.truth.assign(size_t(w) * h, kPaper);
@@ -81,13 +81,13 @@ Page Make(const Spec& spec)
     Put32(header, 40), Put32(header + 4, uint32_t(w)), Put32(header + 8, uint32_t(h));
     header[12] = 1, header[14] = 24;
     Put32(header + 20, uint32_t(stride * h));
-    Put32(header + 24, spec.pelsPerMeter), Put32(header + 28, spec.pelsPerMeter);
+    Put32(header + 24, drawing.pelsPerMeter), Put32(header + 28, drawing.pelsPerMeter);
     const std::vector<int8_t>& noise = NoiseTable();
-    uint32_t state = spec.seed * 2654435761u + 7;
+    uint32_t state = drawing.seed * 2654435761u + 7;
     auto next = [&] { return state = state * 1664525u + 1013904223u; };
-    const double c = std::cos(spec.degrees * kPi / 180), s = std::sin(spec.degrees * kPi / 180);
+    const double c = std::cos(drawing.degrees * kPi / 180), s = std::sin(drawing.degrees * kPi / 180);
     const double cx = (w - 1) / 2.0, cy = (h - 1) / 2.0;
-    const int b = spec.border, pw = w - 2 * b, ph = h - 2 * b;
+    const int b = drawing.border, pw = w - 2 * b, ph = h - 2 * b;
     const int left = b + pw / 12, top = b + ph / 12, right = w - b - pw / 12, bottom = h - b - ph / 12;
     for (int y = 0; y < h; ++y) {
         uint8_t* row = page.dib.data() + 40 + size_t(h - 1 - y) * stride;
@@ -99,9 +99,9 @@ Page Make(const Spec& spec)
             if (x < b || y < b || x >= w - b || y >= h - b) {
                 truth = kBorder;
                 rgb[0] = rgb[1] = rgb[2] = 30;
-            } else if (spec.content == Content::kNoise) {
+            } else if (drawing.content == Content::kNoise) {
                 rgb[0] = rgb[1] = rgb[2] = next() >> 24;
-            } else if (spec.content == Content::kText && Stroke(u, v, left, top, right, bottom)) {
+            } else if (drawing.content == Content::kText && Stroke(u, v, left, top, right, bottom)) {
                 truth = kInk;
                 rgb[0] = light * 0.10, rgb[1] = light * 0.10, rgb[2] = light * 0.16;
             }

@@ -12,7 +12,7 @@ namespace testpage {
 enum class Content { kText, kBlank, kNoise };
 enum Truth : uint8_t { kPaper = 0, kInk = 1, kBorder = 2 };
 
-struct Spec {
+struct Drawing {
     int width = 1000;
     int height = 800;
     double degrees = 0;   // lines fall towards the right by this angle
@@ -27,8 +27,8 @@ struct Page {
     std::vector<uint8_t> truth;  // a Truth for every pixel, top row first
 };
 
-Page Make(const Spec& spec);
+Page Make(const Drawing& drawing);
 // An A4 page at 300 dpi (2480 x 3508).
-Spec A4(double degrees = 0, int border = 0);
+Drawing A4(double degrees = 0, int border = 0);
 
 }  // namespace testpage
