@@ -32,14 +32,16 @@ uint32_t Get32(const uint8_t* p)
     return Get16(p) | Get16(p + 2) << 16;
 }
 
+size_t MeasureWith(Effort effort, std::span<const uint8_t> probe);
+
 // The quickest effort within kTolerance of level 9 on the probe.
 Effort Trial(std::span<const uint8_t> probe)
 {
-    size_t best = Deflater(Effort::Best).Measure(probe);
+    size_t best = MeasureWith(Effort::Best, probe);
     if (best == 0)
         return Effort::Best;
     for (Effort quicker : {Effort::Runs, Effort::Fast}) {
-        size_t size = Deflater(quicker).Measure(probe);
+        size_t size = MeasureWith(quicker, probe);
         if (size > 0 && double(size) <= double(best) * kTolerance)
             return quicker;
     }
@@ -182,5 +184,17 @@ void ReturnDeflater(std::unique_ptr<Deflater> deflater)
     if (kept.size() < kKeptDeflaters)
         kept.push_back(std::move(deflater));
 }
+
+namespace {
+// A trial's deflaters are kept like the blocks' ones: setting up three for every block
+// costs more than the trial, and churns the heap of a program that exports page after page.
+size_t MeasureWith(Effort effort, std::span<const uint8_t> probe)
+{
+    std::unique_ptr<Deflater> deflater = LeaseDeflater(effort);
+    size_t size = deflater->Measure(probe);
+    ReturnDeflater(std::move(deflater));
+    return size;
+}
+}  // namespace
 
 }  // namespace pgz
