@@ -66,36 +66,15 @@ bool MakePlan(const uint8_t* dib, size_t size, Plan& p)
     return true;
 }
 
-// A field's value widened to 8 bits by repeating its bits, as the display drivers do.
-uint8_t Field(uint32_t pixel, uint32_t mask)
-{
-    if (mask == 0)
-        return 0;
-    while (!(mask & 1)) {
-        mask >>= 1;
-        pixel >>= 1;
-    }
-    int bits = 0;
-    while (bits < 32 && (mask >> bits & 1))
-        ++bits;
-    uint32_t value = pixel & mask;
-    if (bits >= 8)
-        return uint8_t(value >> (bits - 8));
-    uint32_t wide = value << (8 - bits);
-    for (int filled = bits; filled < 8; filled += bits)
-        wide |= wide >> bits;
-    return uint8_t(wide);
-}
-
 void ConvertRow(const Plan& p, const uint8_t* in, uint8_t* out)
 {
     if (p.in.compression == kBiBitfields) {
         int bytes = p.in.bitCount / 8;
         for (int32_t x = 0; x < p.in.width; ++x, in += bytes, out += 4) {
             uint32_t pixel = bytes == 2 ? uint32_t(in[0] | in[1] << 8) : Get32(in);
-            out[0] = Field(pixel, p.masks[2]);
-            out[1] = Field(pixel, p.masks[1]);
-            out[2] = Field(pixel, p.masks[0]);
+            out[0] = DibFieldByte(pixel, p.masks[2]);
+            out[1] = DibFieldByte(pixel, p.masks[1]);
+            out[2] = DibFieldByte(pixel, p.masks[0]);
             out[3] = 0;
         }
     } else if (p.in.bitCount == 48) {

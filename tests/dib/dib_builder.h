@@ -66,3 +66,10 @@ inline std::vector<uint8_t> BuildDib(const DibShape& s, long extra = 0)
     v.resize(size_t(total));
     return v;
 }
+
+// One bitmap of every depth and palette kind the program reads: what a round trip through
+// any bitmap writer must keep.
+inline const DibShape kEveryKindOfBitmap[] = {
+    {33, 10, 1}, {5, 3, 4},  {7, -2, 8},    {4, 4, 8, 40, 0, 0, 16}, {5, 3, 16},      {5, 3, 24},
+    {3, 2, 32},  {2, 2, 48}, {3, 3, 8, 12}, {2, 2, 24, 12},          {5, 3, 24, 124},
+};

@@ -98,10 +98,7 @@ TEST_F(DibFileTest, ExtensionRule)
 
 TEST_F(DibFileTest, WriteThenReadGivesTheSameBytes)
 {
-    const DibShape shapes[] = {{33, 10, 1}, {5, 3, 4},      {7, -2, 8},  {4, 4, 8, 40, 0, 0, 16},
-                               {5, 3, 16},  {5, 3, 24},     {3, 2, 32},  {2, 2, 48},
-                               {3, 3, 8, 12}, {2, 2, 24, 12}, {5, 3, 24, 124}};
-    for (const DibShape& s : shapes) {
+    for (const DibShape& s : kEveryKindOfBitmap) {
         SCOPED_TRACE(testing::Message() << s.bitCount << " bits, header " << s.headerSize);
         HGLOBAL dib = ToHandle(BuildDib(s));
         std::string path = dir + "round.bmp";

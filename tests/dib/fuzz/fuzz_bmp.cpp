@@ -1,6 +1,6 @@
 // Arbitrary bytes as a bitmap file: the file header, the safety check, and on every DIB
-// the check accepts, each row operation over every row and each turn (ASan/UBSan watch
-// the bounds).
+// the check accepts, each row operation over every row, each turn and the export's rows
+// (ASan/UBSan watch the bounds).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dib/dib_bytes.h"
+#include "dib/dib_export.h"
 #include "dib/dib_turn.h"
 
 namespace {
@@ -69,6 +70,25 @@ void ExerciseTurns(const std::vector<uint8_t>& dib)
         Require(round == turned);
     }
 }
+
+// The rows the export reads, of the DIB or of the picture its runs expand to.
+void ExerciseExport(const std::vector<uint8_t>& dib)
+{
+    std::vector<uint8_t> plain;
+    const std::vector<uint8_t>* source = &dib;
+    if (DibIsRle(dib.data(), dib.size())) {
+        if (DibImageBytes(DibReadLayout(dib.data())) > (uint64_t(1) << 24))
+            return;
+        Require(DibMemExpandRle(dib.data(), dib.size(), plain) && DibIsSafe(plain.data(), plain.size()));
+        source = &plain;
+    }
+    DibExportPlan plan;
+    if (!DibExportPlanFor(source->data(), source->size(), plan))
+        return;
+    std::vector<uint8_t> row(plan.rowBytes);
+    for (int r = 0; r < plan.height; r = r < 8 || r >= plan.height - 8 ? r + 1 : plan.height - 8)
+        DibExportRow(plan, source->data(), r, row.data());
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -92,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(DibMemDrawsAsIs(upright.data(), upright.size()));
     }
     ExerciseTurns(dib);
+    ExerciseExport(dib);
     const uint8_t* rest = data + kFileHeaderBytes + dibBytes;
     ExerciseRows(dib, rest, size - kFileHeaderBytes - size_t(dibBytes));
     return 0;
