@@ -3,7 +3,10 @@
 
 namespace platform {
 
-OutputFile::OutputFile(std::string target) : target_(std::move(target)), temporary_(target_ + ".part") {}
+OutputFile::OutputFile(std::string target, bool replace)
+    : target_(std::move(target)), temporary_(target_ + ".part"), replace_(replace)
+{
+}
 
 OutputFile::~OutputFile()
 {
@@ -34,7 +37,7 @@ bool OutputFile::Commit(std::string& error)
         error = LastError();
         return false;
     }
-    committed_ = MoveOver(temporary_, target_, error);
+    committed_ = MoveOver(temporary_, target_, replace_, error);
     return committed_;
 }
 

@@ -30,8 +30,11 @@ bool MakeDirectory(const std::string& path);
 std::string Join(const std::string& dir, const std::string& name);
 // The last component of a path.
 std::string BaseName(const std::string& path);
-// Renames from to to, replacing a file of that name; error receives the reason.
-bool MoveOver(const std::string& from, const std::string& to, std::string& error);
+// Renames from to to; a file of that name is replaced when replace is set, else kept (and
+// the rename fails). error receives the reason.
+bool MoveOver(const std::string& from, const std::string& to, bool replace, std::string& error);
+// Whether anything of that name is there.
+bool Exists(const std::string& path);
 void RemoveFile(const std::string& path);
 // The system's reason for the failure just seen.
 std::string LastError();
@@ -53,11 +56,12 @@ enum class LockResult {
 LockResult TryLockStore(const std::string& indexPath, std::unique_ptr<StoreLockHold>& hold, std::string& error);
 void Sleep(unsigned milliseconds);
 
-// A file written under a temporary name beside its target, which it replaces only when
+// A file written under a temporary name beside its target, which it takes only when
 // Commit is called: a failed export never leaves half an image under the name asked for.
+// An existing target is replaced only when replace is set.
 class OutputFile {
 public:
-    explicit OutputFile(std::string target);
+    OutputFile(std::string target, bool replace);
     ~OutputFile();  // removes the temporary file unless committed
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -67,6 +71,7 @@ public:
 
 private:
     std::string target_, temporary_;
+    bool replace_;
     FILE* file_ = nullptr;
     bool committed_ = false;
 };

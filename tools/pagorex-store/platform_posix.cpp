@@ -105,6 +105,12 @@ void Sleep(unsigned milliseconds)
     usleep(milliseconds * 1000u);
 }
 
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
 bool IsDirectory(const std::string& path)
 {
     struct stat st;
@@ -129,8 +135,18 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool MoveOver(const std::string& from, const std::string& to, std::string& error)
+bool MoveOver(const std::string& from, const std::string& to, bool replace, std::string& error)
 {
+    // A hard link fails when the name is taken, where a rename would replace it; a file
+    // system without links gets the check and the rename.
+    if (!replace && link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return true;
+    }
+    if (!replace && (errno == EEXIST || Exists(to))) {
+        error = "it exists";
+        return false;
+    }
     if (std::rename(from.c_str(), to.c_str()) == 0)
         return true;
     error = LastError();

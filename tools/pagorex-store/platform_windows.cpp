@@ -118,6 +118,11 @@ void Sleep(unsigned milliseconds)
     ::Sleep(milliseconds);
 }
 
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool IsDirectory(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -143,9 +148,9 @@ std::string BaseName(const std::string& path)
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-bool MoveOver(const std::string& from, const std::string& to, std::string& error)
+bool MoveOver(const std::string& from, const std::string& to, bool replace, std::string& error)
 {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
         return true;
     error = LastError();
     return false;

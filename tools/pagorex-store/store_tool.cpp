@@ -23,8 +23,10 @@ constexpr char kGeneralHelp[] =
     "  list DIR [--json]            one line per index record\n"
     "  verify DIR [--json]          checks every record; exit 0 sound, 1 problems, 2 unreadable\n"
     "  stats DIR [--json]           records, live and stale bytes, plain records, largest image\n"
-    "  export DIR RECORD FILE.bmp   writes the record's image exactly as stored\n"
+    "  export DIR RECORD FILE       writes the record's image exactly as stored, or with\n"
+    "                               --format png or pdf as a PNG image or a PDF page\n"
     "  export DIR --all OUTDIR      writes every live record's image as OUTDIR/RECORD.bmp\n"
+    "  export DIR RECORD... --into FILE.pdf   the records as the pages of one PDF\n"
     "\n"
     "'pagorex-store COMMAND --help' tells more about a command.\n";
 
@@ -184,6 +186,12 @@ int RunStoreTool(int argc, char** argv, FILE* out, FILE* err)
             call.json = true;
         else if (arg == "--all" && call.command->run == Export)
             call.all = true;
+        else if (arg == "--force" && call.command->run == Export)
+            call.force = true;
+        else if ((arg == "--format" || arg == "--into") && call.command->run == Export && i + 1 < argc)
+            (arg == "--format" ? call.format : call.into) = argv[++i];
+        else if ((arg == "--format" || arg == "--into") && call.command->run == Export)
+            return Usage(call, arg + (arg == "--format" ? " takes bmp, png or pdf" : " takes FILE.pdf"));
         else if (arg == "--no-lock")
             call.lock = false;
         else if (arg == "--wait" && i + 1 < argc && ParseSeconds(argv[i + 1], call.waitSeconds))

@@ -27,6 +27,10 @@ struct Invocation {
     bool all = false;
     bool lock = true;
     unsigned waitSeconds = 60;
+    // export
+    std::string format;  // as given; empty: the default
+    std::string into;    // --into FILE.pdf
+    bool force = false;
     FILE* out;
     FILE* err;
     const Command* command;

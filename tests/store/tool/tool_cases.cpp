@@ -332,9 +332,15 @@ TEST_F(DamagedStore, EachKindOfDamageIsNamedWithItsRecordAndKeepsItsImageFromExp
                       0u)
                 << lines[0];
         }
-        if (c.exported != 0) {
-            std::string out = (dir_.parent_path() / (dir_.filename().string() + ".bmp")).string();
-            ToolRun exported = RunTool({"export", Dir(), std::to_string(c.exported), out});
+        // In every format; a PDF of several records is not written for one damaged record.
+        const std::string n = std::to_string(c.exported);
+        const std::vector<std::vector<std::string>> exports = {
+            {n, "{out}"}, {n, "{out}", "--format", "png"}, {"1", n, "--into", "{out}"}};
+        for (std::vector<std::string> args : c.exported != 0 ? exports : decltype(exports){}) {
+            std::string out = (dir_.parent_path() / (dir_.filename().string() + ".out")).string();
+            std::replace(args.begin(), args.end(), std::string("{out}"), out);
+            args.insert(args.begin(), {"export", Dir()});
+            ToolRun exported = RunTool(args);
             EXPECT_EQ(exported.exitCode, 1) << exported.err;
             EXPECT_NE(exported.err.find("not exported"), std::string::npos) << exported.err;
             EXPECT_FALSE(std::filesystem::exists(out) || std::filesystem::exists(out + ".part"));
@@ -394,11 +400,17 @@ const ErrorCase kErrors[] = {
     {"export over a store file", {"export", "{dir}", "5", "{dir}/PAGOREX.DAT"}, 2, "will not write over a store file",
      ""},
     {"export --all without OUTDIR", {"export", "{dir}", "--all"}, 2, "export --all takes DIR and OUTDIR", ""},
+    {"export over a file that exists", {"export", "{dir}", "5", "{dir}"}, 2, "exists (--force replaces it)", ""},
+    {"unknown format", {"export", "{dir}", "5", "a.bmp", "--format", "gif"}, 2, "unknown format 'gif'", ""},
+    {"--into with another format", {"export", "{dir}", "5", "--into", "a.bmp", "--format", "png"}, 2,
+     "--into writes a PDF", ""},
+    {"--into with a deleted record", {"export", "{dir}", "5", "7", "--into", "{dir}/a.bmp"}, 1,
+     "record 7 has no image", ""},
     {"help", {"--help"}, 0, "", "usage: pagorex-store COMMAND DIR"},
     {"help on list", {"list", "--help"}, 0, "", "usage: pagorex-store list DIR [--json]"},
     {"help on verify", {"verify", "{none}", "--help"}, 0, "", "usage: pagorex-store verify DIR [--json]"},
     {"help on stats", {"stats", "-h"}, 0, "", "usage: pagorex-store stats DIR [--json]"},
-    {"help on export", {"export", "--help"}, 0, "", "usage: pagorex-store export DIR RECORD FILE.bmp"},
+    {"help on export", {"export", "--help"}, 0, "", "usage: pagorex-store export DIR RECORD FILE [--format"},
 };
 
 class ToolErrors : public SoundStore {};

@@ -14,10 +14,14 @@
 struct ToolRun {
     int exitCode = -1;
     std::string out, err;  // line ends as \n
+    long maxRssKb = 0;     // the peak memory of the run (Linux only)
 };
 
 // Runs pagorex-store with args and waits for it.
 ToolRun RunTool(const std::vector<std::string>& args);
+// Runs command (a program looked up on the PATH, and its first arguments) with args
+// (Linux only).
+ToolRun RunCommand(const std::vector<std::string>& command, const std::vector<std::string>& args);
 
 class ToolTest : public ::testing::Test {
 protected:
