@@ -154,18 +154,28 @@ void KeepPart(const DibExportPlan& plan, RowPart part, uint8_t* row)
 }
 }  // namespace
 
-bool DeflateRows(const DibExportPlan& plan, const uint8_t* dib, RowPart part, ByteSink& out)
+bool DeflateRows(const DibExportPlan& plan, const uint8_t* dib, RowPart part, bool filtered, ByteSink& out)
 {
     const int channels = part == RowPart::All ? plan.channels : part == RowPart::Alpha ? 1 : 3;
     const size_t bytes = (size_t(plan.width) * size_t(channels * plan.bitDepth) + 7) / 8;
     const size_t bpp = std::max<size_t>(1, size_t(channels * plan.bitDepth) / 8);
-    const bool adaptive = plan.bitDepth >= 8 && plan.model != DibColorModel::Palette;
-    const bool few = plan.bitDepth < 8;
+    const bool adaptive = filtered && plan.bitDepth >= 8 && plan.model != DibColorModel::Palette;
+    const size_t lead = filtered ? 1 : 0;  // the filter byte
+    // Rows of few bits repeat themselves (text, line art): there the long search pays. Deeper
+    // ones a trial decides, unless they go out unfiltered for speed, where runs are what a
+    // scan's noise leaves to find.
+    const pgz::Effort effort = plan.bitDepth < 8 ? pgz::Effort::Dense : filtered ? pgz::Effort::Sampled
+                                                                                 : pgz::Effort::Runs;
     std::vector<uint8_t> row(plan.rowBytes), prior(bytes, 0), best(bytes + 1), trial(bytes + 1);
-    FlateStream stream(out, few ? pgz::Effort::Dense : pgz::Effort::Sampled, uint64_t(plan.height) * (bytes + 1));
+    FlateStream stream(out, effort, uint64_t(plan.height) * (bytes + lead));
     for (int32_t y = 0; y < plan.height; ++y) {
         DibExportRow(plan, dib, y, row.data());
         KeepPart(plan, part, row.data());
+        if (!filtered) {
+            if (!stream.Add(row.data(), bytes))
+                return false;
+            continue;
+        }
         best[0] = 0;
         uint64_t least = Filter(0, row.data(), prior.data(), bytes, bpp, best.data() + 1);
         for (int type = 1; adaptive && type <= 4; ++type) {

@@ -1,10 +1,9 @@
 #pragma once
 // The pixels of an image as one zlib stream (RFC 1950), the compressed form both PNG and
-// PDF take, deflated on every core: the rows are filtered as PNG filters them (a filter
-// byte before each row, which a PDF reader undoes as its PNG predictor), cut into blocks
-// that the store's compressor threads deflate each primed with the 32 KB before it
-// (store/core/parallel_gzip.h), and written in their order with the Adler-32 of the whole
-// at the end. No windows.h: the native build runs it under the sanitizers.
+// PDF take, deflated on every core: the rows (for a PNG filtered as PNG filters them) cut
+// into blocks that the store's compressor threads deflate each primed with the 32 KB
+// before it (store/core/parallel_gzip.h), written in their order with the Adler-32 of the
+// whole at the end. No windows.h: the native build runs it under the sanitizers.
 
 #include "dib/dib_export.h"
 #include "store/core/parallel_gzip.h"
@@ -57,8 +56,9 @@ private:
 // alpha as an image of its own) the colour alone or the alpha alone.
 enum class RowPart { All, Colour, Alpha };
 
-// Deflates the picture's rows, each filtered as PNG filters it: rows of palette indices
-// and of fewer than 8 bits a sample as they are (filter 0), deeper ones with the filter
-// that leaves the smallest sum of differences. The stream takes what a PNG's IDAT chunks
-// hold, and a PDF's image with /Predictor 15.
-bool DeflateRows(const DibExportPlan& plan, const uint8_t* dib, RowPart part, ByteSink& out);
+// Deflates the picture's rows. filtered: each filtered as PNG filters it, what a PNG's IDAT
+// chunks hold: rows of palette indices and of fewer than 8 bits a sample as they are
+// (filter 0), deeper ones with the filter that leaves the smallest sum of differences.
+// Else the rows as they are, what a PDF image holds: a scanned page's noise leaves the
+// filters little to win, and choosing them costs a PDF export more than a tenth of its time.
+bool DeflateRows(const DibExportPlan& plan, const uint8_t* dib, RowPart part, bool filtered, ByteSink& out);

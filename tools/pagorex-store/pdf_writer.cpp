@@ -97,12 +97,10 @@ bool PdfWriter::BeginObject(uint32_t id)
 // object after it, and mask its soft mask's object (0: none).
 bool PdfWriter::Image(const DibExportPlan& plan, const uint8_t* dib, RowPart part, uint32_t id, uint32_t mask)
 {
-    const int colours = part == RowPart::All ? plan.channels : part == RowPart::Alpha ? 1 : 3;
     const std::string depth = std::to_string(plan.bitDepth), width = std::to_string(plan.width);
     std::string dict = "<< /Type /XObject /Subtype /Image /Width " + width + " /Height " +
                        std::to_string(plan.height) + " /ColorSpace " + ColourSpace(plan, part) +
-                       " /BitsPerComponent " + depth + " /Filter /FlateDecode /DecodeParms << /Predictor 15 /Colors " +
-                       std::to_string(colours) + " /BitsPerComponent " + depth + " /Columns " + width + " >>";
+                       " /BitsPerComponent " + depth + " /Filter /FlateDecode";
     if (plan.invertedGrey && part == RowPart::All)
         dict += " /Decode [1 0]";
     if (mask != 0)
@@ -110,7 +108,7 @@ bool PdfWriter::Image(const DibExportPlan& plan, const uint8_t* dib, RowPart par
     if (!BeginObject(id) || !Text(dict + " /Length " + Ref(id + 1) + " >>\nstream\n"))
         return false;
     Counted stream(*this);
-    ok_ = DeflateRows(plan, dib, part, stream);
+    ok_ = DeflateRows(plan, dib, part, false, stream);
     return Text("\nendstream\nendobj\n") && BeginObject(id + 1) &&
            Text(std::to_string(stream.length) + "\nendobj\n");
 }

@@ -81,5 +81,5 @@ bool WritePng(const DibExportPlan& plan, const uint8_t* dib, ByteSink& out)
             return false;
     }
     IdatChunks idat(out);
-    return DeflateRows(plan, dib, RowPart::All, idat) && idat.Flush() && WriteChunk(out, "IEND", nullptr, 0);
+    return DeflateRows(plan, dib, RowPart::All, true, idat) && idat.Flush() && WriteChunk(out, "IEND", nullptr, 0);
 }
