@@ -487,7 +487,8 @@ TEST_F(SharedStoreTest, ProgramsSavingAtOnceWithCompactionsBetweenLoseNothing)
             std::thread looker([&] {
                 std::string out = driver::MakeTempDirectory("pgx-export");
                 for (int i = 0; looking; ++i, ++toolRuns) {
-                    ToolRun run = i % 2 ? RunTool({"export", dir_, "--all", out}) : RunTool({"verify", dir_});
+                    ToolRun run =
+                        i % 2 ? RunTool({"export", dir_, "--all", out, "--force"}) : RunTool({"verify", dir_});
                     if (run.exitCode != 0 && seenDamage.empty())
                         seenDamage = run.out + run.err;
                 }
