@@ -35,3 +35,12 @@ function(pagorex_library name)
     target_link_libraries(${name}_seams PUBLIC ${libs})
   endif()
 endfunction()
+
+# pagorex_release_resources(<program> <script.rc>): the program's version resource and
+# manifest, from a script that names the program and includes resources/release.rc.
+function(pagorex_release_resources target script)
+  target_sources(${target} PRIVATE ${script})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+  set_source_files_properties(${script} PROPERTIES OBJECT_DEPENDS
+    "${CMAKE_SOURCE_DIR}/resources/release.rc;${CMAKE_SOURCE_DIR}/resources/pagorex.manifest;${PAGOREX_GENERATED_DIR}/pagorex_version.h")
+endfunction()

@@ -1,6 +1,7 @@
 // pagorex-store: the command line, and the store opening and messages its commands share.
 #include "tool_command.h"
 
+#include "pagorex_version.h"
 #include "store/core/store_names.h"
 
 #include <cctype>
@@ -28,7 +29,8 @@ constexpr char kGeneralHelp[] =
     "  export DIR --all OUTDIR      writes every live record's image as OUTDIR/RECORD.bmp\n"
     "  export DIR RECORD... --into FILE.pdf   the records as the pages of one PDF\n"
     "\n"
-    "'pagorex-store COMMAND --help' tells more about a command.\n";
+    "'pagorex-store COMMAND --help' tells more about a command; 'pagorex-store --version'\n"
+    "names the version.\n";
 
 bool OpenOne(const std::string& dir, const char* name, std::unique_ptr<platform::ReadOnlyFile>& file, FILE* err)
 {
@@ -170,6 +172,10 @@ int RunStoreTool(int argc, char** argv, FILE* out, FILE* err)
     std::string first = argc > 1 ? argv[1] : "";
     if (first == "--help" || first == "-h" || first == "help") {
         std::fputs(kGeneralHelp, out);
+        return kToolOk;
+    }
+    if (first == "--version") {
+        std::fputs("pagorex-store " PAGOREX_VERSION "\n", out);
         return kToolOk;
     }
     for (const Command& command : kCommands)

@@ -2,6 +2,8 @@
 // a user meets, on stores laid out by the test helpers.
 #include "tool_test.h"
 
+#include "pagorex_version.h"
+
 #include <algorithm>
 #include <atomic>
 #include <fstream>
@@ -407,6 +409,7 @@ const ErrorCase kErrors[] = {
     {"--into with a deleted record", {"export", "{dir}", "5", "7", "--into", "{dir}/a.bmp"}, 1,
      "record 7 has no image", ""},
     {"help", {"--help"}, 0, "", "usage: pagorex-store COMMAND DIR"},
+    {"version, as in the version resources", {"--version"}, 0, "", "pagorex-store " PAGOREX_VERSION},
     {"help on list", {"list", "--help"}, 0, "", "usage: pagorex-store list DIR [--json]"},
     {"help on verify", {"verify", "{none}", "--help"}, 0, "", "usage: pagorex-store verify DIR [--json]"},
     {"help on stats", {"stats", "-h"}, 0, "", "usage: pagorex-store stats DIR [--json]"},
