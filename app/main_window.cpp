@@ -1,5 +1,6 @@
 // The main window: creation and the window procedure.
 #include "app/acquire.h"
+#include "app/display_scale.h"
 #include "app/shell.h"
 #include "app/store_commands.h"
 #include "app/store_guard.h"
@@ -26,8 +27,11 @@ int CreateMainWindow(int showCommand)
     char title[64] = "";
     LoadStringA(appInstance, IDS_TITLE, title, sizeof title);
     mainWindowShowCommand = showCommand;
-    HWND window = CreateWindowExA(0, "TW_App_MainWnd", title, WS_OVERLAPPEDWINDOW, 0, 0, kWindowWidth,
-                                  kWindowHeight, nullptr, nullptr, appInstance, nullptr);
+    // The first size is that of a 96-dpi display, grown by the scale of the one it opens on.
+    UINT dpi = WindowDpi(nullptr);
+    HWND window = CreateWindowExA(0, "TW_App_MainWnd", title, WS_OVERLAPPEDWINDOW, 0, 0,
+                                  ScaleForDpi(kWindowWidth, dpi), ScaleForDpi(kWindowHeight, dpi), nullptr, nullptr,
+                                  appInstance, nullptr);
     if (!window)
         return 0;
     mainWindow = window;
@@ -84,6 +88,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_PAINT:
         return PaintView(window);
+    case kDpiChangedMessage:
+        FollowDpiChange(window, *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_PALETTECHANGED:
         if (reinterpret_cast<HWND>(wParam) == window)
             return 0;

@@ -1,5 +1,6 @@
 // Program entry and the main message loop.
 #include "app/acquire.h"
+#include "app/display_scale.h"
 #include "app/page.h"
 #include "app/shell.h"
 #include "resources/resource.h"
@@ -55,6 +56,7 @@ bool RegisterMainWindowClass(HINSTANCE instance)
 int RunProgram(HINSTANCE instance, HINSTANCE previous, const char* commandLine, int showCommand)
 {
     appInstance = instance;
+    TakeDisplayScaleFromManifest();
     // The library makes its hidden proxy window with it.
     TWAIN_SetInstance(instance);
     ParseCommandLine(commandLine);

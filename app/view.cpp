@@ -1,6 +1,7 @@
 // The image view: one current image with its palette, drawn at actual size or stretched.
 #include "app/view.h"
 
+#include "app/display_scale.h"
 #include "app/shell.h"
 #include "dib/dib.h"
 #include "dib/dib_lock.h"
@@ -96,10 +97,9 @@ void SizeWindowToImage(HWND window, HGLOBAL dib)
         return;
     DWORD extent = GetTabbedTextExtentA(dc, kSampleTitle, sizeof kSampleTitle - 1, 0, nullptr);
     int textWidth = LOWORD(extent);
-    RECT rect = {0, 0, std::max(DibWidth(dib), textWidth), DibHeight(dib)};
-    AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, TRUE);
-    SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE | SWP_NOZORDER);
     ReleaseDC(window, dc);
+    // In display pixels: the page at actual size is never scaled for the display.
+    SizeClientArea(window, std::max(DibWidth(dib), textWidth), DibHeight(dib));
 }
 
 int PaletteEntryCount(const BITMAPINFOHEADER* header, size_t blockSize, int colourCount)

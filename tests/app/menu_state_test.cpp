@@ -214,6 +214,15 @@ TEST_F(MainWindowTest, RememberedOptionsComeBackAndDamagedOrMissingValuesGiveThe
     EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pagorex", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
 }
 
+// Wine has one scale for all displays: the move to another is told to the window here.
+TEST_F(MainWindowTest, MovedToADisplayOfAnotherScaleTheWindowTakesTheSuggestedRectangle)
+{
+    RECT suggested = {40, 30, 790, 555}, now = {};
+    SendMessageA(mainWindow, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    GetWindowRect(mainWindow, &now);
+    EXPECT_TRUE(EqualRect(&now, &suggested)) << now.left << "," << now.top << " " << now.right << "," << now.bottom;
+}
+
 TEST_F(MainWindowTest, StretchIsCheckedWhileTheSettingIsNonZero)
 {
     for (unsigned char value : {0, 1, 2, 0}) {

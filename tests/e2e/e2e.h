@@ -6,7 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+
+// The display's dots per inch: 96, or PAGOREX_EXPECT_DPI in the run in a prefix of another
+// scale, which the display must then have (a run that did not get it passes nothing).
+inline int DisplayDpi()
+{
+    const char* expected = std::getenv("PAGOREX_EXPECT_DPI");
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(dpi, expected ? std::atoi(expected) : 96) << "the display is not at the scale this run is for";
+    return dpi;
+}
 
 class ProgramTest : public ::testing::Test {
 protected:

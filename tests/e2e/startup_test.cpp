@@ -18,10 +18,12 @@ TEST_F(ProgramTest, StartsForTheRecordAndCreatesTheSettingsFile)
     EXPECT_GT(client.cy, 200);
     // No image: the client area is black.
     EXPECT_EQ(driver::SettledPixel(program_.window, client.cx / 2, client.cy / 2), RGB(0, 0, 0));
+    // 500 x 350 on a 96-dpi display, as large to the eye on any other.
     RECT frame;
     GetWindowRect(program_.window, &frame);
-    EXPECT_EQ(frame.right - frame.left, 500);
-    EXPECT_EQ(frame.bottom - frame.top, 350);
+    int dpi = DisplayDpi();
+    EXPECT_EQ(frame.right - frame.left, MulDiv(500, dpi, 96));
+    EXPECT_EQ(frame.bottom - frame.top, MulDiv(350, dpi, 96));
     CloseAndExpectExit();
     EXPECT_EQ(driver::ReadFileBytes(Path("pagorex.cfg")), Bytes{0});
 }

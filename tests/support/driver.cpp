@@ -36,6 +36,15 @@ HWND FindProcessWindow(DWORD processId, const char* className, HWND except = nul
     return state.found;
 }
 
+// Sizes and pixels are read as the display has them, not scaled to 96 dpi as a program
+// that does not scale itself is shown them.
+void ReadInDisplayPixels()
+{
+    FARPROC aware = GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDPIAware");
+    if (aware)
+        reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(aware))();
+}
+
 bool Exited(const Program& program)
 {
     return program.process && WaitForSingleObject(program.process, 0) == WAIT_OBJECT_0;
@@ -87,6 +96,7 @@ void RemoveDirectoryTree(const std::string& path)
 bool Start(Program& program, const std::string& exe, const std::string& commandLine, const std::string& workingDirectory,
            bool keepOptions)
 {
+    ReadInDisplayPixels();
     if (!keepOptions)
         RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Pagorex");
     std::string line = "\"" + exe + "\" " + commandLine;
@@ -177,6 +187,29 @@ std::vector<COLORREF> Pixels(HWND window, int width, int height, int left, int t
         for (int x = 0; x < width; ++x)
             result.push_back(GetPixel(dc, left + x, top + y));
     ReleaseDC(window, dc);
+    return result;
+}
+
+std::vector<COLORREF> ScreenPixels(HWND window, int width, int height, int left, int top)
+{
+    POINT origin = {left, top};
+    ClientToScreen(window, &origin);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    std::vector<COLORREF> result(size_t(width) * height);
+    for (size_t i = 0; i < result.size(); ++i) {
+        uint32_t pixel = static_cast<const uint32_t*>(bits)[i];
+        result[i] = RGB(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF);
+    }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
     return result;
 }
 

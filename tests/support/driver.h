@@ -49,6 +49,9 @@ COLORREF SettledPixel(HWND window, int x, int y, DWORD settleMs = 300);
 // Reads a rectangle of the client area (from its top-left corner unless given), row by
 // row from the top.
 std::vector<COLORREF> Pixels(HWND window, int width, int height, int left = 0, int top = 0);
+// The same from a capture of the screen: what the display shows there, after any scaling
+// by the system.
+std::vector<COLORREF> ScreenPixels(HWND window, int width, int height, int left = 0, int top = 0);
 
 // Sends WM_COMMAND on a helper thread so that a modal box it opens does not block us.
 class PendingCommand {
