@@ -6,29 +6,29 @@
 #include <windows.h>
 
 namespace {
-std::string VersionText(const std::vector<char>& info, const std::string& name)
+std::string VersionText(std::vector<char>& info, const std::string& name)
 {
     char* text = nullptr;
     UINT size = 0;
     std::string path = "\\StringFileInfo\\040904B0\\" + name;
-    return VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &size) && size ? text : "";
+    return VerQueryValueA(info.data(), path.c_str(), (void**)&text, &size) ? text : "";
 }
 
-// The manifest's setting as Windows reads it when it starts the program: "" where the
-// manifest does not parse or lacks it.
-std::wstring ManifestSetting(const std::string& exe, const wchar_t* space, const wchar_t* name)
+// The manifest's dpiAwareness as Windows reads it when it starts the program: "" where
+// the manifest does not parse or lacks it.
+std::wstring DpiAwareness(const std::string& exe)
 {
-    using QueryFunction = BOOL(WINAPI*)(DWORD, HANDLE, const wchar_t*, const wchar_t*, wchar_t*, SIZE_T, SIZE_T*);
-    auto query = reinterpret_cast<QueryFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryActCtxSettingsW")));
+    using Query = BOOL(WINAPI*)(DWORD, HANDLE, const wchar_t*, const wchar_t*, wchar_t*, SIZE_T, SIZE_T*);
+    auto query = (Query)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryActCtxSettingsW");
     ACTCTXA request = {sizeof request, ACTCTX_FLAG_RESOURCE_NAME_VALID, exe.c_str(), 0, 0, nullptr,
                        MAKEINTRESOURCEA(1), nullptr, nullptr};
     HANDLE context = CreateActCtxA(&request);
     wchar_t value[128] = L"";
-    if (context != INVALID_HANDLE_VALUE && query)
-        query(0, context, space, name, value, 128, nullptr);
-    if (context != INVALID_HANDLE_VALUE)
+    if (context != INVALID_HANDLE_VALUE) {
+        const wchar_t* space = L"http://schemas.microsoft.com/SMI/2016/WindowsSettings";
+        query(0, context, space, L"dpiAwareness", value, 128, nullptr);
         ReleaseActCtx(context);
+    }
     return value;
 }
 
@@ -43,17 +43,14 @@ TEST(ReleaseFiles, EachProgramNamesTheVersionAndScalesItselfPerMonitor)
         ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, DWORD(info.size()), info.data()));
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT size = 0;
-        ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+        ASSERT_TRUE(VerQueryValueA(info.data(), "\\", (void**)&fixed, &size));
         EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(numbers[1], numbers[0]));
         EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(numbers[3], numbers[2]));
         for (const char* field : {"FileVersion", "ProductVersion"})
             EXPECT_EQ(VersionText(info, field), PAGOREX_VERSION) << field;
         EXPECT_EQ(VersionText(info, "ProductName"), "Pagorex");
         EXPECT_EQ(VersionText(info, "OriginalFilename"), name);
-        EXPECT_EQ(ManifestSetting(exe, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"),
-                  L"PerMonitorV2, PerMonitor");
-        EXPECT_EQ(ManifestSetting(exe, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"),
-                  L"true/pm");
+        EXPECT_EQ(DpiAwareness(exe), L"PerMonitorV2, PerMonitor");
     }
 }
 }  // namespace

@@ -45,6 +45,16 @@ void ReadInDisplayPixels()
         reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(aware))();
 }
 
+std::vector<COLORREF> PixelsOf(HDC dc, int width, int height, int left, int top)
+{
+    std::vector<COLORREF> result;
+    result.reserve(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            result.push_back(GetPixel(dc, left + x, top + y));
+    return result;
+}
+
 bool Exited(const Program& program)
 {
     return program.process && WaitForSingleObject(program.process, 0) == WAIT_OBJECT_0;
@@ -180,12 +190,8 @@ COLORREF SettledPixel(HWND window, int x, int y, DWORD settleMs)
 
 std::vector<COLORREF> Pixels(HWND window, int width, int height, int left, int top)
 {
-    std::vector<COLORREF> result;
-    result.reserve(static_cast<size_t>(width) * height);
     HDC dc = GetDC(window);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            result.push_back(GetPixel(dc, left + x, top + y));
+    std::vector<COLORREF> result = PixelsOf(dc, width, height, left, top);
     ReleaseDC(window, dc);
     return result;
 }
@@ -194,21 +200,14 @@ std::vector<COLORREF> ScreenPixels(HWND window, int width, int height, int left,
 {
     POINT origin = {left, top};
     ClientToScreen(window, &origin);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
-    std::vector<COLORREF> result(size_t(width) * height);
-    for (size_t i = 0; i < result.size(); ++i) {
-        uint32_t pixel = static_cast<const uint32_t*>(bits)[i];
-        result[i] = RGB(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF);
-    }
-    SelectObject(memory, previous);
+    HDC screen = GetDC(nullptr), copy = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    std::vector<COLORREF> result = PixelsOf(copy, width, height, 0, 0);
+    SelectObject(copy, previous);
     DeleteObject(bitmap);
-    DeleteDC(memory);
+    DeleteDC(copy);
     ReleaseDC(nullptr, screen);
     return result;
 }
