@@ -8,6 +8,10 @@
 # make fuzz   run the fuzz targets for longer (FUZZ_SECONDS, default 600)
 # make bench  build and run the benchmarks: one table of ratios against references
 #             measured in the same run (TARGET=win32 or win64; default as for make run)
+# make dist   build both targets' programs and write the release archives to dist/:
+#             pagorex-<version>-win32.zip and -win64.zip (programs, README, LICENSE) and
+#             SHA256SUMS, the same bytes for the same commit
+# make dist-check  make dist in two fresh clones of this commit and compare them (slow)
 # make soak-shared  a long run of several programs saving into one store at once, with
 #             compactions between (minutes; TARGET as for make bench)
 
@@ -21,7 +25,7 @@ CTEST_ARGS ?=
 TARGET ?=
 export CTEST_ARGS
 
-.PHONY: all deps build native test run fuzz bench soak-shared clean
+.PHONY: all deps build native test run fuzz bench soak-shared dist dist-check clean
 
 all: build
 
@@ -66,5 +70,13 @@ soak-shared: build
 	@t=$${TARGET:-$$(. tools/targets.sh; default_target $(BUILD))}; echo "Soak of the $$t build"; \
 	  $(BUILD)/$$t/wine-run --start && cmake --build $(BUILD)/$$t --target soak_shared
 
+dist: deps $(W32)/CMakeCache.txt $(W64)/CMakeCache.txt
+	cmake --build $(W32) --target pagorex pagorex-store -j $(JOBS)
+	cmake --build $(W64) --target pagorex pagorex-store -j $(JOBS)
+	python3 tools/dist.py $(BUILD) dist
+
+dist-check:
+	bash tests/tools/dist_reproducible_test.sh
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) dist
