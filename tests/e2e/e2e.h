@@ -9,8 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-// The display's dots per inch: 96, or PAGOREX_EXPECT_DPI in the run in a prefix of another
-// scale, which the display must then have (a run that did not get it passes nothing).
+// The display's dots per inch, which must be 96, or PAGOREX_EXPECT_DPI in a prefix of its own.
 inline int DisplayDpi()
 {
     const char* expected = std::getenv("PAGOREX_EXPECT_DPI");

@@ -88,8 +88,7 @@ TEST_F(ImageTest, NarrowImageKeepsTheWindowAsWideAsTheSampleTitle)
 {
     WriteStore({{2, storefiles::Bitmap24(20, 50, Green)}});
     StartFor(2);
-    // Also where the menu bar, wider than the title, wraps (a scaled display); no window
-    // is narrower than the system allows.
+    // Also under a menu bar that wraps (a scaled display); no window is narrower than allowed.
     SIZE client = driver::ClientSize(program_.window);
     EXPECT_EQ(client.cy, 50);
     RECT frame = {};

@@ -36,8 +36,7 @@ HWND FindProcessWindow(DWORD processId, const char* className, HWND except = nul
     return state.found;
 }
 
-// Sizes and pixels are read as the display has them, not scaled to 96 dpi as a program
-// that does not scale itself is shown them.
+// Sizes and pixels as the display has them, not as a program unaware of its scale sees them.
 void ReadInDisplayPixels()
 {
     FARPROC aware = GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDPIAware");
@@ -202,12 +201,11 @@ std::vector<COLORREF> ScreenPixels(HWND window, int width, int height, int left,
     ClientToScreen(window, &origin);
     HDC screen = GetDC(nullptr), copy = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ previous = SelectObject(copy, bitmap);
+    SelectObject(copy, bitmap);
     BitBlt(copy, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
     std::vector<COLORREF> result = PixelsOf(copy, width, height, 0, 0);
-    SelectObject(copy, previous);
-    DeleteObject(bitmap);
     DeleteDC(copy);
+    DeleteObject(bitmap);
     ReleaseDC(nullptr, screen);
     return result;
 }
