@@ -2,7 +2,7 @@
 # make dist-check: this commit, cloned twice into directories of different names and built
 # from nothing in each (no compiler cache), gives the same release archives byte for byte:
 # no build time and no build path gets into them. Two builds of both programs for both
-# targets take minutes: a make target of its own, not part of make test.
+# targets take minutes: a make target of its own, not part of make test; CI runs it.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 commit=$(git rev-parse HEAD)
