@@ -12,6 +12,7 @@
 #include "bench/host_tools.h"
 #include "imaging/page_commands.h"
 #include "imaging/test_page.h"
+#include "support/driver.h"
 
 namespace {
 // The real ImageMagick: /usr/local/bin/convert may be a stand-in of the same name.
@@ -42,7 +43,7 @@ std::string WritePage(const std::string& dir, const char* name, const std::vecto
         file[2 + i] = uint8_t(size >> (8 * i)), file[10 + i] = uint8_t(bits >> (8 * i));
     file.insert(file.end(), dib.begin(), dib.end());
     std::ofstream(dir + name, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
-    return bench::UnixPath(dir + name);
+    return driver::UnixPath(dir + name);
 }
 
 std::string ReadText(const std::string& path)
@@ -84,7 +85,8 @@ std::vector<bench::Row> Measure()
     const std::vector<uint8_t> bordered = testpage::Make(testpage::A4(0, 60)).dib;
     const std::string page = Quote(WritePage(dir, "page.bmp", straight)),
                       skewed = Quote(WritePage(dir, "turned.bmp", turned)),
-                      framed = Quote(WritePage(dir, "bordered.bmp", bordered)), out = Quote(bench::UnixPath(dir) + "out.bmp");
+                      framed = Quote(WritePage(dir, "bordered.bmp", bordered)),
+                      out = Quote(driver::UnixPath(dir) + "out.bmp");
     const std::string im = std::string(kConvert) + " ";
     double skew = 0, unused = 0;
     std::vector<bench::Row> rows = {
@@ -99,7 +101,7 @@ std::vector<bench::Row> Measure()
     };
     const std::string angleFile = dir + "angle.txt";
     bench::TimeNativeCommand(im + skewed + " -deskew 40% -format '%[deskew:angle]' info: > " +
-                             Quote(bench::UnixPath(angleFile)));
+                             Quote(driver::UnixPath(angleFile)));
     const double copy = bench::TimeNativeCommand(im + page + " " + out);
     char note[256];
     std::snprintf(note, sizeof note, "Straighten: page turned by %.2f deg, found %.3f deg; ImageMagick's deskew angle %s deg",

@@ -2,6 +2,8 @@
 
 #include <psapi.h>
 
+#include "support/driver.h"
+
 #include <cstdio>
 
 namespace bench {
@@ -18,23 +20,6 @@ double Now()
     return double(t.QuadPart) / double(frequency.QuadPart);
 }
 
-std::string UnixPath(const std::string& windowsPath)
-{
-    using ToUnix = char*(CDECL*)(const WCHAR*);
-    auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!toUnix)
-        return "";
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH);
-    char* unix = toUnix(wide);
-    if (!unix)
-        return "";
-    std::string path = unix;
-    HeapFree(GetProcessHeap(), 0, unix);
-    return path;
-}
-
 double TimeNativeCommand(const std::string& command)
 {
     char temp[MAX_PATH] = "";
@@ -42,7 +27,7 @@ double TimeNativeCommand(const std::string& command)
     char marker[MAX_PATH];
     std::snprintf(marker, sizeof marker, "%spagorex-bench-done-%lu", temp, GetCurrentProcessId());
     DeleteFileA(marker);
-    std::string unixMarker = UnixPath(marker);
+    std::string unixMarker = driver::UnixPath(marker);
     if (unixMarker.empty())
         return -1;
     std::string line = "/bin/sh -c \"" + command + "; : > '" + unixMarker + "'\"";

@@ -8,18 +8,20 @@
 #include <string>
 
 #include "bench/pages.h"
+#include "support/driver.h"
 
 namespace bench {
 
 double Now();
+
+// The Unix path of a Windows path, or "" outside Wine (the test driver's).
+using driver::UnixPath;
 
 // Runs a shell command of the machine Wine runs on (paths in it are Unix paths) and
 // answers its wall time in seconds, or a negative number when it could not be run. Wine
 // starts such programs without a handle to wait on: the command touches a marker file
 // when it ends, and the time is taken when the marker appears.
 double TimeNativeCommand(const std::string& command);
-// The Unix path of a Windows path, or "" outside Wine.
-std::string UnixPath(const std::string& windowsPath);
 
 // Samples the process's private bytes (its committed memory) from another thread, every
 // few milliseconds, for as long as it lives; the peak is the largest sample. (Wine's own

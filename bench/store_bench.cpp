@@ -20,6 +20,7 @@
 #include "bench/host_tools.h"
 #include "store/core/store_names.h"
 #include "store/core/store_survey.h"
+#include "support/driver.h"
 #include "tools/pagorex-store/platform.h"
 
 namespace {
@@ -183,7 +184,7 @@ std::vector<bench::Row> Measure()
     const bench::Timing plain = bench::BestOf(verify, read);
     const bench::Timing inflated = bench::BestOf(verify, readAndInflate);
     const bench::Timing listed = bench::BestOf([&] { list(0); }, [&] { list(1); });
-    const std::string unixData = bench::UnixPath(dir + kDataFileName);
+    const std::string unixData = driver::UnixPath(dir + kDataFileName);
     const bench::Timing tested = bench::BestOf(
         verify, [&] { bench::TimeNativeCommand("gzip -t < '" + unixData + "'"); });
     const size_t grown = PeakMemory() - before;

@@ -65,7 +65,7 @@ HWND MakeWindow()
 
 std::string Quote(const std::string& windowsPath)
 {
-    return "'" + bench::UnixPath(windowsPath) + "'";
+    return "'" + driver::UnixPath(windowsPath) + "'";
 }
 
 // A new empty directory for the store files, ending in a backslash.
@@ -389,7 +389,7 @@ bench::Row CompactionRow(const std::string& dir)
 std::vector<bench::Row> Measure()
 {
     std::vector<bench::Row> rows;
-    if (bench::UnixPath("C:\\").empty()) {
+    if (driver::UnixPath("C:\\").empty()) {
         bench::Note("store rows skipped: gzip is run natively, which needs Wine");
         return rows;
     }

@@ -216,8 +216,18 @@ HANDLE StoreFiles::OpenForLocking(const char* name, bool create, bool& missing) 
     missing = !usable_;
     if (!usable_)
         return INVALID_HANDLE_VALUE;
-    HANDLE file = CreateFileA(Path(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Read-write, although nothing is written through it: where a byte-range lock is
+    // carried over to a POSIX record lock (Wine, and file servers that share a folder
+    // with Unix programs), an exclusive lock needs a handle open for writing, and without
+    // one is quietly taken shared, which no program on the other side sees as a writer.
+    // A file or folder that refuses writing still gets the shared locks of a reader.
+    const std::string path = Path(name);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD disposition = create ? OPEN_ALWAYS : OPEN_EXISTING;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+        file = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;

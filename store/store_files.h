@@ -48,8 +48,9 @@ public:
     // itself: a directory listing on a file server may still show the size it had before
     // another workstation wrote to it.
     uint32_t Size(const char* name) const;
-    // The file opened only to lock byte ranges of it (store_lock.h): read access, shared
-    // with every other opener, created when create is set. INVALID_HANDLE_VALUE when it
+    // The file opened only to lock byte ranges of it (store_lock.h): read and write access
+    // (read only where writing is refused), shared with every other opener, created when
+    // create is set. INVALID_HANDLE_VALUE when it
     // cannot be opened; missing then tells whether it does not exist.
     HANDLE OpenForLocking(const char* name, bool create, bool& missing) const;
 

@@ -1,5 +1,6 @@
 #include "store_support.h"
 
+#include "store/store.h"
 #include "store/store_lock.h"
 
 #include "app/shell.h"
@@ -270,4 +271,20 @@ Bytes BytesOfDib(HGLOBAL dib)
     Bytes bytes(reinterpret_cast<const uint8_t*>(header), reinterpret_cast<const uint8_t*>(header) + size);
     GlobalUnlock(dib);
     return bytes;
+}
+
+bool SaveImageFile(StoreHost& host, const Bytes& imageFile)
+{
+    ImageFileWriter writer = [&imageFile](const char* path) {
+        std::string full = path;
+        ScopedStoreFile file(StoreFiles(full.substr(0, full.rfind('\\') + 1).c_str()).Create(kSecondWorkFileName));
+        bool written = file && WriteStoreFile(file.get(), imageFile.data(), static_cast<uint32_t>(imageFile.size()));
+        return written ? 0 : -2;
+    };
+    return SaveRecord(host, &writer).stored;
+}
+
+bool SaveNoImage(StoreHost& host)
+{
+    return SaveRecord(host, nullptr).stored;
 }

@@ -88,3 +88,9 @@ Bytes PackedDib(int width, int height, uint8_t seed);
 Bytes BitmapFile(const Bytes& packedDib);
 HGLOBAL DibFromBytes(const Bytes& packedDib);
 Bytes BytesOfDib(HGLOBAL dib);
+
+// Save Image as the program runs it (SaveRecord), the window's image written as imageFile.
+// It goes through the store's file calls, so that a recording of them holds it.
+bool SaveImageFile(StoreHost& host, const Bytes& imageFile);
+// Save Image while no image is shown: the record is marked as having none.
+bool SaveNoImage(StoreHost& host);

@@ -25,6 +25,8 @@ struct MessageBoxInfo {
 std::string BinDirectory();
 // A new empty directory under the Windows temp directory.
 std::string MakeTempDirectory(const std::string& prefix);
+// The path of a Windows path on the system Wine runs on, or "" outside Wine.
+std::string UnixPath(const std::string& windowsPath);
 void RemoveDirectoryTree(const std::string& path);
 
 // The program keeps its options for the Windows user, whom every program in the prefix

@@ -1,7 +1,9 @@
 #include "support/store_hold.h"
 
 StoreHold::StoreHold(const std::string& indexPath)
-    : file_(CreateFileA(indexPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    // Read-write, as the program opens it: Wine takes an exclusive lock through a
+    // read-only handle as a shared one towards programs outside it.
+    : file_(CreateFileA(indexPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, 0, nullptr))
 {
 }
