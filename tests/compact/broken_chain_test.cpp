@@ -118,7 +118,6 @@ TEST_F(BrokenChainTest, NoOperationDestroysBytesARecordPointsAt)
         LayOutBrokenChain();
         boxes::BoxWatcher watcher(std::vector<int>{IDYES, IDYES});
         c.run(*this);
-        Sleep(30);
         bool told = false;
         for (const boxes::SeenBox& box : watcher.Seen())
             told = told || (c.told && box.text.find(c.told) != std::string::npos);

@@ -131,7 +131,6 @@ TEST_F(ReadFaultTest, AReadErrorIsNeverTakenForTheEndOfTheIndex)
                 boxes::BoxWatcher watcher(op.answers);
                 bool done = op.run(*this);
                 ClearStoreFault();
-                Sleep(30);
                 (done ? succeeded : failed)++;
                 bool told = false;
                 for (const boxes::SeenBox& box : watcher.Seen())

@@ -132,7 +132,6 @@ TEST_F(SizeLimitTest, ARepairThatWouldCarryTheDataFilePastTheLimitKeepsEverythin
     Write("pagorex.new", Concat({a, b}));
     boxes::BoxWatcher watcher(std::vector<int>{IDYES, IDYES});
     RecoverFromNewData(Shell());
-    Sleep(30);
     std::vector<boxes::SeenBox> seen = watcher.Seen();
     EXPECT_TRUE(ToldOfTheLimit(seen));
     ASSERT_FALSE(seen.empty());

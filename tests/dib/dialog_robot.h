@@ -47,7 +47,9 @@ private:
             return;
         OutOfTheWay(dialog);
         for (int attempt = 0; attempt < 5; ++attempt) {
-            Sleep(150);  // let the dialog finish initialising
+            // Its thread takes messages once WM_INITDIALOG is done: the dialog is ready.
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &ignored);
             action(dialog);
             for (int i = 0; i < 100 && IsWindow(dialog); ++i)
                 Sleep(20);
@@ -58,7 +60,8 @@ private:
         }
         while (HWND stuck = FindOwnDialog()) {
             PostMessageA(stuck, WM_COMMAND, IDCANCEL, 0);
-            Sleep(200);
+            for (int i = 0; i < 100 && IsWindow(stuck); ++i)
+                Sleep(20);
         }
     }
 

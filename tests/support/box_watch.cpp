@@ -126,10 +126,9 @@ std::vector<SeenBox> BoxWatcher::Seen()
 std::vector<SeenBox> BoxesShownBy(const std::function<void()>& action)
 {
     BoxWatcher watcher;
+    // Every box the action showed was modal: it was recorded before it was answered, and
+    // answered before the action could return.
     action();
-    // A box closed just before the action returned has been recorded already; give the
-    // watcher one more look for anything still on screen.
-    Sleep(30);
     return watcher.Seen();
 }
 

@@ -112,15 +112,15 @@ bool Start(Program& program, const std::string& exe, const std::string& commandL
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    // Wine once refused a start right after the last run ended; a second try hides nothing of the program.
+    // Wine once refused a start right after the last run ended: it is tried again until it
+    // is accepted, for up to 2 s; a later try hides nothing of the program.
     const char* directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
-    for (int attempt = 1; !CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
-                                          &startup, &info);
-         ++attempt) {
+    for (DWORD start = GetTickCount(); !CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                                       directory, &startup, &info);
+         Sleep(50)) {
         std::fprintf(stderr, "CreateProcess %s failed, error %lu\n", exe.c_str(), GetLastError());
-        if (attempt == 2)
+        if (GetTickCount() - start > 2000)
             return false;
-        Sleep(500);
     }
     CloseHandle(info.hThread);
     program.process = info.hProcess;
@@ -181,9 +181,13 @@ COLORREF WaitForPixel(HWND window, int x, int y, COLORREF colour, DWORD timeoutM
     return seen;
 }
 
-COLORREF SettledPixel(HWND window, int x, int y, DWORD settleMs)
+COLORREF SettledPixel(HWND window, int x, int y, DWORD timeoutMs)
 {
-    Sleep(settleMs);
+    // The program has come back to taking messages, and what it left to paint is painted
+    // now, on its own thread, before this returns.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &ignored);
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     return Pixel(window, x, y);
 }
 

@@ -45,9 +45,9 @@ COLORREF Pixel(HWND window, int x, int y);
 // The window paints after it appears and after each command: waits until the pixel has
 // the colour (or the time is up) and answers the colour last read.
 COLORREF WaitForPixel(HWND window, int x, int y, COLORREF colour, DWORD timeoutMs = 5000, DWORD pollMs = 20);
-// The pixel once the window has had time to paint: for checking that something is not
-// shown.
-COLORREF SettledPixel(HWND window, int x, int y, DWORD settleMs = 300);
+// The pixel once the program is back at its messages and has painted what it had left
+// to paint: for checking that something is not shown.
+COLORREF SettledPixel(HWND window, int x, int y, DWORD timeoutMs = 5000);
 // Reads a rectangle of the client area (from its top-left corner unless given), row by
 // row from the top.
 std::vector<COLORREF> Pixels(HWND window, int width, int height, int left = 0, int top = 0);

@@ -30,7 +30,7 @@ namespace {
 using storefiles::Bytes;
 using storefiles::Record;
 
-constexpr int kAcquire = 100, kExitSave = 104, kHideSourceUI = 113, kSaveImage = 115, kCompact = 119;
+constexpr int kAcquire = 100, kExitSave = 104, kAbout = 105, kHideSourceUI = 113, kSaveImage = 115, kCompact = 119;
 constexpr char kInUse[] = "Please wait, the image store is in use by another program...";
 constexpr char kBanner[] = "Pagorex - Page Capture";
 constexpr char kCompleted[] = "Completed compressing";
@@ -194,8 +194,9 @@ protected:
         return false;
     }
     // Starts programs while the test writes the store, so that each one's start-up load
-    // and compaction check wait for it: the waiting title shows, and once it is gone again
-    // the program has nothing left to do and takes commands one at a time.
+    // waits for it, and hands each a marker meanwhile (About, held until the load ends and
+    // posted after the start-up compaction check): once its box has come and gone the
+    // program has nothing left to do and takes commands one at a time.
     void StartIdle(const std::vector<driver::Program*>& programs, const std::vector<int>& records,
                    const std::vector<std::string>& profiles = {}, const std::vector<std::string>& logs = {},
                    const std::vector<std::string>& bins = {})
@@ -210,13 +211,25 @@ protected:
             if (HasFatalFailure())
                 return;
             ASSERT_TRUE(WaitForTitle(programs[i]->window, kInUse)) << "a program did not show that it waits";
+            driver::PostCommand(programs[i]->window, kAbout);
+            // Once it answers, its wait has taken the marker in.
+            DWORD_PTR ignored = 0;
+            ASSERT_TRUE(SendMessageTimeoutA(programs[i]->window, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &ignored));
         }
         writing.Release();
-        for (driver::Program* program : programs)
+        for (driver::Program* program : programs) {
             ASSERT_TRUE(WaitForTitle(program->window, kBanner)) << "a program still waits after the store was freed";
-        // Each one's start-up compaction check, posted at its start, runs right after its
-        // load, under the shared lock, and shows nothing: it is given a moment to end.
-        Sleep(200);
+            driver::MessageBoxInfo about = driver::WaitForMessageBox(*program, 20000);
+            ASSERT_TRUE(about.window) << "the marker did not come";
+            driver::PressButton(about.window, IDOK);
+            ASSERT_TRUE(Gone(about.window));
+        }
+    }
+    static bool Gone(HWND window)
+    {
+        for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < 10000; Sleep(5)) {
+        }
+        return !IsWindow(window);
     }
     // The store as another program reads it, between two operations.
     StoreState ReadStore()
@@ -308,7 +321,7 @@ protected:
                     if (box.window) {
                         told = box.text;
                         driver::PressButton(box.window, IDOK);
-                        Sleep(100);
+                        Gone(box.window);
                     }
                     if (GetTickCount() - done.began > 180000) {
                         saver.problem = "Save Image did not end";
