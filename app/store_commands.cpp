@@ -16,9 +16,6 @@
 #include <float.h>
 
 namespace {
-constexpr char kStoreBusy[] =
-    "The image was not stored: the image store is busy with another operation.\n\nPlease save again when it "
-    "has finished.";
 constexpr char kWriteErrorText[] = "Error writing DIB to file - is there room for the image?";
 // How long a wait for the store sleeps when no message arrives.
 constexpr DWORD kStoreWaitStepMs = 50;
@@ -114,12 +111,6 @@ bool SaveCommand(HWND window)
     if (storePathTooLong)
         return false;
     ShellStore shell(window);
-    if (StoreBusy()) {
-        // Chosen while a compaction or another save pumps messages: their files are open
-        // and the record buffer is theirs.
-        ShellMessage(kStoreBusy, MB_OK | MB_ICONINFORMATION);
-        return false;
-    }
     ImageFileWriter writer = [](const char* path) {
         int written = DibWriteFile(currentDib, path);
         _fpreset();

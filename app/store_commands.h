@@ -36,9 +36,8 @@ private:
 void LoadCommand(HWND window);
 // Commands 115 (Save Image) and 104 (Exit/Save): stores currentDib for the record, or
 // marks the record as having none when there is no current image. Answers whether the
-// store now holds what the window shows. Refused while another store operation is
-// under way further down the stack (false, nothing touched, the user told): Exit/Save
-// should then keep the window open.
+// store now holds what the window shows. Run only while no other store operation is
+// under way further down the stack (the command table holds it until then).
 bool SaveCommand(HWND window);
 // Command 119: compaction with the current forceCompaction, which is 1 once it has run.
 void CompactCommand(HWND window);

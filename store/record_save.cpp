@@ -1,4 +1,4 @@
-// Storing the image file of the second work file for the host record, and marking the
+// Save Image: storing the image the window shows for the host record, or marking the
 // record as imageless.
 #include "store/core/parallel_gzip.h"
 #include "store/interrupted_compaction.h"
@@ -306,22 +306,6 @@ bool MarkHeld(StoreHost& host, const StoreFiles& files)
     return true;
 }
 }  // namespace
-
-bool SaveRecordImage(StoreHost& host)
-{
-    StoreBusyScope busy;
-    StoreFiles files(host.StoreDirectory());
-    StoreLock lock(host, files, StoreAccess::Write, true);
-    return lock.held() ? SaveHeld(host, files) : SaveNotLocked(host, files, lock.outcome(), true);
-}
-
-bool MarkRecordDeleted(StoreHost& host)
-{
-    StoreBusyScope busy;
-    StoreFiles files(host.StoreDirectory());
-    StoreLock lock(host, files, StoreAccess::Write);
-    return lock.held() ? MarkHeld(host, files) : SaveNotLocked(host, files, lock.outcome(), false);
-}
 
 SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer)
 {

@@ -31,16 +31,6 @@ enum class StoreLockOutcome;
 // no live record.
 void LoadRecordImage(StoreHost& host);
 
-// Stores the image file in the second work file "pagorex.2" as the record's image.
-// Answers whether the image is now in the store; when it is not, the user has been told
-// and the record still points at the image it had before.
-bool SaveRecordImage(StoreHost& host);
-
-// Marks the record as having no image, keeping its blob. Answers whether the store now
-// holds no image for the record (also when it never had one); the user is told when the
-// mark could not be written.
-bool MarkRecordDeleted(StoreHost& host);
-
 // Writes the image to be stored as a bitmap file at path: answers 0 when it did, anything
 // else for a failure (the caller tells the user).
 using ImageFileWriter = std::function<int(const char* path)>;

@@ -64,8 +64,7 @@ public:
     bool SaveFor(int32_t number, const Bytes& image)
     {
         UseRecord(number);
-        Write("pagorex.2", image);
-        return SaveRecordImage(Shell());
+        return SaveImageFile(Shell(), image);
     }
 
     std::vector<Bytes> images;

@@ -52,6 +52,7 @@ struct Operation {
     int32_t record = 1;
     unsigned char force = 1;  // of a compaction
     size_t batch = 0;         // records a compaction repoints at once (0: as shipped)
+    const Bytes* image = nullptr;  // what a save stores (null: a page of its own)
 };
 
 const Operation kOperations[] = {
@@ -74,9 +75,9 @@ void RunOperation(const Operation& op, const std::string& directory)
     RecordingHost host(directory, op.record);
     SetCompactionBatchForTest(op.batch);
     if (op.kind == Kind::Save)
-        SaveRecordImage(host);
+        SaveImageFile(host, op.image ? *op.image : Pattern(7000, 9));
     else if (op.kind == Kind::Mark)
-        MarkRecordDeleted(host);
+        SaveNoImage(host);
     else if (op.kind == Kind::Compact)
         CompactStore(host, op.force);
     else
@@ -105,8 +106,8 @@ protected:
         if (before == Before::SavedTwiceCompacted) {
             // The same blob again at the end: the records after it lie where they will go.
             uint32_t length = Records()[0].storedLength;
-            Write("pagorex.2", LoadAll(directory, {1})[1]);
-            RunOperation({"", before, Kind::Save, 1}, directory);
+            Bytes again = LoadAll(directory, {1})[1];
+            RunOperation({"", before, Kind::Save, 1, 1, 0, &again}, directory);
             EXPECT_EQ(Records()[0].storedLength, length);
         }
         return numbers;
@@ -122,7 +123,6 @@ TEST_F(PowerCutTest, EveryRecordLoadsItsImageFromBeforeOrAfterTheOperation)
         SCOPED_TRACE(operation.what);
         std::vector<int32_t> numbers = Prepare(operation.before);
         Images before = LoadAll(directory, numbers);
-        Write("pagorex.2", Pattern(7000, 9));  // what a save stores; a load removes it
         powercut::Disk disk = powercut::ReadDisk(directory);
         std::vector<StoreFileEvent> events;
         RecordStoreFiles(&events);

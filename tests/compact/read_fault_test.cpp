@@ -91,15 +91,14 @@ const Operation kOperations[] = {
      true, "PAGOREX"},
     {"save",
      [](ReadFaultTest& t) {
-         t.Write("pagorex.2", BitmapFile(kNewDib));
-         if (!SaveRecordImage(t.Shell()))
+         if (!SaveImageFile(t.Shell(), BitmapFile(kNewDib)))
              return false;
          t.images[kHostIndex] = BitmapFile(kNewDib);
          return true;
      },
      true, "PAGOREX"},
     {"mark deleted",
-     [](ReadFaultTest& t) { return MarkRecordDeleted(t.Shell()) && t.Records()[kHostIndex].deleted == 1; },
+     [](ReadFaultTest& t) { return SaveNoImage(t.Shell()) && t.Records()[kHostIndex].deleted == 1; },
      true, "PAGOREX"},
     {"compaction",
      [](ReadFaultTest& t) {

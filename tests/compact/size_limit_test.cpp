@@ -77,9 +77,8 @@ TEST_F(SizeLimitTest, ASaveThatWouldPassTheLimitIsRefusedAndOneThatFitsIsStored)
         SCOPED_TRACE(c.name);
         Write("pagorex.idx", RecordBytes(record));
         WriteSparse("pagorex.dat", member, c.size);
-        Write("pagorex.2", image);
         bool stored = false;
-        std::vector<boxes::SeenBox> seen = boxes::BoxesShownBy([&] { stored = SaveRecordImage(Shell()); });
+        std::vector<boxes::SeenBox> seen = boxes::BoxesShownBy([&] { stored = SaveImageFile(Shell(), image); });
         EXPECT_EQ(stored, c.fits);
         ASSERT_EQ(Records().size(), 1u);
         if (c.fits) {

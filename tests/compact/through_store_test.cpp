@@ -51,8 +51,7 @@ protected:
     bool Save(int32_t number, const Bytes& dib)
     {
         UseRecord(number);
-        Write("pagorex.2", BitmapFile(dib));
-        return SaveRecordImage(Shell());
+        return SaveImageFile(Shell(), BitmapFile(dib));
     }
     std::vector<Bytes> dibs_;
 };

@@ -29,12 +29,7 @@ public:
         ReleaseCurrentImage();
         StoreDirectory::TearDown();
     }
-    // Stores the image file as the second work file, as the save command leaves it.
-    bool Save(const Bytes& imageFile)
-    {
-        Write("pagorex.2", imageFile);
-        return SaveRecordImage(Shell());
-    }
+    bool Save(const Bytes& imageFile) { return SaveImageFile(Shell(), imageFile); }
     // Record 1 in the middle of two others, with foreign reserved bytes, pointing at a
     // blob after another record's blob.
     void LayOutStore()
@@ -61,6 +56,7 @@ public:
     Bytes oldDib = PackedDib(20, 10, 1), newDib = PackedDib(33, 21, 2);
     Bytes oldImage = BitmapFile(oldDib), newImage = BitmapFile(newDib);
     Bytes oldMember;
+    Bytes toSave;  // what the window's image is written as
 };
 
 TEST_F(SaveRecord, TheFirstSaveCreatesBothFilesWithBlobAndRecordAtZero)
@@ -133,7 +129,7 @@ TEST_F(SaveRecord, MarkingDeletedKeepsTheBlobAndSavingAgainReusesTheRecord)
     LayOutStore();
     Bytes data = Read("pagorex.dat");
     IndexRecord before = Records()[1];
-    ASSERT_TRUE(MarkRecordDeleted(Shell()));
+    ASSERT_TRUE(SaveNoImage(Shell()));
     IndexRecord marked = before;
     marked.deleted = 1;
     EXPECT_EQ(RecordBytes(Records()[1]), RecordBytes(marked));
@@ -148,11 +144,11 @@ TEST_F(SaveRecord, MarkingDeletedKeepsTheBlobAndSavingAgainReusesTheRecord)
 
 TEST_F(SaveRecord, MarkingDeletedWithoutARecordWritesNothing)
 {
-    EXPECT_TRUE(MarkRecordDeleted(Shell()));
+    EXPECT_TRUE(SaveNoImage(Shell()));
     EXPECT_FALSE(Exists("pagorex.idx"));
     Bytes index = Concat({RecordBytes(MakeRecord(2, 0, 0, 1, 0)), Bytes(30, 1)});
     Write("pagorex.idx", index);
-    EXPECT_TRUE(MarkRecordDeleted(Shell()));
+    EXPECT_TRUE(SaveNoImage(Shell()));
     EXPECT_EQ(Read("pagorex.idx"), index);
 }
 
@@ -233,9 +229,7 @@ const BlobFailureCase kBlobFailures[] = {
          t.MakeDirectoryAt("pagorex.dat");
      },
      StoreFault::None, "", 0},
-    {"second work file missing", [](SaveRecord& t) { DeleteFileA(t.Path("pagorex.2").c_str()); },
-     StoreFault::None, "", 0},
-    {"second work file empty", [](SaveRecord& t) { t.Write("pagorex.2", {}); }, StoreFault::None, "", 0},
+    {"second work file empty", [](SaveRecord& t) { t.toSave.clear(); }, StoreFault::None, "", 0},
     {"directory in place of the work file", [](SaveRecord& t) { t.MakeDirectoryAt("pagorex.tmp"); },
      StoreFault::None, "", 0},
     {"work file cannot be created", nullptr, StoreFault::FailCreate, kWorkFileName, 1},
@@ -255,7 +249,7 @@ TEST_F(SaveRecord, ABlobNotStoredInFullKeepsTheOldRecordAndTellsTheUser)
         LayOutStore();
         Bytes index = Read("pagorex.idx");
         Bytes data = Read("pagorex.dat");
-        Write("pagorex.2", Concat({newImage, Pattern(3 * kChunkSize, 5)}));  // four blocks
+        toSave = Concat({newImage, Pattern(3 * kChunkSize, 5)});  // four blocks
         if (c.prepare)
             c.prepare(*this);
         if (c.fault != StoreFault::None)
@@ -264,7 +258,7 @@ TEST_F(SaveRecord, ABlobNotStoredInFullKeepsTheOldRecordAndTellsTheUser)
         std::vector<boxes::SeenBox> boxes;
         {
             boxes::BoxWatcher watcher;
-            stored = SaveRecordImage(Shell());
+            stored = SaveImageFile(Shell(), toSave);
             boxes = watcher.Seen();
         }
         ClearStoreFault();
@@ -368,7 +362,7 @@ TEST_F(SaveRecord, AMarkThatCannotBeWrittenIsReported)
         std::vector<boxes::SeenBox> boxes;
         {
             boxes::BoxWatcher watcher;
-            EXPECT_FALSE(MarkRecordDeleted(Shell()));
+            EXPECT_FALSE(SaveNoImage(Shell()));
             boxes = watcher.Seen();
         }
         ClearStoreFault();
@@ -442,25 +436,5 @@ TEST_F(SaveCommandTest, ABitmapThatCannotBeWrittenShowsString705AndStoresNothing
     EXPECT_EQ(boxes[0].text, "Error writing DIB to file - is there room for the image?");
     EXPECT_EQ(Read("pagorex.idx"), index);
     EXPECT_EQ(Read("pagorex.dat"), data);
-}
-
-TEST_F(SaveCommandTest, RefusedWhileAnotherStoreOperationRuns)
-{
-    currentDib = DibFromBytes(newDib);
-    std::vector<boxes::SeenBox> boxes;
-    {
-        StoreBusyScope busy;
-        boxes::BoxWatcher watcher;
-        EXPECT_FALSE(SaveCommand(window));
-        boxes = watcher.Seen();
-    }
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "PAGOREX");
-    EXPECT_EQ(boxes[0].text,
-              "The image was not stored: the image store is busy with another operation.\n\nPlease save again "
-              "when it has finished.");
-    EXPECT_FALSE(Exists("pagorex.idx"));
-    EXPECT_TRUE(SaveCommand(window));
-    EXPECT_TRUE(Exists("pagorex.idx"));
 }
 }  // namespace

@@ -29,8 +29,7 @@ TEST_F(StoreHostTest, SaveLoadMarkAndCompactionWorkInTheHostsDirectoryForItsReco
 {
     RecordingHost host(other, 7);
     Bytes image = BitmapFile(PackedDib(400, 300, 3));  // over one block: progress is shown
-    Write("other\\pagorex.2", image);
-    ASSERT_TRUE(SaveRecordImage(host));
+    ASSERT_TRUE(SaveImageFile(host, image));
     EXPECT_TRUE(OtherHas("pagorex.idx") && OtherHas("pagorex.dat"));
     ASSERT_FALSE(host.titles.empty());
     EXPECT_EQ(host.titles[0].rfind("Please wait, compressing database...", 0), 0u) << host.titles[0];
@@ -46,7 +45,7 @@ TEST_F(StoreHostTest, SaveLoadMarkAndCompactionWorkInTheHostsDirectoryForItsReco
     LoadRecordImage(stranger);
     EXPECT_FALSE(stranger.shown.has_value());
 
-    ASSERT_TRUE(MarkRecordDeleted(host));
+    ASSERT_TRUE(SaveNoImage(host));
     host.shown.reset();
     LoadRecordImage(host);
     EXPECT_FALSE(host.shown.has_value());
@@ -62,8 +61,7 @@ TEST_F(StoreHostTest, WithoutADirectoryNothingIsWrittenAnywhereAndTheUserIsTold)
 {
     RecordingHost host(other, 7);
     host.usable = false;
-    Write("other\\pagorex.2", BitmapFile(PackedDib(5, 5, 1)));
-    EXPECT_FALSE(SaveRecordImage(host));
+    EXPECT_FALSE(SaveImageFile(host, BitmapFile(PackedDib(5, 5, 1))));
     ASSERT_EQ(host.messages.size(), 2u);
     EXPECT_EQ(host.messages[0], "pagorex.idx: Can't open/create");
     EXPECT_EQ(host.messages[1].rfind("(program): The image was not stored", 0), 0u) << host.messages[1];

@@ -64,7 +64,7 @@ protected:
         StoreDirectory::TearDown();
     }
     // Record 1 (the host's, compressed) and record 2 (plain, so a forced compaction has
-    // work), stale bytes between them, and the image a save would store.
+    // work), stale bytes between them.
     void LayOut()
     {
         Bytes first = BitmapFile(PackedDib(30, 20, 1)), second = BitmapFile(PackedDib(25, 14, 2));
@@ -74,7 +74,6 @@ protected:
                                      static_cast<uint32_t>(second.size()), 0, 0);
         Write("pagorex.idx", Concat({RecordBytes(one), RecordBytes(two)}));
         Write("pagorex.dat", Concat({member, stale, second}));
-        Write("pagorex.2", newImage);
     }
     Outcome Run(Operation operation, RecordingHost& host)
     {
@@ -85,10 +84,10 @@ protected:
             LoadRecordImage(host);
             break;
         case Operation::Save:
-            outcome.answer = SaveRecordImage(host);
+            outcome.answer = SaveImageFile(host, newImage);
             break;
         case Operation::Mark:
-            outcome.answer = MarkRecordDeleted(host);
+            outcome.answer = SaveNoImage(host);
             break;
         case Operation::Compact:
             outcome.answer = CompactStore(host, 1);
@@ -225,7 +224,6 @@ TEST_F(StoreLockTest, WithoutAnIndexFileOnlyASaveMakesOne)
 {
     for (const OperationRow& op : kOperations) {
         SCOPED_TRACE(op.name);
-        Write("pagorex.2", newImage);
         RecordingHost host(directory, 1);
         EXPECT_TRUE(Run(op.operation, host).answer) << "nothing to store counts as stored";
         EXPECT_EQ(Exists("pagorex.idx"), op.operation == Operation::Save);
@@ -258,9 +256,8 @@ TEST_F(StoreLockTest, AfterAnotherProgramsCompactionNothingReadBeforeIsUsed)
         Bytes compacted = Concat({two, one});
         Write("pagorex.dat", compacted);
         Write("pagorex.idx", Concat({RecordBytes(records[0]), RecordBytes(records[1])}));
-        Write("pagorex.2", newImage);  // the load used it as its own
 
-        EXPECT_TRUE(save ? SaveRecordImage(host) : MarkRecordDeleted(host));
+        EXPECT_TRUE(save ? SaveImageFile(host, newImage) : SaveNoImage(host));
         std::vector<IndexRecord> after = Records();
         ASSERT_EQ(after.size(), 2u);
         EXPECT_EQ(RecordBytes(after[1]), RecordBytes(records[1])) << "the other record was changed";
