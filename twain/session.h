@@ -20,7 +20,8 @@ extern HWND parentWindow;
 extern int stripCount;
 extern TW_UINT16 enumMessage;  // MSG_GETFIRST or MSG_GETNEXT for the next listed name
 // The source chosen in Select Source, opened in place of the default for as long as the
-// program runs; its ProductName is empty while none was chosen.
+// program runs and the manager lists it (one listed that will not open fails the open);
+// its ProductName is empty while none was chosen.
 extern TW_IDENTITY chosenSource;
 
 // Events and enabling

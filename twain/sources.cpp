@@ -95,10 +95,13 @@ bool TWAIN_OpenDefaultSource(HWND window)
                 TWAIN_ASSERT(nState == TWAIN_SOURCE_OPEN);
             return nState == TWAIN_SOURCE_OPEN;
         };
-        // The chosen source, under the identity the manager lists for it.
+        // The chosen source, under the identity the manager lists for it. One that is
+        // listed but will not open (switched off, busy) fails the open: a page from
+        // another scanner is not what the user asked for. Only a source that is gone
+        // gives way to the default.
         TW_IDENTITY listed;
-        if (chosenSource.ProductName[0] != '\0' && FindSource(chosenSource.ProductName, listed) && open(listed))
-            return true;
+        if (chosenSource.ProductName[0] != '\0' && FindSource(chosenSource.ProductName, listed))
+            return open(listed);
         // The standard way to the default; some managers pass the empty identity on to a
         // source that accepts only its own, so the default's identity is asked for next.
         defaultSourceRequest = TW_IDENTITY{};

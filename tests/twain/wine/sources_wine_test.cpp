@@ -130,15 +130,17 @@ TEST_F(SourcesThroughWine, SelectSourceLeavesAnUnloadedManagerUnloaded)
 }
 
 // The manager does not keep the choice as its default: the library opens the chosen
-// source itself, until it is gone; Cancel changes nothing.
+// source itself, until it is gone; Cancel changes nothing. One that is there but refuses
+// to open fails the open rather than giving way to another scanner.
 TEST_F(SourcesThroughWine, TheChosenSourceIsOpenedInsteadOfTheDefault)
 {
     const char* both = "[source]\nname = Alpha\n[source]\nname = Beta\n";
     const struct {
-        const char *choose, *profile, *opened;  // choose: in the dialog ("" cancels, null: no dialog)
-    } steps[] = {{"Beta", both, "Beta"}, {"", both, "Beta"}, {nullptr, "[source]\nname = Alpha\n", "Alpha"}};
+        const char *choose, *profile, *opened;  // choose: in the dialog ("" cancels, null: no dialog); opened null: none
+    } steps[] = {{"Beta", both, "Beta"}, {"", both, "Beta"}, {nullptr, "[source]\nname = Alpha\n", "Alpha"},
+                 {"Beta", "[source]\nname = Alpha\n[source]\nname = Beta\nopen_failure = maxconnections\n", nullptr}};
     for (const auto& step : steps) {
-        SCOPED_TRACE(step.opened);
+        SCOPED_TRACE(step.profile);
         UseProfile(step.profile);
         if (step.choose) {
             std::thread chooser([&step] {
@@ -151,6 +153,12 @@ TEST_F(SourcesThroughWine, TheChosenSourceIsOpenedInsteadOfTheDefault)
             });
             EXPECT_EQ(TWAIN_SelectImageSource(nullptr), *step.choose != '\0');
             chooser.join();
+        }
+        TWAIN_ClearError();
+        if (!step.opened) {
+            EXPECT_FALSE(TWAIN_OpenDefaultSource(nullptr));
+            EXPECT_EQ(TWAIN_GetLastErrorCode(), TWERR_DSM_OPERATION);
+            continue;
         }
         ASSERT_TRUE(TWAIN_OpenDefaultSource(nullptr));
         EXPECT_STREQ(TWAIN_SourceName(), step.opened);
