@@ -1,6 +1,7 @@
 // Arbitrary bytes as a bitmap file: the file header, the safety check, and on every DIB
 // the check accepts, each row operation over every row, each turn and the export's rows
-// (ASan/UBSan watch the bounds).
+// (ASan/UBSan watch the bounds); the turns and the red-blue swap also in their plain
+// loops, which must give the bytes the SSSE3 ones give.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "dib/dib_bytes.h"
 #include "dib/dib_export.h"
+#include "dib/dib_simd.h"
 #include "dib/dib_turn.h"
 
 namespace {
@@ -42,7 +44,12 @@ void ExerciseRows(std::vector<uint8_t>& dib, const uint8_t* extra, size_t extraS
     std::vector<uint8_t> src(size_t(count) * 16 + (width > 0 ? 6 * size_t(width) : 0) + 8, 0xC3);
     DibMemStoreRows(dib.data(), dib.size(), x, y, width, count, src.data(), 16);
     DibMemStorePlane(dib.data(), dib.size(), params[3] & 3, x, y, width, count, src.data(), 16);
+    std::vector<uint8_t> plain = dib;
     Require(DibMemSwapRedBlue(dib.data(), dib.size()) == rows);
+    dibUseSimd = false;
+    DibMemSwapRedBlue(plain.data(), plain.size());
+    dibUseSimd = true;
+    Require(plain == dib);
     DibMemSetColor(dib.data(), dib.size(), params[0], 1, 2, 3);
     Require(DibMemFillGrayRamp(dib.data(), dib.size()));
     BmpFileHeader header;
@@ -68,6 +75,12 @@ void ExerciseTurns(const std::vector<uint8_t>& dib)
                 turned = round;
         }
         Require(round == turned);
+        // The plain loops turn it into the very same bytes.
+        std::vector<uint8_t> plain(turned.size());
+        dibUseSimd = false;
+        Require(DibMemTurn(dib.data(), dib.size(), turn, plain.data(), plain.size()));
+        dibUseSimd = true;
+        Require(plain == turned);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "dib/dib_builder.h"
 #include "dib/dib_bytes.h"
+#include "dib/dib_simd.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
@@ -103,15 +104,18 @@ TEST(DibMemRows, SwapReversesEachWholePixelOfEachRowAndStopsAtTheRowEnd)
         DibShape shape;
         size_t table, stride, pixels;
     } cases[] = {{{5, 2, 8}, 1024, 8, 2}, {{6, 1, 24}, 0, 20, 6}, {{11, 2, 24}, 0, 36, 11}, {{17, -3, 24}, 0, 52, 17}};
+    for (bool simd : {true, false})
     for (const auto& c : cases) {
+        dibUseSimd = simd;
         Bytes dib = BuildDib(c.shape, 1), before = dib;
         ASSERT_TRUE(DibMemSwapRedBlue(dib.data(), dib.size()));
         for (size_t i = 40 + c.table; i < dib.size(); ++i) {
             size_t at = (i - 40 - c.table) % c.stride;
             size_t from = at < 3 * c.pixels && i + 1 < dib.size() ? i - at % 3 + 2 - at % 3 : i;
-            ASSERT_EQ(dib[i], before[from]) << c.shape.width << " pixels, byte " << i;
+            ASSERT_EQ(dib[i], before[from]) << c.shape.width << " pixels, byte " << i << (simd ? "" : ", plain");
         }
     }
+    dibUseSimd = true;
 }
 
 TEST(DibMemRows, IndexesPastAShortColourTableReadBlack)

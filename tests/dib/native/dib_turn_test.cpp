@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dib/dib_builder.h"
+#include "dib/dib_simd.h"
 #include "dib/dib_turn.h"
 
 namespace {
@@ -67,7 +68,10 @@ TEST(DibTurn, EveryPixelLandsWhereAReferenceTurnPutsItAndAWholeRoundGivesBackThe
         {"8-bit core header", {3, 5, 8, 12}, 0},
         {"24-bit core header", {2, 3, 24, 12}, 0},
     };
+    for (bool simd : {true, false})
     for (const TurnCase& c : cases) {
+        dibUseSimd = simd;
+        SCOPED_TRACE(simd ? "SSSE3 where the processor has it" : "plain loops");
         Bytes dib = BuildDib(c.shape, c.extra);
         bool core = c.shape.headerSize == 12;
         if (!core)
@@ -103,6 +107,7 @@ TEST(DibTurn, EveryPixelLandsWhereAReferenceTurnPutsItAndAWholeRoundGivesBackThe
             EXPECT_EQ(out, dib) << "a whole round gives back every byte";
         }
     }
+    dibUseSimd = true;
 }
 
 TEST(DibTurn, CompressedUnsafeOrCrampedDibsAndSmallTargetsAreLeftAlone)
