@@ -21,7 +21,7 @@ bool AskedYes(StoreHost& host, const char* question)
 }
 
 // Why the lock was not had, told unless the user gave up waiting. Answers whether to go on.
-bool Locked(StoreHost& host, const StoreLock& lock)
+bool HeldOrTellWhy(StoreHost& host, const StoreLock& lock)
 {
     if (lock.outcome() == StoreLockOutcome::LockFailed)
         TellUser(host, "The index file pagorex.idx could not be opened and locked, so nothing was repaired.", "Sorry",
@@ -40,7 +40,7 @@ struct RepairFiles {
 
 // The moved records to fix, under the lock held; nothing, once told why not, when there is
 // nothing to fix or it cannot be counted.
-std::optional<MovedChain> Chain(StoreHost& host, RepairFiles& f, std::vector<uint32_t>* starts)
+std::optional<MovedChain> ChainToFixOrTellWhy(StoreHost& host, RepairFiles& f, std::vector<uint32_t>* starts)
 {
     if (!f.index || !f.data)
         return std::nullopt;
@@ -70,10 +70,10 @@ std::optional<uint32_t> CountRecordsToFix(StoreHost& host, const StoreFiles& fil
 {
     StoreLock lock(host, files, StoreAccess::Read);
     gaveUp = lock.outcome() == StoreLockOutcome::Abandoned;
-    if (!Locked(host, lock))
+    if (!HeldOrTellWhy(host, lock))
         return std::nullopt;
     RepairFiles f(files);
-    std::optional<MovedChain> chain = Chain(host, f, nullptr);
+    std::optional<MovedChain> chain = ChainToFixOrTellWhy(host, f, nullptr);
     return chain ? std::optional<uint32_t>(chain->count) : std::nullopt;
 }
 
@@ -82,12 +82,12 @@ std::optional<uint32_t> CountRecordsToFix(StoreHost& host, const StoreFiles& fil
 void FixRecords(StoreHost& host, const StoreFiles& files, uint32_t count)
 {
     StoreLock lock(host, files, StoreAccess::Write);
-    if (!Locked(host, lock))
+    if (!HeldOrTellWhy(host, lock))
         return;
     CompleteInterruptedReplacement(files);
     RepairFiles f(files);
     std::vector<uint32_t> starts;
-    std::optional<MovedChain> chain = Chain(host, f, &starts);
+    std::optional<MovedChain> chain = ChainToFixOrTellWhy(host, f, &starts);
     if (!chain)
         return;
     if (chain->count != count) {
