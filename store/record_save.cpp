@@ -8,6 +8,7 @@
 #include "store/store_lock.h"
 
 #include <cstdio>
+#include <new>
 #include <optional>
 
 namespace {
@@ -38,6 +39,12 @@ constexpr char kMarkWhileWaiting[] =
 constexpr char kMarkUnlocked[] =
     "The image was not removed from the image store: the store could not be locked against the other programs "
     "that use it (is the connection to its folder lost?).\n\nThe record keeps its stored image.";
+constexpr char kNoMemory[] =
+    "The image was not stored: there was not enough memory to compress it.\n\nThe record keeps the image it had "
+    "before. Closing other programs, or saving a smaller scan, may help.";
+constexpr char kMarkNoMemory[] =
+    "The image was not removed from the image store: there was not enough memory.\n\nThe record keeps its "
+    "stored image.";
 constexpr char kMarkUnreadable[] =
     "The image was not removed from the image store: its index file pagorex.idx could not be read.\n\nThe "
     "record keeps its stored image.";
@@ -82,6 +89,7 @@ void ReportNotStored(StoreHost& host, StoreFailure failure)
 {
     const char* text = failure == StoreFailure::IndexUnreadable ? kIndexUnreadable
                        : failure == StoreFailure::SizeLimit     ? kSizeLimit
+                       : failure == StoreFailure::NoMemory      ? kNoMemory
                                                                 : kBlobNotStored;
     TellUser(host, text, nullptr, MB_OK | MB_ICONSTOP);
 }
@@ -113,14 +121,14 @@ RecordPlace FindRecordForSave(StoreHost& host, const StoreFiles& files)
     return place;
 }
 
-// The second work file, gzip-compressed into the work file on every core. Answers whether
-// the whole image went into a complete member.
-bool CompressImage(StoreHost& host, const StoreFiles& files, StoreHandle image, uint32_t imageLength)
+// The second work file, gzip-compressed into the work file on every core: None once the
+// whole image went into a complete member.
+StoreFailure CompressImage(StoreHost& host, const StoreFiles& files, StoreHandle image, uint32_t imageLength)
 {
     files.Delete(kWorkFileName);
     ScopedStoreFile work(files.Create(kWorkFileName));
     if (!work)
-        return false;
+        return StoreFailure::Unwritable;
     ProgressPace pace;
     CompressProgress progress;
     // An image of one block is done in a moment: it shows nothing and lets no command in.
@@ -129,7 +137,9 @@ bool CompressImage(StoreHost& host, const StoreFiles& files, StoreHandle image, 
         progress.waiting = [&host] { host.KeepAlive(); };
     }
     CompressOutcome outcome = CompressChunks(image, work.get(), imageLength, progress);
-    return outcome.complete() && outcome.compressed == imageLength;
+    if (outcome.failed)
+        return StoreFailure::NoMemory;
+    return outcome.complete() && outcome.compressed == imageLength ? StoreFailure::None : StoreFailure::Unwritable;
 }
 
 // Appends the compressed image to the data file and points the record buffer at it;
@@ -143,8 +153,9 @@ StoreFailure AppendImageBlob(StoreHost& host, const StoreFiles& files, uint32_t 
     // An empty file is no image: storing it would report a save that kept nothing.
     if (!image || imageLength == 0)
         return StoreFailure::Unwritable;
-    StoreFailure stored = CompressImage(host, files, image.get(), imageLength) ? AppendWorkFile(files, data.get())
-                                                                              : StoreFailure::Unwritable;
+    StoreFailure stored = CompressImage(host, files, image.get(), imageLength);
+    if (stored == StoreFailure::None)
+        stored = AppendWorkFile(files, data.get());
     if (stored == StoreFailure::None)
         recordBuffer.imageLength = imageLength;
     image.Close();
@@ -305,11 +316,11 @@ bool MarkHeld(StoreHost& host, const StoreFiles& files)
     }
     return true;
 }
-}  // namespace
 
-SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer)
+// Save Image under one hold on the store. Throws std::bad_alloc when memory runs out
+// before the record was written; it then keeps what it pointed at.
+SaveOutcome SaveUnderLock(StoreHost& host, const ImageFileWriter* writer)
 {
-    StoreBusyScope busy;
     StoreFiles files(host.StoreDirectory());
     SaveOutcome outcome;
     // The second work file is every program's on this store: it is written and removed
@@ -324,6 +335,23 @@ SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer)
         outcome.stored = MarkHeld(host, files);
     else if ((outcome.writeError = (*writer)(files.Path(kSecondWorkFileName).c_str())) == 0)
         outcome.stored = SaveHeld(host, files);
-    files.Delete(kSecondWorkFileName);
+    try {
+        files.Delete(kSecondWorkFileName);
+    } catch (const std::bad_alloc&) {
+        // What was stored stays stored; the next save removes the file first.
+    }
     return outcome;
+}
+}  // namespace
+
+SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer)
+{
+    StoreBusyScope busy;
+    try {
+        return SaveUnderLock(host, writer);
+    } catch (const std::bad_alloc&) {
+        // The window keeps its image: the user may close other programs and save again.
+        TellUser(host, writer ? kNoMemory : kMarkNoMemory, nullptr, MB_OK | MB_ICONSTOP);
+        return {};
+    }
 }

@@ -41,7 +41,8 @@ struct SaveOutcome {
 // Save Image: with writer, the image it writes into the second work file "pagorex.2" is
 // stored as the record's image; without one, the record is marked as having no image. All
 // of it under one hold on the store, which also keeps the second work file this
-// program's; it is gone afterwards.
+// program's; it is gone afterwards. When memory runs out the user is told, nothing was
+// stored and the record keeps what it had.
 SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer);
 
 // A save (image) or a delete mark (no image) whose lock on the store came to outcome:

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 // The one buffer every copy goes through.
@@ -44,44 +45,6 @@ CopyOutcome CopyChunks(StoreHandle source, StoreHandle sink, uint32_t length, co
 }
 
 namespace {
-// Reads up to asked bytes of the input to the block after the count it holds; false when
-// the read failed.
-bool ReadInto(StoreHandle source, pgz::Block& block, uint32_t& count, uint32_t asked, uint32_t& remaining)
-{
-    int32_t delivered = asked ? ReadStoreFile(source, block.input.data() + block.dictionary + count, asked) : 0;
-    if (delivered < 0)
-        return false;
-    count += static_cast<uint32_t>(delivered);
-    remaining -= static_cast<uint32_t>(delivered);
-    return true;
-}
-
-// Feeds the workers the next block of the input unless it has ended; answers false once
-// it has.
-bool FeedBlock(pgz::Compressor& compressor, pgz::Blocker& blocker, StoreHandle source, uint32_t& remaining,
-               CompressOutcome& outcome)
-{
-    std::unique_ptr<pgz::Block> block = blocker.Open();
-    uint32_t asked = std::min<uint32_t>(remaining, static_cast<uint32_t>(blocker.Room())), count = 0;
-    bool read = ReadInto(source, *block, count, asked, remaining);
-    // The first block of a page of few colours takes more, once its header says so.
-    if (read && count == asked && remaining > 0) {
-        size_t wanted = blocker.Wanted(block->Bytes().first(count));
-        uint32_t more = std::min<uint32_t>(remaining, static_cast<uint32_t>(wanted - count));
-        pgz::Blocker::Widen(*block, count + more);
-        read = ReadInto(source, *block, count, more, remaining);
-        asked += more;
-    }
-    if (!read) {
-        outcome.sourceFailed = true;
-        return false;
-    }
-    bool last = remaining == 0 || count < asked;
-    blocker.Close(*block, count, last);
-    compressor.Submit(std::move(block));
-    return !last;
-}
-
 bool WriteBytes(StoreHandle sink, const std::vector<uint8_t>& bytes, CompressOutcome& outcome)
 {
     if (!WriteStoreFile(sink, bytes.data(), static_cast<uint32_t>(bytes.size()))) {
@@ -93,23 +56,37 @@ bool WriteBytes(StoreHandle sink, const std::vector<uint8_t>& bytes, CompressOut
 }
 }  // namespace
 
-CompressOutcome CompressChunks(StoreHandle source, StoreHandle sink, uint32_t length, const CompressProgress& progress)
+pgz::Source StoreFileSource(StoreHandle file)
 {
-    CompressOutcome outcome;
+    return [file](uint8_t* to, size_t count) -> int64_t {
+        return ReadStoreFile(file, to, static_cast<uint32_t>(count));
+    };
+}
+
+namespace {
+void Compress(StoreHandle source, StoreHandle sink, uint32_t length, const CompressProgress& progress,
+              CompressOutcome& outcome)
+{
     if (!WriteBytes(sink, pgz::Header(), outcome))
-        return outcome;
+        return;
     pgz::Compressor compressor;
     pgz::Blocker blocker;
     pgz::Checksum checksum;
-    uint32_t remaining = length;
+    const pgz::Source read = StoreFileSource(source);
+    uint64_t remaining = length;
     bool feeding = true;
     // Two blocks per worker keep every core busy while the one waited for is written.
     const size_t inFlight = 2 * compressor.Threads();
     while (feeding || compressor.Pending() > 0) {
-        while (feeding && compressor.Pending() < inFlight)
-            feeding = FeedBlock(compressor, blocker, source, remaining, outcome);
-        if (outcome.sourceFailed)
-            return outcome;
+        while (feeding && compressor.Pending() < inFlight) {
+            std::unique_ptr<pgz::Block> block = blocker.Read(read, remaining);
+            if (!block) {
+                outcome.sourceFailed = true;
+                return;
+            }
+            feeding = !block->last;
+            compressor.Submit(std::move(block));
+        }
         std::unique_ptr<pgz::Block> block = compressor.TakeNext(20);
         if (!block) {
             if (progress.waiting)
@@ -118,16 +95,29 @@ CompressOutcome CompressChunks(StoreHandle source, StoreHandle sink, uint32_t le
         }
         if (block->failed) {
             outcome.failed = true;
-            return outcome;
+            return;
         }
         if (!WriteBytes(sink, block->output, outcome))
-            return outcome;
+            return;
         checksum.Add(*block);
         outcome.compressed = static_cast<uint32_t>(checksum.Length());
         if (progress.afterBlock)
             progress.afterBlock(length - outcome.compressed);
     }
     WriteBytes(sink, checksum.Trailer(), outcome);
+}
+}  // namespace
+
+CompressOutcome CompressChunks(StoreHandle source, StoreHandle sink, uint32_t length, const CompressProgress& progress)
+{
+    CompressOutcome outcome;
+    try {
+        Compress(source, sink, length, progress, outcome);
+    } catch (const std::bad_alloc&) {
+        // A block that could not get its memory, here or on its way to a worker: the
+        // member stays incomplete, and the blocks still with the workers are dropped.
+        outcome.failed = true;
+    }
     return outcome;
 }
 

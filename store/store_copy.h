@@ -1,6 +1,7 @@
 #pragma once
 // Moving blobs: the chunked copy and appending the work file to a data file.
 
+#include "store/core/parallel_gzip.h"
 #include "store/store_files.h"
 
 #include <cstdint>
@@ -32,6 +33,7 @@ enum class StoreFailure {
     IndexUnreadable,  // reading the index file failed
     Unwritable,       // a store file could not be read or written (disk full, read-only)
     SizeLimit,        // a store file would grow past kStoreFileLimit
+    NoMemory,         // the image could not be compressed for want of memory
 };
 
 // File positions in the store are signed 32-bit numbers: no store file may grow past the
@@ -61,7 +63,7 @@ struct CompressOutcome {
     uint32_t written = 0;       // bytes of the member written to the sink
     bool sinkFailed = false;    // a write failed or fell short; the member is incomplete
     bool sourceFailed = false;  // a read failed (not just ended); the member is incomplete
-    bool failed = false;        // zlib could not compress (no memory)
+    bool failed = false;        // a block could not get its memory (zlib's or its own)
     bool complete() const { return !sinkFailed && !sourceFailed && !failed; }
 };
 
@@ -71,6 +73,9 @@ struct CompressProgress {
     std::function<void(uint32_t remaining)> afterBlock;
     std::function<void()> waiting;
 };
+
+// Reads a store file from its current position, for the blocks of a member.
+pgz::Source StoreFileSource(StoreHandle file);
 
 // Compresses up to length bytes from the source's current position into one gzip member
 // written to the sink's current position, on every core (store/core/parallel_gzip.h). A

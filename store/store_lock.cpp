@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -140,11 +141,16 @@ bool StoreLockHeld()
 
 void TellUser(StoreHost& host, const char* text, const char* caption, unsigned style)
 {
-    if (!hold.held) {
-        host.Message(text, caption, style);
-        return;
+    if (hold.held) {
+        try {
+            told.push_back({&host, text, caption ? std::optional<std::string>(caption) : std::nullopt, style});
+            return;
+        } catch (const std::bad_alloc&) {
+            // Kept for later it cannot be: better that other programs wait on the box than
+            // that the user is never told.
+        }
     }
-    told.push_back({&host, text, caption ? std::optional<std::string>(caption) : std::nullopt, style});
+    host.Message(text, caption, style);
 }
 
 int AskUser(StoreHost& host, const char* text, const char* caption, unsigned style)

@@ -33,6 +33,7 @@ constexpr ProblemName kProblemNames[] = {
     {BlobProblem::NotBitmap, "not-bitmap", "the image is not a bitmap file"},
     {BlobProblem::UnsafeBitmap, "unsafe-bitmap", "the bitmap's header does not fit its data"},
     {BlobProblem::ShortBitmap, "short-bitmap", "the bitmap file is shorter than its header says"},
+    {BlobProblem::Unchecked, "unchecked", "the blob could not be checked: there was not enough memory"},
 };
 
 const ProblemName& NameOf(BlobProblem problem)

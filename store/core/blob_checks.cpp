@@ -3,6 +3,7 @@
 #include "store/core/worker_pool.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -22,9 +23,12 @@ struct BlobChecks::Batch {
 };
 
 namespace {
+// Gives every record of the batch its verdict. A record whose check cannot get its
+// memory (the read window, the inflater) is reported unchecked, and the next one tries
+// again: nothing escapes to the worker, and no record goes without a verdict.
 void CheckBatch(std::vector<SurveyedRecord>& records, FileReader* data, FileReader* newData, bool headerOnly)
 {
-    BlobChecker checker;
+    std::unique_ptr<BlobChecker> checker;
     std::optional<ReadWindow> dataWindow, newWindow;
     for (SurveyedRecord& s : records) {
         FileReader* file = s.file == BlobFile::NewData ? newData : data;
@@ -33,9 +37,16 @@ void CheckBatch(std::vector<SurveyedRecord>& records, FileReader* data, FileRead
             s.blob.problem = BlobProblem::MissingFile;
             continue;
         }
-        if (!window)
-            window.emplace(*file);
-        s.blob = CheckBlob(*window, s.record, checker, headerOnly);
+        try {
+            if (!checker)
+                checker = std::make_unique<BlobChecker>();
+            if (!window)
+                window.emplace(*file);
+            s.blob = CheckBlob(*window, s.record, *checker, headerOnly);
+        } catch (const std::bad_alloc&) {
+            s.blob = BlobVerdict{};
+            s.blob.problem = BlobProblem::Unchecked;
+        }
     }
 }
 }  // namespace
@@ -90,12 +101,20 @@ void BlobChecks::Dispatch()
         batch->done = true;
         return;
     }
-    workers::Post([this, batch] {
-        CheckBatch(batch->records, data_, newData_, headerOnly_);
-        std::lock_guard lock(mutex_);
-        batch->done = true;
-        checked_.notify_all();
-    });
+    try {
+        workers::Post([this, batch] {
+            CheckBatch(batch->records, data_, newData_, headerOnly_);
+            std::lock_guard lock(mutex_);
+            batch->done = true;
+            checked_.notify_all();
+        });
+        return;
+    } catch (const std::bad_alloc&) {
+        // No worker could be handed the batch: it is checked here.
+    }
+    CheckBatch(batch->records, data_, newData_, headerOnly_);
+    std::lock_guard lock(mutex_);
+    batch->done = true;
 }
 
 void BlobChecks::DeliverDone(bool wait, const Deliver& deliver)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <new>
 
 namespace pgz {
 namespace {
@@ -21,10 +22,17 @@ void PutLittleEndian(std::vector<uint8_t>& bytes, uint32_t value)
 
 void CompressBlock(Block& block)
 {
-    Effort effort = block.effort == Effort::Sampled ? TrialEffort(block.Bytes()) : block.effort;
-    std::unique_ptr<Deflater> deflater = LeaseDeflater(effort);
-    deflater->Compress(block);
-    ReturnDeflater(std::move(deflater));
+    try {
+        Effort effort = block.effort == Effort::Sampled ? TrialEffort(block.Bytes()) : block.effort;
+        std::unique_ptr<Deflater> deflater = LeaseDeflater(effort);
+        deflater->Compress(block);
+        ReturnDeflater(std::move(deflater));
+    } catch (const std::bad_alloc&) {
+        // A deflater or the output that could not get its memory: the block fails, as it
+        // does when zlib runs out, and the member it belongs to is not written.
+        block.output.clear();
+        block.failed = true;
+    }
 }
 
 std::vector<uint8_t> Header()
@@ -126,8 +134,17 @@ void Compressor::Submit(std::unique_ptr<Block> block)
             post = true;
         }
     }
-    if (post)
+    if (!post)
+        return;
+    try {
         workers::Post([queue = queue_] { Drain(queue); });
+    } catch (const std::bad_alloc&) {
+        // No worker will come for it: the block waits for one that does, or for the
+        // caller, who gives up on the member.
+        std::lock_guard lock(queue_->mutex);
+        --queue_->draining;
+        throw;
+    }
 }
 
 size_t Compressor::Pending() const
@@ -174,11 +191,6 @@ size_t Blocker::Wanted(std::span<const uint8_t> received) const
     return depth > 0 && depth < 8 ? std::max(received.size(), BlockSizeFor(Effort::Dense)) : received.size();
 }
 
-void Blocker::Widen(Block& block, size_t bytes)
-{
-    block.input.resize(std::max(block.input.size(), block.dictionary + bytes));
-}
-
 void Blocker::Close(Block& block, size_t count, bool last)
 {
     block.input.resize(block.dictionary + count);
@@ -195,14 +207,41 @@ void Blocker::Close(Block& block, size_t count, bool last)
     window_.assign(bytes.end() - static_cast<ptrdiff_t>(keep), bytes.end());
 }
 
-std::unique_ptr<Block> Blocker::Next(std::span<const uint8_t> bytes, bool last)
+std::unique_ptr<Block> Blocker::Read(const Source& source, uint64_t& remaining)
 {
     std::unique_ptr<Block> block = Open();
-    Widen(*block, bytes.size());
-    if (!bytes.empty())
-        std::memcpy(block->input.data() + block->dictionary, bytes.data(), bytes.size());
-    Close(*block, bytes.size(), last);
+    size_t count = 0;
+    auto readUpTo = [&](size_t asked) {
+        int64_t read = asked ? source(block->input.data() + block->dictionary + count, asked) : 0;
+        if (read < 0)
+            return false;
+        count += static_cast<size_t>(read);
+        remaining -= static_cast<uint64_t>(read);
+        return true;
+    };
+    size_t asked = static_cast<size_t>(std::min<uint64_t>(remaining, room_));
+    bool read = readUpTo(asked);
+    if (read && count == asked && remaining > 0) {
+        size_t more = static_cast<size_t>(std::min<uint64_t>(remaining, Wanted(block->Bytes().first(count)) - count));
+        block->input.resize(block->dictionary + count + more);
+        read = readUpTo(more);
+        asked += more;
+    }
+    if (!read)
+        return nullptr;
+    Close(*block, count, remaining == 0 || count < asked);
     return block;
+}
+
+Source MemorySource(std::span<const uint8_t> bytes)
+{
+    return [bytes, offset = size_t{0}](uint8_t* to, size_t count) mutable {
+        count = std::min(count, bytes.size() - offset);
+        if (count > 0)
+            std::memcpy(to, bytes.data() + offset, count);
+        offset += count;
+        return static_cast<int64_t>(count);
+    };
 }
 
 std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned threads)
@@ -219,16 +258,15 @@ std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned thr
             checksum.Add(*block);
         }
     };
-    size_t offset = 0;
-    do {
-        size_t count = std::min(blocker.Room(), bytes.size() - offset);
-        count = std::min(blocker.Wanted(bytes.subspan(offset, count)), bytes.size() - offset);
-        bool last = offset + count == bytes.size();
-        compressor.Submit(blocker.Next(bytes.subspan(offset, count), last));
-        offset += count;
+    Source source = MemorySource(bytes);
+    uint64_t remaining = bytes.size();
+    for (bool last = false; !last;) {
+        std::unique_ptr<Block> block = blocker.Read(source, remaining);
+        last = block->last;
+        compressor.Submit(std::move(block));
         while (compressor.Pending() > 2 * compressor.Threads())
             take(1000);
-    } while (offset < bytes.size());
+    }
     while (compressor.Pending() > 0)
         take(1000);
     if (failed)

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -100,33 +101,41 @@ private:
     std::shared_ptr<Queue> queue_;
 };
 
+// Reads the input's next bytes to to, up to count of them: answers how many it read, fewer
+// than count only where the input ends, or -1 when reading failed.
+using Source = std::function<int64_t(uint8_t* to, size_t count)>;
+// A source over bytes held in memory.
+Source MemorySource(std::span<const uint8_t> bytes);
+
 // The whole of bytes as one member, compressed on every core: for callers that hold the
 // input in memory already (and for tests).
 std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned threads = 0);
 
-// Cuts the input into blocks in order, priming each with the end of the one before, and
-// chooses the effort for all of them from the first.
+// Cuts an input into blocks in order, priming each with the end of the one before, and
+// chooses the effort for all of them from the first. Every store operation that
+// compresses feeds its blocks through here, so they are cut alike wherever the input
+// comes from.
 class Blocker {
 public:
     // How many bytes the next block takes: kBlockSize for the first, then what its effort
     // asks for.
     size_t Room() const { return room_; }
-    // A new block holding the window of the input so far, with Room() bytes after it: the
-    // caller reads the next bytes of the input to input.data() + dictionary.
-    std::unique_ptr<Block> Open() const;
-    // How many bytes the first block would rather hold, once the bytes received show what
-    // the input is (more than received only for an image of a few colours, whose blocks
-    // are larger). The caller may read on, after Widen, up to that many.
-    size_t Wanted(std::span<const uint8_t> received) const;
-    // Makes room in the block for bytes bytes after the window.
-    static void Widen(Block& block, size_t bytes);
-    // The block received count bytes (fewer than it has room for only for the last, which
-    // last says it is); its end becomes the next block's window.
-    void Close(Block& block, size_t count, bool last);
-    // Open, copy bytes in, Close.
-    std::unique_ptr<Block> Next(std::span<const uint8_t> bytes, bool last);
+    // The next block, read from source, of an input of which remaining bytes are still to
+    // come; remaining goes down by what was read. The first block of a page of a few
+    // colours takes more than Room() once its header says so (such pages compress in
+    // larger blocks). The block is the last when the input ends: remaining reached 0, or
+    // the source delivered fewer bytes than asked (remaining then tells how many never
+    // came). Null when reading failed. Throws std::bad_alloc when the block cannot get
+    // its memory.
+    std::unique_ptr<Block> Read(const Source& source, uint64_t& remaining);
 
 private:
+    std::unique_ptr<Block> Open() const;
+    // How many bytes the first block would rather hold, once the bytes received show what
+    // the input is.
+    size_t Wanted(std::span<const uint8_t> received) const;
+    void Close(Block& block, size_t count, bool last);
+
     std::vector<uint8_t> window_;
     bool started_ = false;
     Effort effort_ = Effort::Best;

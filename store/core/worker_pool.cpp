@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -37,6 +38,8 @@ public:
             }
         } catch (const std::system_error&) {
             // Those that started do the work, or the caller does it itself.
+        } catch (const std::bad_alloc&) {
+            // Likewise when a thread's state could not get its memory.
         }
         return static_cast<unsigned>(threads_.size());
     }
@@ -67,7 +70,13 @@ private:
             std::function<void()> task = std::move(tasks_.front());
             tasks_.pop_front();
             lock.unlock();
-            task();
+            try {
+                task();
+            } catch (...) {
+                // Every task reports its own failures (a block or a verdict that could not
+                // get its memory says so); one that escapes must not end the program, as
+                // it would on this thread.
+            }
             task = nullptr;  // what it holds goes before the next wait
             lock.lock();
         }

@@ -25,7 +25,9 @@ unsigned Engage(unsigned wanted);
 unsigned Started();
 
 // Hands task to the next idle thread, in the order posted. Only after Engage answered
-// more than 0: with no thread the task would wait for ever.
+// more than 0: with no thread the task would wait for ever. A task catches its own
+// failures: what escapes it is dropped. Throws std::bad_alloc when the task cannot be
+// queued.
 void Post(std::function<void()> task);
 
 }  // namespace workers

@@ -101,13 +101,11 @@ constexpr unsigned Of(pgz::Effort effort)
 unsigned EffortsOf(const Bytes& input)
 {
     pgz::Blocker blocker;
+    pgz::Source source = pgz::MemorySource(input);
     unsigned efforts = 0;
-    for (size_t offset = 0; offset < input.size();) {
-        size_t count = std::min(blocker.Room(), input.size() - offset);
-        count = std::min(blocker.Wanted(std::span(input).subspan(offset, count)), input.size() - offset);
-        std::unique_ptr<pgz::Block> block = blocker.Next(std::span(input).subspan(offset, count), false);
+    for (uint64_t remaining = input.size(); remaining > 0;) {
+        std::unique_ptr<pgz::Block> block = blocker.Read(source, remaining);
         efforts |= Of(block->effort == pgz::Effort::Sampled ? pgz::TrialEffort(block->Bytes()) : block->effort);
-        offset += count;
     }
     return efforts;
 }
@@ -169,13 +167,15 @@ TEST(ParallelGzip, BlocksComeBackInTheOrderHandedInWhicheverFinishesFirst)
 
 TEST(ParallelGzip, OneBlockStartsNoThreadAndWorkersAreCapped)
 {
-    pgz::Blocker blocker;
+    Bytes small = PageBytes(1000, 1), large = PageBytes(pgz::kBlockSize + 1000, 2);
+    uint64_t remaining = small.size();
     pgz::Compressor one(4);
-    one.Submit(blocker.Next(PageBytes(1000, 1), true));
+    one.Submit(pgz::Blocker().Read(pgz::MemorySource(small), remaining));
     EXPECT_NE(one.TakeNext(1000), nullptr);
     EXPECT_EQ(one.Running(), 0u);
     pgz::Compressor many(1000);
-    many.Submit(blocker.Next(PageBytes(1000, 2), false));
+    remaining = large.size();
+    many.Submit(pgz::Blocker().Read(pgz::MemorySource(large), remaining));
     EXPECT_EQ(many.Running(), pgz::kMaxWorkers);
     EXPECT_NE(many.TakeNext(10000), nullptr);
 }
@@ -186,9 +186,11 @@ TEST(ParallelGzip, LaterSavesReuseTheWorkersEvenAfterOneWasAbandonedMidway)
     {
         // A save that fails goes away with its blocks still in the workers' hands.
         pgz::Blocker blocker;
+        pgz::Source source = pgz::MemorySource(input);
+        uint64_t remaining = input.size();
         pgz::Compressor abandoned(2);
         for (size_t i = 0; i < 4; ++i)
-            abandoned.Submit(blocker.Next(std::span(input).subspan(i * pgz::kBlockSize, pgz::kBlockSize), i == 3));
+            abandoned.Submit(blocker.Read(source, remaining));
     }
     const unsigned started = workers::Started();
     EXPECT_GE(started, 2u);
