@@ -1,30 +1,10 @@
 #include "dib/dib_bytes.h"
 
+#include "base/little_endian.h"
+
 #include <cstring>
 
 namespace {
-uint16_t Get16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void Put16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
 uint32_t ColorsForDepth(uint32_t bitCount)
 {
     return bitCount <= 8 ? 1u << bitCount : 0;
@@ -85,21 +65,21 @@ DibLayout DibReadLayout(const void* header)
 {
     const auto* p = static_cast<const uint8_t*>(header);
     DibLayout layout{};
-    layout.headerSize = Get32(p + dibfield::kSize);
+    layout.headerSize = LoadLE32(p + dibfield::kSize);
     if (layout.headerSize == kCoreHeaderBytes) {
-        layout.width = Get16(p + dibfield::kCoreWidth);
-        layout.height = Get16(p + dibfield::kCoreHeight);
-        layout.bitCount = Get16(p + dibfield::kCoreBitCount);
+        layout.width = LoadLE16(p + dibfield::kCoreWidth);
+        layout.height = LoadLE16(p + dibfield::kCoreHeight);
+        layout.bitCount = LoadLE16(p + dibfield::kCoreBitCount);
         layout.colorCount = ColorsForDepth(layout.bitCount);
         layout.entryBytes = 3;
         return layout;
     }
-    layout.width = int32_t(Get32(p + dibfield::kWidth));
-    layout.height = int32_t(Get32(p + dibfield::kHeight));
-    layout.bitCount = Get16(p + dibfield::kBitCount);
-    layout.compression = Get32(p + dibfield::kCompression);
-    layout.sizeImage = Get32(p + dibfield::kSizeImage);
-    uint32_t used = Get32(p + dibfield::kClrUsed);
+    layout.width = int32_t(LoadLE32(p + dibfield::kWidth));
+    layout.height = int32_t(LoadLE32(p + dibfield::kHeight));
+    layout.bitCount = LoadLE16(p + dibfield::kBitCount);
+    layout.compression = LoadLE32(p + dibfield::kCompression);
+    layout.sizeImage = LoadLE32(p + dibfield::kSizeImage);
+    uint32_t used = LoadLE32(p + dibfield::kClrUsed);
     layout.colorCount = used != 0 ? used : ColorsForDepth(layout.bitCount);
     layout.entryBytes = 4;
     return layout;
@@ -109,7 +89,7 @@ bool DibHeaderReadable(const void* data, size_t size)
 {
     if (data == nullptr || size < 4)
         return false;
-    uint32_t headerSize = Get32(static_cast<const uint8_t*>(data));
+    uint32_t headerSize = LoadLE32(static_cast<const uint8_t*>(data));
     return size >= (headerSize == kCoreHeaderBytes ? kCoreHeaderBytes : kInfoHeaderBytes);
 }
 
@@ -139,7 +119,7 @@ bool DibHeaderIsSafe(const void* header, size_t size)
 {
     if (header == nullptr || size < kCoreHeaderBytes)
         return false;
-    uint32_t headerSize = Get32(static_cast<const uint8_t*>(header));
+    uint32_t headerSize = LoadLE32(static_cast<const uint8_t*>(header));
     if (headerSize != kCoreHeaderBytes && (headerSize < kInfoHeaderBytes || headerSize > size))
         return false;
     DibLayout layout = DibReadLayout(header);
@@ -190,28 +170,28 @@ void DibMemInit(uint8_t* block, int depth, int width, int height)
 {
     int rows = height < 0 ? -height : height;
     std::memset(block, 0, kInfoHeaderBytes);
-    Put32(block + dibfield::kSize, kInfoHeaderBytes);
-    Put32(block + dibfield::kWidth, uint32_t(width));
-    Put32(block + dibfield::kHeight, uint32_t(rows));
-    Put16(block + dibfield::kPlanes, 1);
-    Put16(block + dibfield::kBitCount, uint16_t(depth));
-    Put32(block + dibfield::kSizeImage, uint32_t(RowBytes(depth, width) * rows));
+    StoreLE32(block + dibfield::kSize, kInfoHeaderBytes);
+    StoreLE32(block + dibfield::kWidth, uint32_t(width));
+    StoreLE32(block + dibfield::kHeight, uint32_t(rows));
+    StoreLE16(block + dibfield::kPlanes, 1);
+    StoreLE16(block + dibfield::kBitCount, uint16_t(depth));
+    StoreLE32(block + dibfield::kSizeImage, uint32_t(RowBytes(depth, width) * rows));
     DibMemFillGrayRamp(block, size_t(DibCreateBytes(depth, width, rows)));
 }
 
 BmpFileHeader BmpParseFileHeader(const uint8_t* bytes)
 {
-    return BmpFileHeader{Get16(bytes), Get32(bytes + 2), Get16(bytes + 6), Get16(bytes + 8),
-                         Get32(bytes + 10)};
+    return BmpFileHeader{LoadLE16(bytes), LoadLE32(bytes + 2), LoadLE16(bytes + 6), LoadLE16(bytes + 8),
+                         LoadLE32(bytes + 10)};
 }
 
 void BmpBuildFileHeader(const BmpFileHeader& header, uint8_t* out)
 {
-    Put16(out, header.type);
-    Put32(out + 2, header.size);
-    Put16(out + 6, header.reserved1);
-    Put16(out + 8, header.reserved2);
-    Put32(out + 10, header.offBits);
+    StoreLE16(out, header.type);
+    StoreLE32(out + 2, header.size);
+    StoreLE16(out + 6, header.reserved1);
+    StoreLE16(out + 8, header.reserved2);
+    StoreLE32(out + 10, header.offBits);
 }
 
 int64_t BmpDibBytes(const BmpFileHeader& header)
@@ -230,7 +210,7 @@ int64_t DibMemPrepareFile(uint8_t* dib, size_t size, BmpFileHeader* header)
     if (layout.compression == kBiRgb) {
         image = DibImageBytes(layout);
         if (layout.headerSize != kCoreHeaderBytes)
-            Put32(dib + dibfield::kSizeImage, uint32_t(image));
+            StoreLE32(dib + dibfield::kSizeImage, uint32_t(image));
     } else if (image == 0) {
         return -1;
     }

@@ -2,6 +2,7 @@
 // form, is turned before it is kept.
 #include "dib/dib_turn.h"
 
+#include "base/little_endian.h"
 #include "dib/dib_bytes.h"
 #include "dib/dib_simd.h"
 
@@ -18,23 +19,6 @@ constexpr int64_t kBlockRows = 256;
 // The turned rows a block writes are asked for this many rows ahead of the one being
 // written: they lie a whole turned row apart, too far for the processor to guess.
 constexpr int64_t kRowsAhead = 8;
-
-void Put16(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t v)
-{
-    Put16(p, v);
-    Put16(p + 2, v >> 16);
-}
-
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 bool Quarter(DibTurn turn)
 {
@@ -98,18 +82,18 @@ uint32_t TurnedSizeImage(uint32_t value, uint64_t from, uint64_t to)
 void PatchHeader(uint8_t* header, const Frame& in, const Frame& out, DibTurn turn)
 {
     if (in.layout.headerSize == kCoreHeaderBytes) {
-        Put16(header + dibfield::kCoreWidth, uint32_t(out.width));
-        Put16(header + dibfield::kCoreHeight, uint32_t(out.rows));
+        StoreLE16(header + dibfield::kCoreWidth, uint16_t(out.width));
+        StoreLE16(header + dibfield::kCoreHeight, uint16_t(out.rows));
         return;
     }
-    Put32(header + dibfield::kWidth, uint32_t(out.width));
-    Put32(header + dibfield::kHeight, uint32_t(in.layout.height < 0 ? -out.rows : out.rows));
-    uint32_t sizeImage = Get32(header + dibfield::kSizeImage);
-    Put32(header + dibfield::kSizeImage, TurnedSizeImage(sizeImage, in.image, out.image));
+    StoreLE32(header + dibfield::kWidth, uint32_t(out.width));
+    StoreLE32(header + dibfield::kHeight, uint32_t(in.layout.height < 0 ? -out.rows : out.rows));
+    uint32_t sizeImage = LoadLE32(header + dibfield::kSizeImage);
+    StoreLE32(header + dibfield::kSizeImage, TurnedSizeImage(sizeImage, in.image, out.image));
     if (Quarter(turn)) {
-        uint32_t x = Get32(header + dibfield::kXPelsPerMeter);
-        Put32(header + dibfield::kXPelsPerMeter, Get32(header + dibfield::kYPelsPerMeter));
-        Put32(header + dibfield::kYPelsPerMeter, x);
+        uint32_t x = LoadLE32(header + dibfield::kXPelsPerMeter);
+        StoreLE32(header + dibfield::kXPelsPerMeter, LoadLE32(header + dibfield::kYPelsPerMeter));
+        StoreLE32(header + dibfield::kYPelsPerMeter, x);
     }
 }
 

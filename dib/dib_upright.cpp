@@ -1,20 +1,11 @@
 // The copy of a DIB that the view hands to DrawDib when the DIB itself cannot be drawn.
 #include "dib/dib_bytes.h"
 
+#include "base/little_endian.h"
+
 #include <cstring>
 
 namespace {
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void Put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
 struct Plan {
     DibLayout in;
     uint64_t inBits;     // offset of the source rows (compressed data for RLE)
@@ -35,7 +26,7 @@ bool ReadMasks(const uint8_t* dib, size_t size, Plan& p)
     if (masksEnd > size)
         return false;
     for (int i = 0; i < 3; ++i)
-        p.masks[i] = Get32(dib + kInfoHeaderBytes + 4 * i);
+        p.masks[i] = LoadLE32(dib + kInfoHeaderBytes + 4 * i);
     if (p.in.headerSize == kInfoHeaderBytes)
         p.inBits += 12;
     return p.inBits + uint64_t(p.inStride * p.rows) <= size;
@@ -71,7 +62,7 @@ void ConvertRow(const Plan& p, const uint8_t* in, uint8_t* out)
     if (p.in.compression == kBiBitfields) {
         int bytes = p.in.bitCount / 8;
         for (int32_t x = 0; x < p.in.width; ++x, in += bytes, out += 4) {
-            uint32_t pixel = bytes == 2 ? uint32_t(in[0] | in[1] << 8) : Get32(in);
+            uint32_t pixel = bytes == 2 ? uint32_t{LoadLE16(in)} : LoadLE32(in);
             out[0] = DibFieldByte(pixel, p.masks[2]);
             out[1] = DibFieldByte(pixel, p.masks[1]);
             out[2] = DibFieldByte(pixel, p.masks[0]);
@@ -113,17 +104,17 @@ bool DibMemMakeUpright(const uint8_t* dib, size_t size, uint8_t* out, size_t out
     if (!MakePlan(dib, size, p) || outSize < kInfoHeaderBytes + 4 * uint64_t(p.outEntries) + p.outImage)
         return false;
     std::memset(out, 0, kInfoHeaderBytes);
-    Put32(out + dibfield::kSize, kInfoHeaderBytes);
-    Put32(out + dibfield::kWidth, uint32_t(p.in.width));
-    Put32(out + dibfield::kHeight, uint32_t(p.rows));
+    StoreLE32(out + dibfield::kSize, kInfoHeaderBytes);
+    StoreLE32(out + dibfield::kWidth, uint32_t(p.in.width));
+    StoreLE32(out + dibfield::kHeight, uint32_t(p.rows));
     out[dibfield::kPlanes] = 1;
     out[dibfield::kBitCount] = uint8_t(p.outDepth);
     bool rle = p.in.compression == kBiRle8 || p.in.compression == kBiRle4;
-    Put32(out + dibfield::kCompression, rle ? p.in.compression : kBiRgb);
-    Put32(out + dibfield::kSizeImage, uint32_t(p.outImage));
+    StoreLE32(out + dibfield::kCompression, rle ? p.in.compression : kBiRgb);
+    StoreLE32(out + dibfield::kSizeImage, uint32_t(p.outImage));
     if (p.in.headerSize != kCoreHeaderBytes)
         std::memcpy(out + dibfield::kXPelsPerMeter, dib + dibfield::kXPelsPerMeter, 8);
-    Put32(out + dibfield::kClrUsed, p.outEntries);
+    StoreLE32(out + dibfield::kClrUsed, p.outEntries);
 
     uint8_t* entry = out + kInfoHeaderBytes;
     for (uint32_t i = 0; i < p.outEntries; ++i, entry += 4) {

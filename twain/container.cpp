@@ -82,7 +82,7 @@ CapContainer* Allocate(std::uint32_t type, int itemType, int n)
     HGLOBAL handle = bytes ? GlobalAlloc(GMEM_MOVEABLE, bytes) : nullptr;
     CapContainer* c = TWAIN_WrapContainer(static_cast<int>(type), handle);
     if (c)
-        cbytes::Write16(static_cast<std::uint8_t*>(c->address), static_cast<std::uint16_t>(itemType));
+        StoreLE16(static_cast<std::uint8_t*>(c->address), static_cast<std::uint16_t>(itemType));
     return c;
 }
 
@@ -94,10 +94,10 @@ CapContainer* BuildList(std::uint32_t type, int itemType, int n)
     if (!c)
         return nullptr;
     auto* p = static_cast<std::uint8_t*>(c->address);
-    cbytes::Write32(p + cbytes::offNumItems, static_cast<std::uint32_t>(n));
+    StoreLE32(p + cbytes::offNumItems, static_cast<std::uint32_t>(n));
     if (type == TWON_ENUMERATION) {
-        cbytes::Write32(p + cbytes::enumCurrent, 0);
-        cbytes::Write32(p + cbytes::enumDefault, 0);
+        StoreLE32(p + cbytes::enumCurrent, 0);
+        StoreLE32(p + cbytes::enumDefault, 0);
     }
     return c;
 }
@@ -114,7 +114,7 @@ CapContainer* TWAIN_BuildOneValue(int itemType, double value)
     // A frame or string item has no numeric form: send zeros rather than stale memory.
     auto* item = static_cast<std::uint8_t*>(c->address) + cbytes::oneItem;
     std::memset(item, 0, std::max<std::size_t>(4, cbytes::ItemSize(itemType)));
-    cbytes::Write32(item, cbytes::DoubleToField(static_cast<std::uint32_t>(itemType), value));
+    StoreLE32(item, cbytes::DoubleToField(static_cast<std::uint32_t>(itemType), value));
     return c;
 }
 
@@ -127,11 +127,11 @@ CapContainer* TWAIN_BuildRange(int itemType, double min, double max, double step
         return nullptr;
     auto* p = static_cast<std::uint8_t*>(c->address);
     const auto field = [itemType](double x) { return cbytes::DoubleToField(static_cast<std::uint32_t>(itemType), x); };
-    cbytes::Write32(p + cbytes::rangeMin, field(min));
-    cbytes::Write32(p + cbytes::rangeMax, field(max));
-    cbytes::Write32(p + cbytes::rangeStep, field(step));
-    cbytes::Write32(p + cbytes::rangeDefault, field(min));
-    cbytes::Write32(p + cbytes::rangeCurrent, field(min));
+    StoreLE32(p + cbytes::rangeMin, field(min));
+    StoreLE32(p + cbytes::rangeMax, field(max));
+    StoreLE32(p + cbytes::rangeStep, field(step));
+    StoreLE32(p + cbytes::rangeDefault, field(min));
+    StoreLE32(p + cbytes::rangeCurrent, field(min));
     return c;
 }
 

@@ -18,29 +18,6 @@ static_assert(offsetof(TW_RANGE, StepSize) == rangeStep && offsetof(TW_RANGE, De
 static_assert(offsetof(TW_RANGE, CurrentValue) == rangeCurrent && sizeof(TW_RANGE) == rangeBytes);
 static_assert(sizeof(TW_FRAME) == 16 && sizeof(TW_STR255) == 256 && sizeof(TW_STR32) == 34);
 
-std::uint16_t Read16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t Read32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void Write16(std::uint8_t* p, std::uint16_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Write32(std::uint8_t* p, std::uint32_t v)
-{
-    Write16(p, static_cast<std::uint16_t>(v));
-    Write16(p + 2, static_cast<std::uint16_t>(v >> 16));
-}
-
 std::size_t ItemSize(std::uint32_t itemType)
 {
     return itemType < itemSizes.size() ? itemSizes[itemType] : 0;
@@ -139,8 +116,8 @@ double ItemToDouble(std::uint32_t itemType, const std::uint8_t* item)
 {
     switch (ItemSize(itemType)) {
     case 1: return FieldToDouble(itemType, item[0]);
-    case 2: return FieldToDouble(itemType, Read16(item));
-    case 4: return FieldToDouble(itemType, Read32(item));
+    case 2: return FieldToDouble(itemType, LoadLE16(item));
+    case 4: return FieldToDouble(itemType, LoadLE32(item));
     default: return 0;
     }
 }
@@ -152,8 +129,8 @@ bool StoreItem(std::uint32_t itemType, std::uint8_t* item, double x)
     const std::uint32_t v = DoubleToField(itemType, x);
     switch (itemSizes[itemType]) {
     case 1: item[0] = static_cast<std::uint8_t>(v); break;
-    case 2: Write16(item, static_cast<std::uint16_t>(v)); break;
-    default: Write32(item, v); break;
+    case 2: StoreLE16(item, static_cast<std::uint16_t>(v)); break;
+    default: StoreLE32(item, v); break;
     }
     return true;
 }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/little_endian.h"
 #include "twain/twain_defs.h"
 
 // Bytes of one item, indexed by its TWTY_ code; codes 13 to 15 are not item types.
@@ -54,11 +55,6 @@ std::uint32_t DoubleToField(std::uint32_t itemType, double x);
 double ItemToDouble(std::uint32_t itemType, const std::uint8_t* item);
 // Writes x at the item's own width; false (nothing written) for TW_FRAME and strings.
 bool StoreItem(std::uint32_t itemType, std::uint8_t* item, double x);
-
-std::uint16_t Read16(const std::uint8_t* p);
-std::uint32_t Read32(const std::uint8_t* p);
-void Write16(std::uint8_t* p, std::uint16_t v);
-void Write32(std::uint8_t* p, std::uint32_t v);
 
 // Readers. Counts and indices are ints because the library's interface is; a range with
 // more items than an int holds is cut at INT32_MAX items.

@@ -12,13 +12,13 @@ bool SetIndex(Block b, int n, bool current)
     if (auto range = RangeOf(b)) {
         if (n < 0 || n >= range->count)
             return false;
-        Write32(b.data + (current ? rangeCurrent : rangeDefault), DoubleToField(range->itemType, RangeItem(*range, n)));
+        StoreLE32(b.data + (current ? rangeCurrent : rangeDefault), DoubleToField(range->itemType, RangeItem(*range, n)));
         return true;
     }
     auto list = ListOf(b);
     if (b.type != TWON_ENUMERATION || !list || n < 0 || static_cast<std::uint32_t>(n) >= list->count)
         return false;
-    Write32(b.data + (current ? enumCurrent : enumDefault), static_cast<std::uint32_t>(n));
+    StoreLE32(b.data + (current ? enumCurrent : enumDefault), static_cast<std::uint32_t>(n));
     return true;
 }
 
@@ -76,7 +76,7 @@ bool SetFrame(Block b, int n, double left, double top, double right, double bott
         return false;
     const double sides[] = {left, top, right, bottom};
     for (int i = 0; i < 4; ++i)
-        Write32(target->item + 4 * i, DoubleToFix32Bits(sides[i]));
+        StoreLE32(target->item + 4 * i, DoubleToFix32Bits(sides[i]));
     return true;
 }
 
@@ -87,7 +87,7 @@ bool DeleteItem(Block b, int n)
         return false;
     std::uint8_t* at = list->items + n * list->itemSize;
     std::memmove(at, at + list->itemSize, (list->count - n - 1) * list->itemSize);
-    Write32(b.data + offNumItems, list->count - 1);
+    StoreLE32(b.data + offNumItems, list->count - 1);
     return true;
 }
 
@@ -108,7 +108,7 @@ int InsertItem(Block b, int n, double x)
     const std::uint32_t at = n < 0 || static_cast<std::uint32_t>(n) >= count ? count : static_cast<std::uint32_t>(n);
     std::uint8_t* slot = list->items + at * list->itemSize;
     std::memmove(slot + list->itemSize, slot, (count - at) * list->itemSize);
-    Write32(b.data + offNumItems, count + 1);
+    StoreLE32(b.data + offNumItems, count + 1);
     // A frame or string item cannot be stored from a number: leave zeros, not stale bytes.
     std::memset(slot, 0, list->itemSize);
     return StoreItem(list->itemType, slot, x) ? 1 : 0;

@@ -25,9 +25,9 @@ std::optional<ListView> ListOf(Block b)
     const std::size_t header = HeaderBytes(b.type);
     if (b.size < header)
         return std::nullopt;
-    const std::uint16_t itemType = Read16(b.data + offItemType);
+    const std::uint16_t itemType = LoadLE16(b.data + offItemType);
     const std::size_t size = ItemSize(itemType);
-    const std::uint32_t count = Read32(b.data + offNumItems);
+    const std::uint32_t count = LoadLE32(b.data + offNumItems);
     if (size == 0 || (b.size - header) / size < count)
         return std::nullopt;
     return ListView{itemType, size, count, b.data + header};
@@ -37,7 +37,7 @@ std::optional<OneValueView> OneValueOf(Block b)
 {
     if (!b.data || b.type != TWON_ONEVALUE || b.size < oneValueBytes)
         return std::nullopt;
-    const std::uint16_t itemType = Read16(b.data + offItemType);
+    const std::uint16_t itemType = LoadLE16(b.data + offItemType);
     const std::size_t size = ItemSize(itemType);
     if (size == 0 || b.size - oneItem < size)
         return std::nullopt;
@@ -62,12 +62,12 @@ std::optional<RangeView> RangeOf(Block b)
     if (!b.data || b.type != TWON_RANGE || b.size < rangeBytes)
         return std::nullopt;
     RangeView r{};
-    r.itemType = Read16(b.data + offItemType);
+    r.itemType = LoadLE16(b.data + offItemType);
     if (r.itemType > TWTY_FIX32)
         return std::nullopt;
-    r.min = FieldToDouble(r.itemType, Read32(b.data + rangeMin));
-    r.max = FieldToDouble(r.itemType, Read32(b.data + rangeMax));
-    r.step = FieldToDouble(r.itemType, Read32(b.data + rangeStep));
+    r.min = FieldToDouble(r.itemType, LoadLE32(b.data + rangeMin));
+    r.max = FieldToDouble(r.itemType, LoadLE32(b.data + rangeMax));
+    r.step = FieldToDouble(r.itemType, LoadLE32(b.data + rangeStep));
     r.stepped = r.step > 0 && r.max >= r.min;
     r.count = r.stepped ? StepCount(r.min, r.max, r.step) : (r.max > r.min ? 2 : 1);
     return r;
@@ -85,7 +85,7 @@ std::optional<std::uint16_t> ItemType(Block b)
 {
     if (!b.data || b.size < HeaderBytes(b.type))
         return std::nullopt;
-    return Read16(b.data + offItemType);
+    return LoadLE16(b.data + offItemType);
 }
 
 int ItemCount(Block b)
@@ -111,7 +111,7 @@ int Clamp(int n, int count)
 std::optional<double> Item(Block b, int n)
 {
     if (auto one = OneValueOf(b))
-        return FieldToDouble(one->itemType, Read32(one->item));
+        return FieldToDouble(one->itemType, LoadLE32(one->item));
     if (auto range = RangeOf(b))
         return RangeItem(*range, Clamp(n, range->count));
     auto list = ListOf(b);
@@ -171,7 +171,7 @@ std::optional<std::uint32_t> EnumIndex(Block b, bool current)
 {
     if (b.type != TWON_ENUMERATION || !ListOf(b))
         return std::nullopt;
-    return Read32(b.data + (current ? enumCurrent : enumDefault));
+    return LoadLE32(b.data + (current ? enumCurrent : enumDefault));
 }
 
 namespace {
@@ -180,9 +180,9 @@ namespace {
 std::optional<double> Selected(Block b, bool current)
 {
     if (auto one = OneValueOf(b))
-        return FieldToDouble(one->itemType, Read32(one->item));
+        return FieldToDouble(one->itemType, LoadLE32(one->item));
     if (auto range = RangeOf(b))
-        return FieldToDouble(range->itemType, Read32(b.data + (current ? rangeCurrent : rangeDefault)));
+        return FieldToDouble(range->itemType, LoadLE32(b.data + (current ? rangeCurrent : rangeDefault)));
     auto index = EnumIndex(b, current);
     auto list = ListOf(b);
     if (!index || *index >= list->count)
@@ -207,7 +207,7 @@ std::optional<double> RangeField(Block b, std::size_t offset)
     auto range = RangeOf(b);
     if (!range || offset + 4 > rangeBytes)
         return std::nullopt;
-    return FieldToDouble(range->itemType, Read32(b.data + offset));
+    return FieldToDouble(range->itemType, LoadLE32(b.data + offset));
 }
 
 bool CopyCurrentValue(Block b, std::uint32_t wantType, std::uint8_t* out)
@@ -219,7 +219,7 @@ bool CopyCurrentValue(Block b, std::uint32_t wantType, std::uint8_t* out)
     const std::uint8_t* from = nullptr;
     if (b.type == TWON_ENUMERATION) {
         auto list = ListOf(b);
-        const std::uint32_t index = Read32(b.data + enumCurrent);
+        const std::uint32_t index = LoadLE32(b.data + enumCurrent);
         if (!list || index >= list->count)
             return false;
         from = list->items + index * size;

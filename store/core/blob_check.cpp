@@ -1,6 +1,7 @@
 // The strict blob check and the read window it reads through.
 #include "store/core/blob_check.h"
 
+#include "base/little_endian.h"
 #include "dib/dib_bytes.h"
 
 #include <zlib.h>
@@ -44,10 +45,6 @@ const ProblemName& NameOf(BlobProblem problem)
     return kProblemNames[0];
 }
 
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 }  // namespace
 
 const char* BlobProblemText(BlobProblem problem)
@@ -189,7 +186,7 @@ void BlobChecker::JudgeHeader()
     if (headBytes_ < kFileHeader)
         return;
     int64_t dibBytes = BmpDibBytes(BmpParseFileHeader(head_));
-    if (dibBytes < 0 && Get32(head_ + 2) >= kFileHeader) {
+    if (dibBytes < 0 && LoadLE32(head_ + 2) >= kFileHeader) {
         bitmapProblem_ = BlobProblem::UnsafeBitmap;  // more than any DIB can hold
         return;
     }
@@ -206,7 +203,7 @@ void BlobChecker::JudgeHeader()
     // verdict must not depend on how the blob was fed.
     if (DibHeaderReadable(dib, needed - kFileHeader)) {
         DibLayout layout = DibReadLayout(dib);
-        verdict_.bitmap = {true, layout.width, layout.height, layout.bitCount, Get32(head_ + 2)};
+        verdict_.bitmap = {true, layout.width, layout.height, layout.bitCount, LoadLE32(head_ + 2)};
     }
     headerJudged_ = true;
     if (!DibHeaderIsSafe(dib, static_cast<size_t>(dibBytes_)))

@@ -1,5 +1,6 @@
 #include "store/core/deflate_effort.h"
 
+#include "dib/dib_bytes.h"
 #include "store/core/parallel_gzip.h"
 
 #include <zlib.h>
@@ -10,7 +11,6 @@
 
 namespace pgz {
 namespace {
-constexpr size_t kFileHeader = 14;
 // The trial looks at this much of a block: a row or two of a page, enough to show the
 // sensor's noise and whether the picture repeats itself, deflated two or three times
 // over in a fraction of what the block costs at level 9.
@@ -21,16 +21,6 @@ constexpr size_t kSmallestTrial = 16 * 1024;
 constexpr double kTolerance = 1.003;
 // Deflaters kept for the next blocks: one per worker and effort in use is plenty.
 constexpr size_t kKeptDeflaters = 2 * 8 + 2;
-
-uint32_t Get16(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
-}
-
-uint32_t Get32(const uint8_t* p)
-{
-    return Get16(p) | Get16(p + 2) << 16;
-}
 
 size_t MeasureWith(Effort effort, std::span<const uint8_t> probe);
 
@@ -51,12 +41,13 @@ Effort Trial(std::span<const uint8_t> probe)
 
 uint32_t BitmapDepth(std::span<const uint8_t> bytes)
 {
-    if (bytes.size() < kFileHeader + 16 || bytes[0] != 'B' || bytes[1] != 'M')
+    if (bytes.size() < kFileHeaderBytes || BmpParseFileHeader(bytes.data()).type != kBmpSignature)
         return 0;
-    uint32_t headerSize = Get32(&bytes[kFileHeader]);
-    if (headerSize == 12)
-        return Get16(&bytes[kFileHeader + 10]);
-    return headerSize >= 40 ? Get16(&bytes[kFileHeader + 14]) : 0;
+    std::span<const uint8_t> dib = bytes.subspan(kFileHeaderBytes);
+    if (!DibHeaderReadable(dib.data(), dib.size()))
+        return 0;
+    DibLayout layout = DibReadLayout(dib.data());
+    return layout.headerSize == kCoreHeaderBytes || layout.headerSize >= kInfoHeaderBytes ? layout.bitCount : 0;
 }
 
 Effort ChooseEffort(std::span<const uint8_t> firstBlock)

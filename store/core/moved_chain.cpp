@@ -1,5 +1,7 @@
 #include "store/core/moved_chain.h"
 
+#include "base/little_endian.h"
+
 bool ExtendMovedChain(MovedChain& chain, const IndexRecord& record, uint32_t newDataSize)
 {
     // Compaction writes exactly 1; an earlier writer's other non-zero values mean a blob
@@ -26,7 +28,5 @@ bool MayPointIntoNewData(const IndexRecord& record, uint32_t newDataSize)
 
 bool LooksLikeOwnBlob(const IndexRecord& record, const uint8_t head[3], const uint8_t tail[4])
 {
-    uint32_t imageLength = uint32_t(tail[0]) | uint32_t(tail[1]) << 8 | uint32_t(tail[2]) << 16 |
-                           uint32_t(tail[3]) << 24;
-    return head[0] == 0x1F && head[1] == 0x8B && head[2] == 8 && imageLength == record.imageLength;
+    return head[0] == 0x1F && head[1] == 0x8B && head[2] == 8 && LoadLE32(tail) == record.imageLength;
 }

@@ -1,5 +1,7 @@
 #include "store/core/parallel_gzip.h"
 
+#include "base/little_endian.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,11 +15,6 @@ namespace {
 // build, the operating system code 10.
 constexpr uint8_t kExtraFlags = 2, kOperatingSystem = 10;
 
-void PutLittleEndian(std::vector<uint8_t>& bytes, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
 }  // namespace
 
 void CompressBlock(Block& block)
@@ -49,9 +46,9 @@ void Checksum::Add(const Block& block)
 
 std::vector<uint8_t> Checksum::Trailer() const
 {
-    std::vector<uint8_t> trailer;
-    PutLittleEndian(trailer, crc_);
-    PutLittleEndian(trailer, static_cast<uint32_t>(length_));  // the length modulo 2^32
+    std::vector<uint8_t> trailer(kTrailerSize);
+    StoreLE32(trailer.data(), crc_);
+    StoreLE32(trailer.data() + 4, static_cast<uint32_t>(length_));  // the length modulo 2^32
     return trailer;
 }
 

@@ -20,7 +20,7 @@ struct Owned {
 
 std::uint32_t RawItem(CapContainer* c)
 {
-    return cbytes::Read32(static_cast<std::uint8_t*>(c->address) + 2);
+    return LoadLE32(static_cast<std::uint8_t*>(c->address) + 2);
 }
 
 // A container handle as a source would hand it over, with exactly these bytes.

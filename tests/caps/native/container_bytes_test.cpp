@@ -305,7 +305,7 @@ TEST(Selected, EnumerationIndexMustNameAnItem)
     EXPECT_EQ(EnumIndex(b, false), 3u);
     std::uint8_t out[2] = {};
     ASSERT_TRUE(CopyCurrentValue(b, TWTY_UINT16, out));
-    EXPECT_EQ(Read16(out), 30);
+    EXPECT_EQ(LoadLE16(out), 30);
     Put(e, 6, 3, 4);
     EXPECT_FALSE(CopyCurrentValue(b, TWTY_UINT16, out));
     Bytes a = List(TWON_ARRAY, TWTY_UINT16, {1});
@@ -318,12 +318,12 @@ TEST(Selected, CopyCurrentValueKeepsTheBitPatternOfCompatibleTypes)
     std::uint8_t out[4] = {};
     Bytes one = OneValue(TWTY_INT16, 0xFFFFFFFF);
     ASSERT_TRUE(CopyCurrentValue(Of(TWON_ONEVALUE, one), TWTY_UINT16, out));
-    EXPECT_EQ(Read16(out), 0xFFFF);
+    EXPECT_EQ(LoadLE16(out), 0xFFFF);
     Bytes boolean = OneValue(TWTY_BOOL, 1);
     EXPECT_FALSE(CopyCurrentValue(Of(TWON_ONEVALUE, boolean), TWTY_UINT16, out));
     Bytes range = Range(TWTY_FIX32, 0, 0x10000 * 600, 0x10000, DoubleToFix32Bits(300.5));
     ASSERT_TRUE(CopyCurrentValue(Of(TWON_RANGE, range), TWTY_FIX32, out));
-    EXPECT_EQ(Fix32BitsToDouble(Read32(out)), 300.5);
+    EXPECT_EQ(Fix32BitsToDouble(LoadLE32(out)), 300.5);
     // A frame is wider than the range's value field.
     Bytes frames = Range(TWTY_FRAME, 0, 0, 0);
     std::uint8_t frame[16];
@@ -378,9 +378,9 @@ TEST(Editing, FramesOnlyOnFrameItems)
     Put(one, 0, TWTY_FRAME, 2);
     Block b = Of(TWON_ONEVALUE, one);
     EXPECT_TRUE(SetFrame(b, 0, 1.25, 0, 8.5, -0.5));
-    EXPECT_EQ(Read32(one.data() + 2), DoubleToFix32Bits(1.25));
-    EXPECT_EQ(Read32(one.data() + 10), DoubleToFix32Bits(8.5));
-    EXPECT_EQ(Read32(one.data() + 14), DoubleToFix32Bits(-0.5));
+    EXPECT_EQ(LoadLE32(one.data() + 2), DoubleToFix32Bits(1.25));
+    EXPECT_EQ(LoadLE32(one.data() + 10), DoubleToFix32Bits(8.5));
+    EXPECT_EQ(LoadLE32(one.data() + 14), DoubleToFix32Bits(-0.5));
     Bytes u = OneValue(TWTY_UINT32, 0);
     EXPECT_FALSE(SetFrame(Of(TWON_ONEVALUE, u), 0, 1, 2, 3, 4));
     EXPECT_FALSE(SetItem(b, 0, 1));
