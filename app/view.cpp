@@ -6,13 +6,8 @@
 #include "dib/dib.h"
 #include "dib/dib_lock.h"
 
-#include <vfw.h>
-
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
-#include <new>
-#include <vector>
 
 HGLOBAL currentDib = nullptr;
 HGLOBAL undoDib = nullptr;
@@ -35,14 +30,13 @@ void PaintBlack(HWND window, HDC dc)
     DeleteObject(black);
 }
 
-void PaintImage(HWND window, HDC dc)
+void PaintImage(HWND window, HDC dc, const RECT& area)
 {
-    int width = DibWidth(currentDib);
-    int height = DibHeight(currentDib);
     HCURSOR previous = SetCursor(waitCursor);
     if (stretchToWindow == 0) {
-        // From the scroll offset: the page is moved, never scaled.
-        DrawDibImage(currentDib, dc, -viewScrollX, -viewScrollY, width, height, 0, 0);
+        // From the scroll offset: the page is moved, never scaled, and only what the paint
+        // needs is drawn.
+        DrawViewArea(dc, area);
     } else {
         RECT client;
         GetClientRect(window, &client);
@@ -55,6 +49,7 @@ void PaintImage(HWND window, HDC dc)
 void ReleaseCurrentImage()
 {
     viewScrollX = viewScrollY = 0;
+    ForgetDrawnCopy();
     if (currentPalette) {
         DeleteObject(currentPalette);
         currentPalette = nullptr;
@@ -139,34 +134,6 @@ HPALETTE CreateDibPalette(HGLOBAL dib)
     return result;
 }
 
-void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int heightDst, int xSrc, int ySrc)
-{
-    LockedDib lock(dib);
-    // DrawDib trusts the header; a DIB that lies about its size is not drawn at all.
-    if (!DibIsSafe(lock.data(), lock.size()))
-        return;
-    const BITMAPINFOHEADER* header = reinterpret_cast<const BITMAPINFOHEADER*>(lock.data());
-    // DrawDib shows a top-down or core-header DIB black; it gets an upright copy, and
-    // the image itself (what a save stores) stays as it came.
-    std::unique_ptr<uint8_t[]> upright;
-    if (!DibMemDrawsAsIs(lock.data(), lock.size())) {
-        uint64_t bytes = DibMemUprightBytes(lock.data(), lock.size());
-        if (bytes == 0 || bytes > kDibMaxBytes)
-            return;
-        upright.reset(new (std::nothrow) uint8_t[size_t(bytes)]);
-        if (!upright || !DibMemMakeUpright(lock.data(), lock.size(), upright.get(), size_t(bytes)))
-            return;
-        header = reinterpret_cast<const BITMAPINFOHEADER*>(upright.get());
-    }
-    HDRAWDIB drawDib = DrawDibOpen();
-    if (!drawDib)
-        return;
-    auto* info = const_cast<BITMAPINFOHEADER*>(header);
-    DrawDibDraw(drawDib, dc, xDst, yDst, widthDst, heightDst, info, DibBits(info), xSrc, ySrc, info->biWidth,
-                info->biHeight, 0);
-    DrawDibClose(drawDib);
-}
-
 LRESULT PaintView(HWND window)
 {
     PAINTSTRUCT paint;
@@ -176,7 +143,7 @@ LRESULT PaintView(HWND window)
             RealizePalette(dc);
         }
         if (currentDib)
-            PaintImage(window, dc);
+            PaintImage(window, dc, paint.rcPaint);
         else
             PaintBlack(window, dc);
     }

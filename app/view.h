@@ -22,6 +22,12 @@ void ShowChangedImage(HWND window, HGLOBAL changed, HGLOBAL before);
 void SizeWindowToImage(HWND window, HGLOBAL dib);
 HPALETTE CreateDibPalette(HGLOBAL dib);
 void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int heightDst, int xSrc, int ySrc);
+// At actual size: the part of the current image that lies in area of the client area,
+// from the scroll offset.
+void DrawViewArea(HDC dc, const RECT& area);
+// The image shown keeps the upright copy DrawDib draws it from while it stays; one that
+// is changed in place calls this, as ReleaseCurrentImage does.
+void ForgetDrawnCopy();
 
 LRESULT PaintView(HWND window);
 

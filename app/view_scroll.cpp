@@ -51,19 +51,56 @@ void SetBar(HWND window, int bar, int extent, int page)
     SetScrollInfo(window, bar, &info, TRUE);
 }
 
-void MoveView(HWND window, int bar, int target)
+// The offset a scroll request asks for on bar (not yet kept inside the image).
+int TargetOf(HWND window, int bar, int code)
+{
+    SCROLLINFO info = {sizeof info, SIF_PAGE | SIF_TRACKPOS, 0, 0, 0, 0, 0};
+    GetScrollInfo(window, bar, &info);
+    int offset = OffsetOf(bar), page = int(info.nPage);
+    switch (code) {
+    case SB_LINEUP: return offset - kLineStep;
+    case SB_LINEDOWN: return offset + kLineStep;
+    case SB_PAGEUP: return offset - page;
+    case SB_PAGEDOWN: return offset + page;
+    case SB_TOP: return 0;
+    case SB_BOTTOM: return INT_MAX;
+    // The 32-bit track position: the message's own is 16 bits, too few for a long page.
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: return info.nTrackPos;
+    }
+    return offset;
+}
+
+int Clamped(HWND window, int bar, int target)
 {
     SIZE extent = ScrollableExtent();
     SCROLLINFO info = {sizeof info, SIF_PAGE, 0, 0, 0, 0, 0};
     GetScrollInfo(window, bar, &info);
-    int& offset = OffsetOf(bar);
-    target = std::clamp(target, 0, std::max(0, int(bar == SB_HORZ ? extent.cx : extent.cy) - int(info.nPage)));
-    if (target == offset)
+    return std::clamp(target, 0, std::max(0, int(bar == SB_HORZ ? extent.cx : extent.cy) - int(info.nPage)));
+}
+
+// Moves the view to the offsets in one step: what stays on the screen is moved there, and
+// only the strips uncovered are painted, at once.
+void MoveViewTo(HWND window, int x, int y)
+{
+    x = Clamped(window, SB_HORZ, x);
+    y = Clamped(window, SB_VERT, y);
+    int dx = x - viewScrollX, dy = y - viewScrollY;
+    if (dx == 0 && dy == 0)
         return;
-    offset = target;
-    SetScrollPos(window, bar, offset, TRUE);
-    InvalidateRect(window, nullptr, FALSE);
+    viewScrollX = x;
+    viewScrollY = y;
+    if (dx)
+        SetScrollPos(window, SB_HORZ, x, TRUE);
+    if (dy)
+        SetScrollPos(window, SB_VERT, y, TRUE);
+    ScrollWindowEx(window, -dx, -dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE | SW_ERASE);
     UpdateWindow(window);
+}
+
+void MoveView(HWND window, int bar, int target)
+{
+    MoveViewTo(window, bar == SB_HORZ ? target : viewScrollX, bar == SB_VERT ? target : viewScrollY);
 }
 }  // namespace
 
@@ -90,31 +127,22 @@ void UpdateViewScrollBars(HWND window)
 
 void ScrollView(HWND window, int bar, int code)
 {
-    SCROLLINFO info = {sizeof info, SIF_PAGE | SIF_TRACKPOS, 0, 0, 0, 0, 0};
-    GetScrollInfo(window, bar, &info);
-    int offset = OffsetOf(bar), page = int(info.nPage);
-    switch (code) {
-    case SB_LINEUP: return MoveView(window, bar, offset - kLineStep);
-    case SB_LINEDOWN: return MoveView(window, bar, offset + kLineStep);
-    case SB_PAGEUP: return MoveView(window, bar, offset - page);
-    case SB_PAGEDOWN: return MoveView(window, bar, offset + page);
-    case SB_TOP: return MoveView(window, bar, 0);
-    case SB_BOTTOM: return MoveView(window, bar, INT_MAX);
-    // The 32-bit track position: the message's own is 16 bits, too few for a long page.
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: return MoveView(window, bar, info.nTrackPos);
-    }
+    MoveView(window, bar, TargetOf(window, bar, code));
 }
 
 bool ScrollViewByKey(HWND window, UINT key)
 {
+    // Home and End move both bars: in one step, so the page is drawn once.
     bool known = false;
+    int x = viewScrollX, y = viewScrollY;
     for (const KeyScroll& row : kKeyScrolls) {
         if (row.key == key) {
-            ScrollView(window, row.bar, row.code);
+            (row.bar == SB_HORZ ? x : y) = TargetOf(window, row.bar, row.code);
             known = true;
         }
     }
+    if (known)
+        MoveViewTo(window, x, y);
     return known;
 }
 

@@ -129,6 +129,11 @@ TEST_F(ImageTest, LargePageScrollsToItsBottomRightCornerPixelForPixel)
     // The view's corners: the page's own bottom-right one, and the offset at the top-left.
     ExpectShows(page, 32, 32, width - 32, height - 32, POINT{client.cx - 32, client.cy - 32});
     ExpectShows(page, 32, 32, width - client.cx, height - client.cy);
+    // Line steps move what is shown and draw the strips they uncover, 40 pixels a step.
+    for (WPARAM key : {VK_UP, VK_UP, VK_UP, VK_LEFT, VK_LEFT})
+        PostMessageA(program_.window, WM_KEYDOWN, key, 0);
+    ExpectShows(page, 100, 140, width - client.cx - 80, height - client.cy - 120);
+    ExpectShows(page, 32, 32, width - 112, height - 152, POINT{client.cx - 32, client.cy - 32});
     CloseAndExpectExit();
 }
 
