@@ -1,15 +1,12 @@
 // A DIB's rows packed as PNG and PDF pack them.
 #include "dib/dib_export.h"
 
+#include "base/little_endian.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // The colour fields of 16- and 32-bit pixels: given by a BI_BITFIELDS header (behind a
 // 40-byte header, inside a larger one, whose version 4 and 5 also name an alpha field),
 // else 5-5-5 and 8-8-8. Moves the rows' offset past masks that follow the header.
@@ -26,9 +23,9 @@ bool ReadMasks(const uint8_t* dib, size_t size, DibExportPlan& p)
     if (uint64_t(kInfoHeaderBytes) + 12 > size)
         return false;
     for (int i = 0; i < 3; ++i)
-        p.masks[i] = Get32(dib + kInfoHeaderBytes + 4 * i);
+        p.masks[i] = LoadLE32(dib + kInfoHeaderBytes + 4 * i);
     if (l.headerSize >= kInfoHeaderBytes + 16 && l.bitCount == 32)
-        p.masks[3] = Get32(dib + kInfoHeaderBytes + 12);
+        p.masks[3] = LoadLE32(dib + kInfoHeaderBytes + 12);
     if (l.headerSize == kInfoHeaderBytes)
         p.bitsOffset += 12;
     return p.bitsOffset + uint64_t(p.stride) * uint64_t(p.height) <= size;
@@ -60,7 +57,7 @@ void PackFields(const DibExportPlan& p, const uint8_t* in, uint8_t* out)
 {
     const int bytes = p.layout.bitCount / 8;
     for (int32_t x = 0; x < p.width; ++x, in += bytes) {
-        uint32_t pixel = bytes == 2 ? uint32_t(in[0] | in[1] << 8) : Get32(in);
+        uint32_t pixel = bytes == 2 ? uint32_t{LoadLE16(in)} : LoadLE32(in);
         for (int c = 0; c < p.channels; ++c)
             *out++ = DibFieldByte(pixel, p.masks[c]);
     }
@@ -79,8 +76,8 @@ bool DibExportPlanFor(const uint8_t* dib, size_t size, DibExportPlan& p)
     p.bitsOffset = DibBitsOffset(l);
     p.stride = RowBytes(l.bitCount, l.width);
     if (l.headerSize != kCoreHeaderBytes) {
-        p.xPelsPerMeter = int32_t(Get32(dib + dibfield::kXPelsPerMeter));
-        p.yPelsPerMeter = int32_t(Get32(dib + dibfield::kYPelsPerMeter));
+        p.xPelsPerMeter = int32_t(LoadLE32(dib + dibfield::kXPelsPerMeter));
+        p.yPelsPerMeter = int32_t(LoadLE32(dib + dibfield::kYPelsPerMeter));
     }
     if (l.bitCount <= 8) {
         ReadPalette(dib, p);

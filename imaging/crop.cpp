@@ -2,24 +2,13 @@
 // whatever follows the rows stay as they are, so the cut page is the same kind of DIB.
 #include "imaging/crop.h"
 
+#include "base/little_endian.h"
 #include "dib/dib_bytes.h"
 
 #include <cstring>
 
 namespace imaging {
 namespace {
-void Put16(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t v)
-{
-    Put16(p, v);
-    Put16(p + 2, v >> 16);
-}
-
 struct Frame {
     DibLayout layout;
     uint64_t bits = 0;
@@ -89,13 +78,13 @@ bool Crop(const uint8_t* dib, size_t size, const Box& box, uint8_t* out, size_t 
     c.rows = rows;
     std::memcpy(out, dib, size_t(f.bits));
     if (f.layout.headerSize == kCoreHeaderBytes) {
-        Put16(out + dibfield::kCoreWidth, uint32_t(width));
-        Put16(out + dibfield::kCoreHeight, uint32_t(rows));
+        StoreLE16(out + dibfield::kCoreWidth, uint16_t(width));
+        StoreLE16(out + dibfield::kCoreHeight, uint16_t(rows));
     } else {
-        Put32(out + dibfield::kWidth, uint32_t(width));
-        Put32(out + dibfield::kHeight, uint32_t(f.layout.height < 0 ? -rows : rows));
+        StoreLE32(out + dibfield::kWidth, uint32_t(width));
+        StoreLE32(out + dibfield::kHeight, uint32_t(f.layout.height < 0 ? -rows : rows));
         if (f.layout.sizeImage != 0)
-            Put32(out + dibfield::kSizeImage, uint32_t(c.stride * rows));
+            StoreLE32(out + dibfield::kSizeImage, uint32_t(c.stride * rows));
     }
     const uint64_t tail = size - f.bits - uint64_t(f.stride * f.rows);
     uint8_t* bits = out + f.bits;

@@ -1,23 +1,13 @@
 // Reading a page's pixels whatever the DIB's kind, and writing the clean-ups' results.
 #include "imaging/page_image.h"
 
+#include "base/little_endian.h"
 #include "dib/dib_bytes.h"
 
 #include <cstring>
 
 namespace imaging {
 namespace {
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void Put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
 // One colour field of a 16- or 32-bit pixel: where it lies and how to widen it to 8 bits.
 struct Field {
     int shift = 0;
@@ -63,7 +53,7 @@ bool ReadSource(const uint8_t* dib, size_t size, Source& s)
         if (kInfoHeaderBytes + 12 > size)
             return false;
         for (int i = 0; i < 3; ++i)
-            s.fields[i] = FieldOf(Get32(dib + kInfoHeaderBytes + 4 * i));
+            s.fields[i] = FieldOf(LoadLE32(dib + kInfoHeaderBytes + 4 * i));
         if (l.headerSize == kInfoHeaderBytes)
             bits += 12;
     } else if (l.bitCount == 16) {
@@ -112,7 +102,7 @@ void RowColour(const Source& s, int y, uint8_t* out)
     } else {
         const int bytes = depth / 8;
         for (int x = 0; x < width; ++x, in += bytes, out += 3) {
-            uint32_t pixel = bytes == 2 ? uint32_t(in[0] | in[1] << 8) : Get32(in);
+            uint32_t pixel = bytes == 2 ? uint32_t{LoadLE16(in)} : LoadLE32(in);
             for (int c = 0; c < 3; ++c)
                 out[c] = s.fields[c].Value(pixel);
         }
@@ -139,8 +129,8 @@ bool ReadPageInfo(const uint8_t* dib, size_t size, PageInfo& info)
     info.height = s.rows;
     info.bitCount = s.layout.bitCount;
     if (s.layout.headerSize != kCoreHeaderBytes) {
-        info.xPelsPerMeter = Get32(dib + dibfield::kXPelsPerMeter);
-        info.yPelsPerMeter = Get32(dib + dibfield::kYPelsPerMeter);
+        info.xPelsPerMeter = LoadLE32(dib + dibfield::kXPelsPerMeter);
+        info.yPelsPerMeter = LoadLE32(dib + dibfield::kYPelsPerMeter);
     }
     if (s.layout.bitCount == 1)
         info.kind = PageKind::kBilevel;
@@ -212,15 +202,15 @@ void WriteResult(const Plane& plane, int bitCount, const PageInfo& info, const R
     const size_t stride = size_t(RowBytes(bitCount, width));
     const uint32_t colours = bitCount == 1 ? 2 : bitCount == 8 ? 256 : 0;
     std::memset(out, 0, kInfoHeaderBytes);
-    Put32(out + dibfield::kSize, kInfoHeaderBytes);
-    Put32(out + dibfield::kWidth, uint32_t(width));
-    Put32(out + dibfield::kHeight, uint32_t(height));
+    StoreLE32(out + dibfield::kSize, kInfoHeaderBytes);
+    StoreLE32(out + dibfield::kWidth, uint32_t(width));
+    StoreLE32(out + dibfield::kHeight, uint32_t(height));
     out[dibfield::kPlanes] = 1;
     out[dibfield::kBitCount] = uint8_t(bitCount);
-    Put32(out + dibfield::kSizeImage, uint32_t(stride * size_t(height)));
-    Put32(out + dibfield::kXPelsPerMeter, info.xPelsPerMeter);
-    Put32(out + dibfield::kYPelsPerMeter, info.yPelsPerMeter);
-    Put32(out + dibfield::kClrUsed, colours);
+    StoreLE32(out + dibfield::kSizeImage, uint32_t(stride * size_t(height)));
+    StoreLE32(out + dibfield::kXPelsPerMeter, info.xPelsPerMeter);
+    StoreLE32(out + dibfield::kYPelsPerMeter, info.yPelsPerMeter);
+    StoreLE32(out + dibfield::kClrUsed, colours);
     uint8_t* entry = out + kInfoHeaderBytes;
     for (uint32_t i = 0; i < colours; ++i, entry += 4) {
         Rgb c = bitCount == 1 ? palette[i] : Rgb{uint8_t(i), uint8_t(i), uint8_t(i)};
