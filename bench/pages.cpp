@@ -1,5 +1,6 @@
 #include "bench/pages.h"
 
+#include <bit>
 #include <cstring>
 
 namespace bench {
@@ -13,6 +14,13 @@ public:
     {
         state_ = state_ * 1664525u + 1013904223u;
         return int((state_ >> 8) % std::uint32_t(2 * amplitude + 1)) - amplitude;
+    }
+    // Bell-shaped, as a sensor's noise is: the count of 16 coin tosses less 8, a binomial
+    // of standard deviation 2 that reaches 8 at most.
+    int Bell()
+    {
+        state_ = state_ * 1664525u + 1013904223u;
+        return std::popcount(state_ >> 16) - 8;
     }
 
 private:
@@ -65,20 +73,21 @@ bool Ink(int x, int y, int left, int top)
 
 // The grey level of the page at (x, y) before the sensor's noise: paper, lines of text
 // above and below a photo block that shades from dark to light.
-int A4Level(int x, int y, Noise& noise)
+int A4Level(int x, int y, Noise& noise, int paper = 244)
 {
     bool photoRows = y > 1400 && y < 2300;
     if (photoRows && x > 300 && x < 2180)
         return 60 + (x - 300) * 120 / 1880 + (y - 1400) * 50 / 900 + noise.Next(12);
     if (!photoRows && y > 300 && y < 3200 && x > 250 && x < 2230 && Ink(x, y, 250, 300))
         return 30;
-    return 244;
+    return paper;
 }
 
 constexpr int kA4Width = 2480, kA4Height = 3508;
 
-// A scanned page of samples bytes per pixel (3: colour, 1: grey with a grey palette).
-Bytes ScannedA4(int samples)
+// A scanned page of samples bytes per pixel (3: colour, 1: grey with a grey palette); bell:
+// a sensor's bell-shaped noise on paper at 246, else an even spread of 4 either way.
+Bytes ScannedA4(int samples, bool bell = false)
 {
     const int rowBytes = (kA4Width * samples + 3) & ~3;
     const std::uint32_t colours = samples == 1 ? 256 : 0;
@@ -91,9 +100,9 @@ Bytes ScannedA4(int samples)
     for (int y = 0; y < kA4Height; ++y) {
         std::uint8_t* row = &dib[bits + std::size_t(kA4Height - 1 - y) * rowBytes];  // bottom-up
         for (int x = 0; x < kA4Width; ++x) {
-            int v = A4Level(x, y, noise);
+            int v = A4Level(x, y, noise, bell ? 246 : 244);
             for (int c = 0; c < samples; ++c)
-                row[x * samples + c] = Clamp(v + noise.Next(4));
+                row[x * samples + c] = Clamp(v + (bell ? noise.Bell() : noise.Next(4)));
         }
     }
     return dib;
@@ -103,6 +112,11 @@ Bytes ScannedA4(int samples)
 Bytes A4PageDib()
 {
     return ScannedA4(3);
+}
+
+Bytes A4NoisyPageDib()
+{
+    return ScannedA4(3, true);
 }
 
 Bytes A4GreyPageDib()

@@ -13,6 +13,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The packed DIB (info header, colour table, rows) of the A4 page.
 Bytes A4PageDib();
+// The page as a sensor sees it: white paper at 246 and noise of standard deviation 2 on
+// each channel on its own, as scanners deliver pages, in 24-bit colour.
+Bytes A4NoisyPageDib();
 // The same page scanned in 8-bit grey (a grey palette), and in 1 bit (text only, as a
 // scanner thresholds it, with a speck of dust here and there).
 Bytes A4GreyPageDib();
