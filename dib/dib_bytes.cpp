@@ -23,14 +23,16 @@ bool DepthSupported(const DibLayout& layout)
 }
 
 // The compression must be one whose data the program can carry, and the bytes that the
-// writer copies for it (biSizeImage of a compressed DIB) must lie in the block.
+// writer copies for it (biSizeImage of a run-length DIB) must lie in the block. Bit-field
+// rows are uncompressed: their length follows from the geometry, as for BI_RGB, and writers
+// disagree on whether biSizeImage counts the masks.
 bool CompressionSupported(const DibLayout& layout, uint64_t bits, size_t size)
 {
     switch (layout.compression) {
     case kBiRgb:
         return true;
     case kBiBitfields:
-        return (layout.bitCount == 16 || layout.bitCount == 32) && bits + layout.sizeImage <= size;
+        return layout.bitCount == 16 || layout.bitCount == 32;
     case kBiRle8:
     case kBiRle4:
         return layout.bitCount == (layout.compression == kBiRle8 ? 8 : 4) && layout.height > 0 &&
@@ -98,9 +100,12 @@ uint32_t DibHeaderColorCount(const void* header)
     return DibReadLayout(header).colorCount;
 }
 
+// Behind a 40-byte header the three colour masks of BI_BITFIELDS come before the colour
+// table and the rows; a larger header holds them itself.
 uint64_t DibBitsOffset(const DibLayout& layout)
 {
-    return uint64_t(layout.headerSize) + uint64_t(layout.entryBytes) * layout.colorCount;
+    const uint64_t masks = layout.compression == kBiBitfields && layout.headerSize == kInfoHeaderBytes ? 12 : 0;
+    return uint64_t(layout.headerSize) + masks + uint64_t(layout.entryBytes) * layout.colorCount;
 }
 
 uint64_t DibImageBytes(const DibLayout& layout)
@@ -207,7 +212,7 @@ int64_t DibMemPrepareFile(uint8_t* dib, size_t size, BmpFileHeader* header)
         return -1;
     DibLayout layout = DibReadLayout(dib);
     uint64_t image = layout.sizeImage;
-    if (layout.compression == kBiRgb) {
+    if (layout.compression == kBiRgb || layout.compression == kBiBitfields) {
         image = DibImageBytes(layout);
         if (layout.headerSize != kCoreHeaderBytes)
             StoreLE32(dib + dibfield::kSizeImage, uint32_t(image));

@@ -9,7 +9,7 @@
 namespace {
 // The colour fields of 16- and 32-bit pixels: given by a BI_BITFIELDS header (behind a
 // 40-byte header, inside a larger one, whose version 4 and 5 also name an alpha field),
-// else 5-5-5 and 8-8-8. Moves the rows' offset past masks that follow the header.
+// else 5-5-5 and 8-8-8.
 bool ReadMasks(const uint8_t* dib, size_t size, DibExportPlan& p)
 {
     const DibLayout& l = p.layout;
@@ -26,8 +26,6 @@ bool ReadMasks(const uint8_t* dib, size_t size, DibExportPlan& p)
         p.masks[i] = LoadLE32(dib + kInfoHeaderBytes + 4 * i);
     if (l.headerSize >= kInfoHeaderBytes + 16 && l.bitCount == 32)
         p.masks[3] = LoadLE32(dib + kInfoHeaderBytes + 12);
-    if (l.headerSize == kInfoHeaderBytes)
-        p.bitsOffset += 12;
     return p.bitsOffset + uint64_t(p.stride) * uint64_t(p.height) <= size;
 }
 

@@ -50,10 +50,6 @@ bool ReadFrame(const uint8_t* dib, size_t size, Frame& f)
     if (layout.compression != kBiRgb && layout.compression != kBiBitfields)
         return false;
     uint64_t bits = DibBitsOffset(layout);
-    // Behind a 40-byte header the three masks come before the rows; a larger header
-    // holds them itself.
-    if (layout.compression == kBiBitfields && layout.headerSize == kInfoHeaderBytes)
-        bits += 12;
     int64_t rows = layout.height < 0 ? -int64_t(layout.height) : layout.height;
     f = FrameOf(layout, bits, layout.width, rows);
     return f.bits + f.image <= size;

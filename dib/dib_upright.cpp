@@ -19,7 +19,7 @@ struct Plan {
 };
 
 // The three colour masks of a BI_BITFIELDS DIB follow a 40-byte header (a larger header
-// holds them at the same place); the rows follow the masks and the colour table.
+// holds them at the same place); DibBitsOffset counts them.
 bool ReadMasks(const uint8_t* dib, size_t size, Plan& p)
 {
     uint64_t masksEnd = uint64_t(kInfoHeaderBytes) + 12;
@@ -27,8 +27,6 @@ bool ReadMasks(const uint8_t* dib, size_t size, Plan& p)
         return false;
     for (int i = 0; i < 3; ++i)
         p.masks[i] = LoadLE32(dib + kInfoHeaderBytes + 4 * i);
-    if (p.in.headerSize == kInfoHeaderBytes)
-        p.inBits += 12;
     return p.inBits + uint64_t(p.inStride * p.rows) <= size;
 }
 

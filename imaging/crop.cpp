@@ -23,8 +23,6 @@ bool ReadFrame(const uint8_t* dib, size_t size, Frame& f)
     if (f.layout.compression != kBiRgb && f.layout.compression != kBiBitfields)
         return false;
     f.bits = DibBitsOffset(f.layout);
-    if (f.layout.compression == kBiBitfields && f.layout.headerSize == kInfoHeaderBytes)
-        f.bits += 12;
     f.rows = f.layout.height < 0 ? -int64_t(f.layout.height) : f.layout.height;
     f.stride = RowBytes(f.layout.bitCount, f.layout.width);
     return f.bits + uint64_t(f.stride * f.rows) <= size;

@@ -54,8 +54,6 @@ bool ReadSource(const uint8_t* dib, size_t size, Source& s)
             return false;
         for (int i = 0; i < 3; ++i)
             s.fields[i] = FieldOf(LoadLE32(dib + kInfoHeaderBytes + 4 * i));
-        if (l.headerSize == kInfoHeaderBytes)
-            bits += 12;
     } else if (l.bitCount == 16) {
         s.fields[0] = FieldOf(0x7C00), s.fields[1] = FieldOf(0x03E0), s.fields[2] = FieldOf(0x001F);
     } else if (l.bitCount == 32) {

@@ -53,7 +53,7 @@ Bytes KindPage(const KindCase& c)
     const long masks = long(c.masks.size() * 4);
     Bytes dib = BuildDib(c.shape, masks);
     DibLayout l = DibReadLayout(dib.data());
-    uint64_t bits = DibBitsOffset(l) + uint64_t(masks);
+    uint64_t bits = DibBitsOffset(l);
     for (size_t i = 0; i < c.masks.size(); ++i)
         PutLE(dib, 40 + 4 * i, c.masks[i], 4);
     if (l.bitCount <= 8) {

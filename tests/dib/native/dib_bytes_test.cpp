@@ -157,8 +157,12 @@ TEST(DibMemPrepareFile, SizesAndRefusals)
     EXPECT_EQ(header.offBits, 54u);
     EXPECT_EQ(topDown[20], 48);  // biSizeImage stored, positive
 
-    Bytes unsized = BuildDib({5, 3, 16, 40, 3, 0});
-    EXPECT_EQ(DibMemPrepareFile(unsized.data(), unsized.size(), &header), -1);
+    // Bit fields without a size: the rows follow the three masks and their size is stored.
+    Bytes fields = BuildDib({5, 3, 16, 40, 3, 0}, 12);
+    ASSERT_EQ(DibMemPrepareFile(fields.data(), fields.size(), &header), 52 + 36);
+    EXPECT_EQ(header.offBits, 14u + 52);
+    EXPECT_EQ(fields[20], 36);
+    EXPECT_EQ(DibMemRowOffset(fields.data(), fields.size(), 2), 52);
     Bytes rle = BuildDib({5, 3, 8, 40, 1, 20}, -4);
     ASSERT_EQ(DibMemPrepareFile(rle.data(), rle.size(), &header), 40 + 1024 + 20);
     EXPECT_EQ(header.offBits, 14u + 40 + 1024);

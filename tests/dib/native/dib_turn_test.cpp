@@ -24,7 +24,7 @@ Bytes Turn(const Bytes& dib, DibTurn turn)
 uint64_t RowsAt(const Bytes& dib)
 {
     DibLayout l = DibReadLayout(dib.data());
-    return DibBitsOffset(l) + (l.compression == kBiBitfields && l.headerSize == 40 ? 12 : 0);
+    return DibBitsOffset(l);
 }
 uint64_t PixelAt(const Bytes& dib, int x, int y)
 {

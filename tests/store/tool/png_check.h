@@ -71,7 +71,7 @@ inline std::vector<uint32_t> Expected(const Bytes& dib, int x, int y, bool alpha
 {
     DibLayout l = DibReadLayout(dib.data());
     bool fields = l.compression == kBiBitfields;
-    uint64_t bits = DibBitsOffset(l) + (fields && l.headerSize == 40 ? 12 : 0);
+    uint64_t bits = DibBitsOffset(l);
     int rows = l.height < 0 ? -l.height : l.height;
     const uint8_t* row = dib.data() + bits + uint64_t(l.height > 0 ? rows - 1 - y : y) * RowBytes(l.bitCount, l.width);
     if (l.bitCount <= 8) {
