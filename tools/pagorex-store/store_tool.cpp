@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 
 namespace {
 constexpr char kGeneralHelp[] =
@@ -161,6 +163,22 @@ bool ParseSeconds(const char* text, unsigned& seconds)
     seconds = static_cast<unsigned>(value);
     return true;
 }
+
+// A command that runs out of memory (a long index listed, a large page) or cannot start a
+// thread ends with a reason and exit code 2 rather than an abort that says nothing.
+int RunCaught(Invocation& call)
+{
+    try {
+        return call.command->run(call);
+    } catch (const std::bad_alloc&) {
+        std::fflush(call.out);
+        std::fprintf(call.err, "pagorex-store: %s stopped: not enough memory\n", call.command->name);
+    } catch (const std::exception& e) {
+        std::fflush(call.out);
+        std::fprintf(call.err, "pagorex-store: %s stopped: %s\n", call.command->name, e.what());
+    }
+    return kToolCannotRead;
+}
 }  // namespace
 
 int RunStoreTool(int argc, char** argv, FILE* out, FILE* err)
@@ -213,7 +231,7 @@ int RunStoreTool(int argc, char** argv, FILE* out, FILE* err)
         std::fputs(call.command->help, out);
         return kToolOk;
     }
-    int code = call.command->run(call);
+    int code = RunCaught(call);
     std::fflush(out);
     return code;
 }

@@ -111,3 +111,26 @@ TEST_F(ExportFormats, APdfOfTwoThousandPagesTakesTheMemoryOfOnePage)
     EXPECT_NE(RunCommand({"pdfinfo", Path("all.pdf")}, {}).out.find("Pages:           2000"), std::string::npos);
 }
 }  // namespace
+
+// Address space cut at sizes where reading a long index runs out of memory at one point or
+// another: the tool finishes, or says why it stopped; it never aborts.
+TEST_F(ToolTest, RunningOutOfMemoryEndsWithAReasonNotAnAbort)
+{
+    Bytes index;
+    for (int32_t record = 1; record <= 200000; ++record) {
+        storefiles::Record r;
+        r.deleted = 1, r.recordNumber = record;
+        Bytes encoded = storefiles::EncodeRecord(r);
+        index.insert(index.end(), encoded.begin(), encoded.end());
+    }
+    Write("pagorex.idx", index);
+    Write("pagorex.dat", {});
+    for (const char* limit : {"--as=8000000", "--as=16000000", "--as=24000000"})
+        for (const char* command : {"list", "verify"}) {
+            ToolRun run = RunCommand({"prlimit", limit, PAGOREX_PROGRAM}, {command, Dir()});
+            SCOPED_TRACE(std::string(command) + " " + limit);
+            EXPECT_NE(run.exitCode, -1) << run.err;
+            if (run.exitCode == 2)
+                EXPECT_NE(run.err.find(std::string(command) + " stopped: not enough memory"), std::string::npos) << run.err;
+        }
+}
