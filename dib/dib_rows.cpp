@@ -62,25 +62,45 @@ void StorePiece(uint8_t* row, int64_t stride, int64_t byteOffset, int64_t count,
     std::memcpy(row + byteOffset, src, size_t(std::min(count, stride - byteOffset)));
 }
 
+// Red and blue of the pixels from p to end, one by one.
+inline void SwapEach(uint8_t* p, const uint8_t* end)
+{
+    for (; p != end; p += 3)
+        std::swap(p[0], p[2]);
+}
+
+// The swap walks rows with pointers: on a 32-bit x86, 64-bit counters would take two of
+// its eight registers each and live on the stack.
+void SwapRows(uint8_t* rows, ptrdiff_t stride, ptrdiff_t count, ptrdiff_t pixels)
+{
+    for (uint8_t *row = rows, *end = rows + count * stride; row != end; row += stride)
+        SwapEach(row, row + 3 * pixels);
+}
+
 #ifdef DIB_SIMD
-// Swaps the first pixels of a row of `pixels` 3-byte pixels five at a time, and answers how
-// many it swapped. Each 16-byte load holds five pixels and the first byte of the sixth,
-// which goes back as it was and is swapped by the next step; that step's bytes are loaded
-// before this one is stored, so a load never waits on a store it half overlaps.
-DIB_SSSE3 int64_t SwapRedBlueFives(uint8_t* row, int64_t pixels)
+// Swaps rows of `pixels` 3-byte pixels five at a time, the rest one by one. Each 16-byte
+// load holds five pixels and the first byte of the sixth, which goes back as it was and
+// is swapped by the next step; that step's bytes are loaded before this one is stored, so
+// a load never waits on a store it half overlaps. One call for all rows: the stack is
+// realigned once, not per row.
+DIB_SSSE3 void SwapRowsFives(uint8_t* rows, ptrdiff_t stride, ptrdiff_t count, ptrdiff_t pixels)
 {
     if (pixels < 6)
-        return 0;
+        return SwapRows(rows, stride, count, pixels);
     const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
-    int64_t x = 0;
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-    for (; x + 11 <= pixels; x += 5) {
-        __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * (x + 5)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 3 * x), _mm_shuffle_epi8(v, order));
-        v = next;
+    // Steps whose next step's 16 bytes still lie inside the row's pixels.
+    const ptrdiff_t steps = (pixels - 6) / 5;
+    for (uint8_t *row = rows, *end = rows + count * stride; row != end; row += stride) {
+        uint8_t* p = row;
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        for (uint8_t* last = row + 15 * steps; p != last; p += 15) {
+            __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 15));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(v, order));
+            v = next;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(v, order));
+        SwapEach(p + 15, row + 3 * pixels);
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 3 * x), _mm_shuffle_epi8(v, order));
-    return x + 5;
 }
 #endif
 }  // namespace
@@ -229,16 +249,14 @@ bool DibMemSwapRedBlue(uint8_t* dib, size_t size)
     if (!RowsOf(dib, size, &g))
         return false;
     // Meant for 24-bit rows; a shallower DIB must not be swapped past its row ends.
-    int64_t pixels = std::min<int64_t>(g.layout.width, g.stride / 3);
-    for (int64_t r = 0; r < g.rows; ++r) {
-        uint8_t* row = dib + g.bits + r * g.stride;
-        int64_t x = 0;
+    const ptrdiff_t pixels = ptrdiff_t(std::min<int64_t>(g.layout.width, g.stride / 3));
+    uint8_t* rows = dib + g.bits;
 #ifdef DIB_SIMD
-        if (DibHasSsse3())
-            x = SwapRedBlueFives(row, pixels);
-#endif
-        for (uint8_t* p = row + 3 * x; x < pixels; ++x, p += 3)
-            std::swap(p[0], p[2]);
+    if (DibHasSsse3()) {
+        SwapRowsFives(rows, ptrdiff_t(g.stride), ptrdiff_t(g.rows), pixels);
+        return true;
     }
+#endif
+    SwapRows(rows, ptrdiff_t(g.stride), ptrdiff_t(g.rows), pixels);
     return true;
 }

@@ -7,6 +7,8 @@
 #include "dib/dib_simd.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -14,11 +16,8 @@ namespace {
 // (source rows) by kBlockRows of its rows (source columns), so that the source and turned
 // bytes of a block stay in the caches while its columns are walked. Measured on an A4
 // page at 300 dpi; squarer or larger blocks were slower.
-constexpr int64_t kBlockColumns = 64;
-constexpr int64_t kBlockRows = 256;
-// The turned rows a block writes are asked for this many rows ahead of the one being
-// written: they lie a whole turned row apart, too far for the processor to guess.
-constexpr int64_t kRowsAhead = 8;
+constexpr ptrdiff_t kBlockColumns = 64;
+constexpr ptrdiff_t kBlockRows = 256;
 
 bool Quarter(DibTurn turn)
 {
@@ -101,7 +100,8 @@ bool Plan(const uint8_t* dib, size_t size, DibTurn turn, Frame& in, Frame& out, 
         return false;
     out = TurnedFrame(in, turn);
     bytes = uint64_t(size) - in.image + out.image;
-    if (bytes > SIZE_MAX)
+    // The pixel loops walk both blocks with pointer-sized offsets.
+    if (bytes > uint64_t(PTRDIFF_MAX) || size > size_t(PTRDIFF_MAX))
         return false;
     uint8_t header[kInfoHeaderBytes];
     size_t headerBytes = in.layout.headerSize == kCoreHeaderBytes ? kCoreHeaderBytes : kInfoHeaderBytes;
@@ -110,32 +110,34 @@ bool Plan(const uint8_t* dib, size_t size, DibTurn turn, Frame& in, Frame& out, 
     return DibHeaderIsSafe(header, size_t(bytes));
 }
 
-// The picture's rows: row 0 is the top row whatever the storage order.
+// The picture's rows: row 0 is the top row whatever the storage order. From here on
+// offsets are pointer-sized (Plan has made sure the blocks' offsets fit): on a 32-bit x86
+// a 64-bit index takes two of its eight registers and its divisions call the library.
 struct Plane {
     uint8_t* top;
-    int64_t step;  // from one picture row to the next
-    uint8_t* Row(int64_t r) const { return top + r * step; }
+    ptrdiff_t step;  // from one picture row to the next
+    uint8_t* Row(ptrdiff_t r) const { return top + r * step; }
 };
 
 Plane PlaneOf(uint8_t* block, const Frame& f)
 {
-    uint8_t* bits = block + f.bits;
+    uint8_t* bits = block + ptrdiff_t(f.bits);
     if (f.layout.height > 0)
-        return Plane{bits + (f.rows - 1) * f.stride, -f.stride};
-    return Plane{bits, f.stride};
+        return Plane{bits + ptrdiff_t(f.rows - 1) * ptrdiff_t(f.stride), -ptrdiff_t(f.stride)};
+    return Plane{bits, ptrdiff_t(f.stride)};
 }
 
 // The source pixel that lands at (x, y) of the turned picture.
 struct Point {
-    int64_t x, y;
+    ptrdiff_t x, y;
 };
-Point SourceOf(DibTurn turn, const Frame& in, int64_t x, int64_t y)
+Point SourceOf(DibTurn turn, const Frame& in, ptrdiff_t x, ptrdiff_t y)
 {
     if (turn == DibTurn::kClockwise)
-        return Point{y, in.rows - 1 - x};
+        return Point{y, ptrdiff_t(in.rows) - 1 - x};
     if (turn == DibTurn::kCounterClockwise)
-        return Point{in.width - 1 - y, x};
-    return Point{in.width - 1 - x, in.rows - 1 - y};
+        return Point{ptrdiff_t(in.width) - 1 - y, x};
+    return Point{ptrdiff_t(in.width) - 1 - x, ptrdiff_t(in.rows) - 1 - y};
 }
 
 // A run of pixels along a row of the turned picture. A pixel of 3 or 6 bytes moves as 4 or
@@ -143,17 +145,17 @@ Point SourceOf(DibTurn turn, const Frame& in, int64_t x, int64_t y)
 // smaller pieces. The extra bytes are read only where the source pixel has a neighbour on
 // its right (wide), so they lie inside its row.
 template <int B>
-void MoveRun(uint8_t* d, const uint8_t* s, int64_t count, int64_t step, bool wide)
+void MoveRun(uint8_t* d, const uint8_t* s, ptrdiff_t count, ptrdiff_t step, bool wide)
 {
     constexpr int kWide = B == 3 ? 4 : B == 6 ? 8 : B;
-    int64_t i = 0;
+    uint8_t* const end = d + count * B;
     if (kWide != B && wide) {
-        for (uint8_t piece[kWide]; i + 1 < count; ++i, d += B, s += step) {
+        for (uint8_t piece[kWide]; d + B < end; d += B, s += step) {
             std::memcpy(piece, s, kWide);
             std::memcpy(d, piece, kWide);
         }
     }
-    for (; i < count; ++i, d += B, s += step)
+    for (; d < end; d += B, s += step)
         std::memcpy(d, s, B);
 }
 
@@ -162,104 +164,183 @@ void MoveRun(uint8_t* d, const uint8_t* s, int64_t count, int64_t step, bool wid
 template <int B>
 void TurnHalf(const Plane& src, const Plane& dst, const Frame& in)
 {
-    for (int64_t y = 0; y < in.rows; ++y) {
-        const uint8_t* s = src.Row(in.rows - 1 - y) + (in.width - 1) * B;
+    const ptrdiff_t rows = ptrdiff_t(in.rows), width = ptrdiff_t(in.width);
+    for (ptrdiff_t y = 0; y < rows; ++y) {
+        const uint8_t* s = src.Row(rows - 1 - y) + (width - 1) * B;
         std::memcpy(dst.Row(y), s, B);
-        MoveRun<B>(dst.Row(y) + B, s - B, in.width - 1, -B, true);
+        MoveRun<B>(dst.Row(y) + B, s - B, width - 1, -B, true);
     }
 }
+
+// A quarter turn as a walk over the source: the pixel that lands at (x, y) of the turned
+// picture lies at origin + x * along + y * across.
+struct Walk {
+    const uint8_t* origin;
+    ptrdiff_t along;   // a source row up or down
+    ptrdiff_t across;  // a source pixel right or left
+    const uint8_t* At(ptrdiff_t x, ptrdiff_t y) const { return origin + x * along + y * across; }
+};
+
+template <int B>
+Walk WalkOf(const Plane& src, const Frame& in, DibTurn turn)
+{
+    if (turn == DibTurn::kClockwise)
+        return Walk{src.Row(ptrdiff_t(in.rows) - 1), -src.step, B};
+    return Walk{src.Row(0) + ptrdiff_t(in.width - 1) * B, src.step, -B};
+}
+
+// Turned rows [y0, y1) of a block, columns [x0, x1), pixel by pixel.
+template <int B>
+void MoveRows(const Walk& w, const Plane& dst, const Frame& in, ptrdiff_t x0, ptrdiff_t x1, ptrdiff_t y0,
+              ptrdiff_t y1)
+{
+    const ptrdiff_t width = ptrdiff_t(in.width);
+    for (ptrdiff_t y = y0; y < y1; ++y) {
+        // Turned row y is source column y turning clockwise, width - 1 - y the other way.
+        const bool wide = w.across > 0 ? y + 1 < width : y > 0;
+        MoveRun<B>(dst.Row(y) + x0 * B, w.At(x0, y), x1 - x0, w.along, wide);
+    }
+}
+
+// Turned rows [from, to).
+struct Range {
+    ptrdiff_t from, to;
+};
 
 #ifdef DIB_SIMD
 // 4 x 4 pixels of 3 or 4 bytes turned in registers: four loads and a few shuffles move
 // what took sixteen loads and stores. Pixels of 3 bytes are widened to 4 and narrowed again.
 template <int B>
-DIB_SSSE3_INLINE __m128i Widen(__m128i v)
+DIB_SSSE3_INLINE __m128i Load(const uint8_t* s)
 {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
     if constexpr (B == 3)
         return _mm_shuffle_epi8(v, _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
     return v;
 }
 
-// Stores exactly 4 pixels: a row's last pixels have no bytes of their own behind them.
-template <int B>
-DIB_SSSE3_INLINE void StoreFour(uint8_t* d, __m128i v)
+// Stores 4 pixels. Of 3 bytes, a store that may run on (over) writes 16 bytes, which the
+// next tile's store puts right; the last one of a run writes exactly 12: a row's last
+// pixels have no bytes of their own behind them.
+template <int B, bool kMayRunOn>
+DIB_SSSE3_INLINE void Store(uint8_t* d, __m128i v)
 {
     if constexpr (B == 3) {
         v = _mm_shuffle_epi8(v, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(d), v);
-        int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(v, 8));
-        std::memcpy(d + 8, &last, 4);
+        if constexpr (kMayRunOn) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
+        } else {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(d), v);
+            int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(v, 8));
+            std::memcpy(d + 8, &last, 4);
+        }
     } else {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
     }
 }
 
-// Four turned rows d[0..3] from `count` source rows (a multiple of 4), the first at s and
-// each next one `step` further; each holds at s its four pixels for the four turned rows,
-// lowest column first, which land in d[3..0] when reversed. 16 bytes are read at each s.
-template <int B>
-DIB_SSSE3 void TurnTiles(const uint8_t* s, int64_t step, uint8_t* const d[4], int64_t count, bool reversed)
+// One tile: four source rows `along` apart from s, four pixels each, the lowest source
+// column first; that column lands at d, the next ones `next` further each.
+template <int B, bool kMayRunOn>
+DIB_SSSE3_INLINE void Tile(const uint8_t* s, ptrdiff_t along, uint8_t* d, ptrdiff_t next)
 {
-    for (int64_t j = 0; j < count; j += 4, s += 4 * step) {
-        __m128i a = Widen<B>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)));
-        __m128i b = Widen<B>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + step)));
-        __m128i c = Widen<B>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * step)));
-        __m128i e = Widen<B>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * step)));
-        __m128i ab0 = _mm_unpacklo_epi32(a, b), ab1 = _mm_unpackhi_epi32(a, b);
-        __m128i ce0 = _mm_unpacklo_epi32(c, e), ce1 = _mm_unpackhi_epi32(c, e);
-        const __m128i rows[4] = {_mm_unpacklo_epi64(ab0, ce0), _mm_unpackhi_epi64(ab0, ce0),
-                                 _mm_unpacklo_epi64(ab1, ce1), _mm_unpackhi_epi64(ab1, ce1)};
-        for (int k = 0; k < 4; ++k)
-            StoreFour<B>(d[reversed ? 3 - k : k] + j * B, rows[k]);
-    }
+    const uint8_t* s2 = s + 2 * along;
+    __m128i a = Load<B>(s), b = Load<B>(s + along), c = Load<B>(s2), e = Load<B>(s2 + along);
+    __m128i ab0 = _mm_unpacklo_epi32(a, b), ab1 = _mm_unpackhi_epi32(a, b);
+    __m128i ce0 = _mm_unpacklo_epi32(c, e), ce1 = _mm_unpackhi_epi32(c, e);
+    uint8_t* d2 = d + 2 * next;
+    Store<B, kMayRunOn>(d, _mm_unpacklo_epi64(ab0, ce0));
+    Store<B, kMayRunOn>(d + next, _mm_unpackhi_epi64(ab0, ce0));
+    Store<B, kMayRunOn>(d2, _mm_unpacklo_epi64(ab1, ce1));
+    Store<B, kMayRunOn>(d2 + next, _mm_unpackhi_epi64(ab1, ce1));
+}
+
+// A band of four turned rows, `tiles` tiles long (at least one), from s to d.
+template <int B>
+DIB_SSSE3 void TurnTiles(const uint8_t* s, ptrdiff_t along, uint8_t* d, ptrdiff_t next, ptrdiff_t tiles)
+{
+    const ptrdiff_t sTile = 4 * along;
+    for (uint8_t* last = d + (tiles - 1) * 4 * B; d != last; s += sTile, d += 4 * B)
+        Tile<B, true>(s, along, d, next);
+    Tile<B, false>(s, along, d, next);
+}
+
+// The turned rows whose bands of four can be turned in registers: a 16-byte load at the
+// band's lowest source column must stay inside the source row. Clockwise those are the
+// first bands, the other way the last ones.
+template <int B>
+Range TileBands(const Frame& in, const Frame& out, bool clockwise)
+{
+    const ptrdiff_t rows = ptrdiff_t(out.rows) & ~ptrdiff_t(3), stride = ptrdiff_t(in.stride);
+    if (stride < 16 || !DibHasSsse3())
+        return Range{0, 0};
+    const ptrdiff_t lowest = (stride - 16) / B;  // the highest lowest column a load may start at
+    if (clockwise)
+        return Range{0, std::min(rows, (lowest / 4 + 1) * 4)};
+    // Band y's lowest column is out.rows - 4 - y.
+    const ptrdiff_t from = std::max<ptrdiff_t>(0, ptrdiff_t(out.rows) - 4 - lowest);
+    return Range{(from + 3) & ~ptrdiff_t(3), rows};
 }
 #endif
 
-// Quarter turns of pixels of whole bytes, block by block, four turned rows at a time.
+// While a band of a block is written, the turned rows kRowsAhead further on are asked
+// for, and a share of the next block's source rows: the first lie a whole turned row
+// apart, the others a source row apart, further than the processor's own prefetching looks.
+constexpr ptrdiff_t kRowsAhead = 8;
+
+struct Block {
+    ptrdiff_t x0, x1, y0, y1;
+};
+
+template <int B>
+[[gnu::always_inline]] inline void Prefetch(const Walk& w, const Plane& dst, const Block& b, ptrdiff_t y, ptrdiff_t width)
+{
+    for (ptrdiff_t r = y + kRowsAhead; r < std::min(y + kRowsAhead + 4, b.y1); ++r)
+        for (const uint8_t *at = dst.Row(r) + b.x0 * B, *end = dst.Row(r) + b.x1 * B + 64; at < end; at += 64)
+            __builtin_prefetch(at, 1);
+    const ptrdiff_t share = std::min(b.x1 + (b.x1 - b.x0), width) - b.x1, rows = b.y1 - b.y0;
+    const ptrdiff_t from = b.x1 + (y - b.y0) * share / rows, to = b.x1 + std::min(y - b.y0 + 4, rows) * share / rows;
+    for (ptrdiff_t x = from; x < to; ++x) {
+        const uint8_t *p = w.At(x, b.y0), *q = w.At(x, b.y1 - 1);
+        for (const uint8_t *at = std::min(p, q), *end = std::max(p, q) + B + 63; at < end; at += 64)
+            __builtin_prefetch(at);
+    }
+}
+
+// Quarter turns of pixels of whole bytes, block by block and band by band: bands of four
+// turned rows in registers where the processor can, the rest pixel by pixel.
 template <int B>
 void TurnQuarter(const Plane& src, const Plane& dst, const Frame& in, const Frame& out, DibTurn turn)
 {
-    const bool clockwise = turn == DibTurn::kClockwise;
-    const int64_t step = clockwise ? -src.step : src.step;  // from one turned column to the next
-    for (int64_t ty = 0; ty < out.rows; ty += kBlockRows) {
-        const int64_t yEnd = std::min(ty + kBlockRows, out.rows);
-        for (int64_t tx = 0; tx < out.width; tx += kBlockColumns) {
-            const int64_t xEnd = std::min(tx + kBlockColumns, out.width);
-            const int64_t nextEnd = std::min(xEnd + kBlockColumns, out.width);
-            const int64_t share = nextEnd - xEnd, rows = yEnd - ty;
-            for (int64_t y = ty; y < yEnd; y += 4) {
-                // While four turned rows are written, the turned rows kRowsAhead further
-                // on are asked for, and a share of the next block's source rows, which lie
-                // a row apart: further than the processor's own prefetching looks. (Kept
-                // in this loop: GCC drops a function, or lambda, that only prefetches.)
-                for (int64_t r = y + kRowsAhead; r < std::min(y + kRowsAhead + 4, yEnd); ++r)
-                    for (int64_t at = tx * B; at < xEnd * B + 64; at += 64)
-                        __builtin_prefetch(dst.Row(r) + at, 1);
-                const int64_t to = std::min(nextEnd, xEnd + (y - ty + 4) * share / rows);
-                for (int64_t x = xEnd + (y - ty) * share / rows; x < to; ++x) {
-                    Point p = SourceOf(turn, in, x, ty), q = SourceOf(turn, in, x, yEnd - 1);
-                    for (int64_t at = std::min(p.x, q.x) * B; at < (std::max(p.x, q.x) + 1) * B + 63; at += 64)
-                        __builtin_prefetch(src.Row(p.y) + at);
-                }
-                const int64_t n = std::min<int64_t>(4, yEnd - y);
-                int64_t x = tx;
+    [[maybe_unused]] const bool clockwise = turn == DibTurn::kClockwise;
+    const Walk w = WalkOf<B>(src, in, turn);
+    const ptrdiff_t width = ptrdiff_t(out.width), rows = ptrdiff_t(out.rows);
+    [[maybe_unused]] Range bands{0, 0};
+#ifdef DIB_SIMD
+    if constexpr (B == 3 || B == 4)
+        bands = TileBands<B>(in, out, clockwise);
+#endif
+    for (ptrdiff_t ty = 0; ty < rows; ty += kBlockRows) {
+        for (ptrdiff_t tx = 0; tx < width; tx += kBlockColumns) {
+            const Block b{tx, std::min(tx + kBlockColumns, width), ty, std::min(ty + kBlockRows, rows)};
+            const ptrdiff_t xTiles = std::max(tx, b.x1 & ~ptrdiff_t(3));
+            for (ptrdiff_t y = ty; y < b.y1; y += 4) {
+                const ptrdiff_t yEnd = std::min(y + 4, b.y1);
+                Prefetch<B>(w, dst, b, y, width);
+                ptrdiff_t x = tx;
 #ifdef DIB_SIMD
                 if constexpr (B == 3 || B == 4) {
-                    Point first = SourceOf(turn, in, tx, y);
-                    int64_t low = clockwise ? first.x : first.x - 3;  // lowest source column of the group
-                    if (n == 4 && low * B + 16 <= in.stride && DibHasSsse3()) {
-                        uint8_t* d[4] = {dst.Row(y) + x * B, dst.Row(y + 1) + x * B, dst.Row(y + 2) + x * B,
-                                         dst.Row(y + 3) + x * B};
-                        int64_t count = (xEnd - tx) & ~int64_t(3);
-                        TurnTiles<B>(src.Row(first.y) + low * B, step, d, count, !clockwise);
-                        x += count;
+                    if (y >= bands.from && yEnd <= bands.to && xTiles > tx) {
+                        // A band's lowest source column, and its turned row, is its first
+                        // turning clockwise and its last the other way.
+                        const ptrdiff_t low = clockwise ? y : y + 3;
+                        TurnTiles<B>(w.At(tx, low), w.along, dst.Row(low) + tx * B, clockwise ? dst.step : -dst.step,
+                                     (xTiles - tx) / 4);
+                        x = xTiles;
                     }
                 }
 #endif
-                for (int64_t k = 0; k < n && x < xEnd; ++k) {
-                    auto [sx, sy] = SourceOf(turn, in, x, y + k);
-                    MoveRun<B>(dst.Row(y + k) + x * B, src.Row(sy) + sx * B, xEnd - x, step, sx + 1 < in.width);
-                }
+                MoveRows<B>(w, dst, in, x, b.x1, y, yEnd);
             }
         }
     }
@@ -277,9 +358,9 @@ void TurnBytes(const Plane& src, const Plane& dst, const Frame& in, const Frame&
 void TurnPackedBits(const Plane& src, const Plane& dst, const Frame& in, const Frame& out, DibTurn turn)
 {
     const int bits = in.layout.bitCount, perByte = 8 / bits, mask = (1 << bits) - 1;
-    for (int64_t y = 0; y < out.rows; ++y) {
+    for (ptrdiff_t y = 0; y < ptrdiff_t(out.rows); ++y) {
         uint8_t* d = dst.Row(y);
-        for (int64_t x = 0; x < out.width; ++x) {
+        for (ptrdiff_t x = 0; x < ptrdiff_t(out.width); ++x) {
             auto [sx, sy] = SourceOf(turn, in, x, y);
             int from = 8 - bits * int(sx % perByte + 1), to = 8 - bits * int(x % perByte + 1);
             d[x / perByte] |= uint8_t((src.Row(sy)[sx / perByte] >> from & mask) << to);
@@ -292,9 +373,9 @@ void TurnPixels(const uint8_t* dib, uint8_t* copy, const Frame& in, const Frame&
     Plane src = PlaneOf(const_cast<uint8_t*>(dib), in), dst = PlaneOf(copy, out);
     int bytes = in.layout.bitCount / 8;
     // Padding behind the pixels of each turned row is zero, as a new DIB's is.
-    int64_t used = bytes ? out.width * bytes : 0;
-    for (int64_t y = 0; y < out.rows; ++y)
-        std::memset(dst.Row(y) + used, 0, size_t(out.stride - used));
+    ptrdiff_t used = bytes ? ptrdiff_t(out.width) * bytes : 0;
+    for (ptrdiff_t y = 0; y < ptrdiff_t(out.rows); ++y)
+        std::memset(dst.Row(y) + used, 0, size_t(ptrdiff_t(out.stride) - used));
     switch (in.layout.bitCount) {
     case 8: return TurnBytes<1>(src, dst, in, out, turn);
     case 16: return TurnBytes<2>(src, dst, in, out, turn);
