@@ -11,6 +11,9 @@
 
 namespace bench {
 
+// Rows whose work has a fast form (SSSE3) beside a plain one say which of them ran.
+enum class FastPath { none, no, yes };
+
 struct Row {
     std::string name;         // what was measured
     double seconds = 0;       // best of three
@@ -18,6 +21,7 @@ struct Row {
     double referenceSeconds = 0;
     double goal = 0;          // the ratio it should stay within; 0: shown for comparison only
     bool bytes = false;       // seconds and referenceSeconds hold sizes in bytes
+    FastPath fastPath = FastPath::none;
 };
 
 using Measure = std::vector<Row> (*)();

@@ -80,10 +80,13 @@ int main(int argc, char** argv)
                 std::snprintf(goal, sizeof goal, row.bytes ? "%5.3f" : "%5.2f", row.goal);
             // Sizes in MB, with a ratio fine enough to tell per mille apart.
             const double scale = row.bytes ? 1.0 / (1024 * 1024) : 1e3;
-            std::printf(row.bytes ? "%-44s %7.2f MB  %-28s %7.2f MB  %6.4f  %s%s\n"
-                                  : "%-44s %10.2f  %-28s %10.2f  %6.2f  %s%s\n",
+            const char* fast = row.fastPath == bench::FastPath::none  ? ""
+                               : row.fastPath == bench::FastPath::yes ? "  fast path: yes"
+                                                                      : "  fast path: no";
+            std::printf(row.bytes ? "%-44s %7.2f MB  %-28s %7.2f MB  %6.4f  %s%s%s\n"
+                                  : "%-44s %10.2f  %-28s %10.2f  %6.2f  %s%s%s\n",
                         row.name.c_str(), row.seconds * scale, row.reference.c_str(), row.referenceSeconds * scale, ratio,
-                        goal, within ? "" : "  over the goal");
+                        goal, within ? "" : "  over the goal", fast);
         }
     }
     for (const std::string& note : bench::Notes())

@@ -6,6 +6,7 @@
 
 #include "bench/bench.h"
 #include "bench/pages.h"
+#include "dib/dib_simd.h"
 #include "dib/dib_turn.h"
 
 namespace {
@@ -26,6 +27,7 @@ std::vector<bench::Row> Measure()
         row.reference = "memcpy of the page's bytes";
         row.referenceSeconds = t.referenceSeconds;
         row.goal = 3.0;
+        row.fastPath = DibHasSsse3() ? bench::FastPath::yes : bench::FastPath::no;
         rows.push_back(row);
     }
     return rows;

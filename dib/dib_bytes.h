@@ -95,6 +95,9 @@ bool DibMemStoreRows(uint8_t* dib, size_t size, int x, int y, int width, int row
 bool DibMemStorePlane(uint8_t* dib, size_t size, int channel, int x, int y, int width,
                       int rows, const uint8_t* src, int srcStride);
 bool DibMemSwapRedBlue(uint8_t* dib, size_t size);
+// Copies `pixels` 3-byte pixels with their first and last bytes exchanged: RGB as a source
+// sends it into a DIB's BGR, on the way in instead of in a pass of its own.
+void DibCopyRedBlueSwapped(uint8_t* to, const uint8_t* from, size_t pixels);
 
 // Drawing. DrawDib draws a DIB with a 40-byte info header and rows stored bottom-up;
 // anything else (a top-down DIB, a core or larger header, bit fields, 48 bits) is drawn

@@ -69,6 +69,14 @@ inline void SwapEach(uint8_t* p, const uint8_t* end)
         std::swap(p[0], p[2]);
 }
 
+inline void CopyEach(uint8_t* to, const uint8_t* from, ptrdiff_t pixels)
+{
+    for (const uint8_t* end = from + 3 * pixels; from != end; from += 3, to += 3) {
+        const uint8_t red = from[0], green = from[1], blue = from[2];
+        to[0] = blue, to[1] = green, to[2] = red;
+    }
+}
+
 // The swap walks rows with pointers: on a 32-bit x86, 64-bit counters would take two of
 // its eight registers each and live on the stack.
 void SwapRows(uint8_t* rows, ptrdiff_t stride, ptrdiff_t count, ptrdiff_t pixels)
@@ -101,6 +109,20 @@ DIB_SSSE3 void SwapRowsFives(uint8_t* rows, ptrdiff_t stride, ptrdiff_t count, p
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(v, order));
         SwapEach(p + 15, row + 3 * pixels);
     }
+}
+
+// The copying swap, five pixels a step as above. A step's 16th byte is the next pixel's
+// first, copied as it is; the next step, or the last pixels one by one, write it right.
+DIB_SSSE3 void CopyFives(uint8_t* to, const uint8_t* from, ptrdiff_t pixels)
+{
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    // Steps whose 16 bytes lie inside the pixels; at least one pixel is left behind them.
+    const ptrdiff_t steps = (pixels - 6) / 5 + 1;
+    for (const uint8_t* last = from + 15 * steps; from != last; from += 15, to += 15) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_shuffle_epi8(v, order));
+    }
+    CopyEach(to, from, pixels - 5 * steps);
 }
 #endif
 }  // namespace
@@ -259,4 +281,13 @@ bool DibMemSwapRedBlue(uint8_t* dib, size_t size)
 #endif
     SwapRows(rows, ptrdiff_t(g.stride), ptrdiff_t(g.rows), pixels);
     return true;
+}
+
+void DibCopyRedBlueSwapped(uint8_t* to, const uint8_t* from, size_t pixels)
+{
+#ifdef DIB_SIMD
+    if (pixels >= 6 && DibHasSsse3())
+        return CopyFives(to, from, ptrdiff_t(pixels));
+#endif
+    CopyEach(to, from, ptrdiff_t(pixels));
 }

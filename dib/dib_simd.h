@@ -22,4 +22,9 @@ inline bool DibHasSsse3()
     static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
     return has && dibUseSimd;
 }
+#else
+inline bool DibHasSsse3()
+{
+    return false;
+}
 #endif

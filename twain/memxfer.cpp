@@ -136,12 +136,6 @@ int TWAIN_MemoryTransfer(int)
         transferOutcome = TransferOutcome::cancelled;
         TWAIN_RecordError(TWERR_CANCELLED);
     }
-    if (done && strips::NeedsRedBlueSwap(plan)) {
-        if (BITMAPINFOHEADER* header = DibLock(hDib)) {
-            DibSwapRedBlue(header);
-            DibUnlock(hDib);
-        }
-    }
     // Only a complete image needs its colours; a cancelled one is discarded below
     // without asking the source for more.
     if (done && info.PixelType == TWPT_PALETTE) {

@@ -106,21 +106,23 @@ void StorePlaneRow(std::uint8_t* row, const ImagePlan& plan, int plane, std::uin
 }
 
 // Source pixels wider than the DIB's (32-bit RGBX into a 24-bit DIB): each DIB pixel
-// takes the leading bits of its source pixel, so red, green and blue of RGBX data.
+// takes the leading bits of its source pixel, so red, green and blue of RGBX data, which
+// land as blue, green, red where the DIB wants them so.
 void StoreWideRow(std::uint8_t* row, const ImagePlan& plan, std::uint32_t x, std::uint32_t columns,
                   const std::uint8_t* src)
 {
-    const int pixelBytes = plan.depth / 8;
+    const int pixelBytes = plan.depth / 8, last = NeedsRedBlueSwap(plan) ? pixelBytes - 1 : 0;
     std::uint8_t* out = row + std::size_t(x) * pixelBytes;
     if (plan.planeBits % 8 == 0) {
         const int step = plan.planeBits / 8;
         for (std::uint32_t j = 0; j < columns; ++j, out += pixelBytes, src += step)
-            std::memcpy(out, src, std::size_t(pixelBytes));
+            for (int b = 0; b < pixelBytes; ++b)
+                out[last ? last - b : b] = src[b];
         return;
     }
     for (std::uint32_t j = 0; j < columns; ++j, out += pixelBytes) {
         for (int b = 0; b < pixelBytes; ++b)
-            out[b] = std::uint8_t(ReadBits(src, std::uint64_t(j) * plan.planeBits + 8u * b, 8));
+            out[last ? last - b : b] = std::uint8_t(ReadBits(src, std::uint64_t(j) * plan.planeBits + 8u * b, 8));
     }
 }
 
@@ -296,6 +298,8 @@ bool StoreStrip(std::uint8_t* dib, std::size_t dibSize, const ImagePlan& plan, c
             StorePlaneRow(row, plan, plane, mx.XOffset, mx.Columns, src);
         else if (plan.planeBits > plan.depth)
             StoreWideRow(row, plan, mx.XOffset, mx.Columns, src);
+        else if (NeedsRedBlueSwap(plan))
+            DibCopyRedBlueSwapped(row + std::size_t(mx.XOffset) * 3, src, mx.Columns);
         else
             CopyBits(row, std::uint64_t(mx.XOffset) * std::uint64_t(plan.depth), src, pieceBits);
     }

@@ -87,7 +87,9 @@ StripOutcome TakeStrip(std::uint8_t* dib, std::size_t dibSize, const TW_IMAGEINF
                        Progress& progress, TW_IMAGEMEMXFER& mx, const std::uint8_t* buffer,
                        std::uint32_t bufferLength, bool lastStrip);
 
-// The source delivers red, green, blue; a chunky 24-bit DIB holds blue, green, red.
+// The source delivers red, green, blue; a chunky 24-bit DIB holds blue, green, red. The
+// strip step swaps them as it copies (a pass of its own over the page cost as much as
+// the copy).
 bool NeedsRedBlueSwap(const ImagePlan& plan);
 
 // Fills the colour table from a palette: at most 256 elements (NumColors is cut), each

@@ -78,8 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!DibIsSafe(dib.data(), dib.size()) || !std::equal(headerAndTable.begin(), headerAndTable.end(), dib.begin()))
         __builtin_trap();
 
-    if (strips::NeedsRedBlueSwap(plan))
-        DibMemSwapRedBlue(dib.data(), dib.size());
     TW_PALETTE8 palette{};
     std::memcpy(&palette, in.p, std::min(in.left, sizeof palette));
     strips::ApplyPalette(dib.data(), dib.size(), palette);

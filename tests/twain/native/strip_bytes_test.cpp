@@ -59,8 +59,6 @@ Assembly Assemble(const TW_IMAGEINFO& info, std::vector<pagemodel::Strip> strips
         if (o.next != Next::more)
             break;
     }
-    if (NeedsRedBlueSwap(a.plan))
-        DibMemSwapRedBlue(a.dib.data(), a.dib.size());
     return a;
 }
 
@@ -98,6 +96,7 @@ const Layout kLayouts[] = {
     {"rgb24_odd", {TWPT_RGB, 24, 3, false, 11, 6}, 4, 0, Pad::odd, true},
     {"rgb24_one_strip", {TWPT_RGB, 24, 3, false, 5, 4}, 4, 0, Pad::word, false},
     {"rgb24_tiles", {TWPT_RGB, 24, 3, false, 17, 9}, 4, 6, Pad::word, true},
+    {"rgb24_rows_of_many_swapping_steps", {TWPT_RGB, 24, 3, false, 37, 5}, 2, 0, Pad::byte, true},
     {"rgb24_planar", {TWPT_RGB, 24, 3, true, 11, 7}, 3, 0, Pad::word, true},
     {"rgb24_planar_by_count", {TWPT_RGB, 24, 3, true, 6, 5}, 2, 0, Pad::byte, false},
     {"rgbx32_into_24", {TWPT_RGB, 32, 4, false, 9, 6}, 2, 0, Pad::word, true},
