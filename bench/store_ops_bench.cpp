@@ -400,7 +400,7 @@ std::vector<bench::Row> Measure()
         // The 1-bit page keeps level 9, where the search pays; its goal is no slower than the
         // save was before it chose its effort (0.98 of gzip -9 in a run of this table).
         const SavedPage pages[] = {{"24-bit", bench::A4PageDib(), 0.3, 1.005},
-                                   {"24-bit sensor-noise", bench::A4NoisyPageDib(), 0.3, 1.005},
+                                   {"24-bit noisy", bench::A4NoisyPageDib(), 0.3, 1.005},
                                    {"8-bit grey", bench::A4GreyPageDib(), 0.3, 1.005},
                                    {"1-bit", bench::A4TextPageDib(), 1.0, 1.0}};
         // The 24-bit page comes last: the start rows show what it left in the store.

@@ -2,6 +2,7 @@
 
 #include "dib/dib_bytes.h"
 #include "store/core/parallel_gzip.h"
+#include "store/core/run_deflate.h"
 
 #include <zlib.h>
 
@@ -76,11 +77,12 @@ struct Deflater::Stream {
 
 Deflater::Deflater(Effort effort) : stream_(std::make_unique<Stream>()), effort_(effort)
 {
+    if (effort == Effort::Runs)
+        return;  // DeflateRuns needs no zlib stream
     // Sampled has no deflater of its own; it is set up as level 9 should one be asked for.
     const int level = effort == Effort::Fast ? 3 : 9;
     const int memLevel = effort == Effort::Dense ? 9 : 8;
-    const int strategy = effort == Effort::Runs ? Z_RLE : Z_DEFAULT_STRATEGY;
-    stream_->ready = deflateInit2(&stream_->z, level, Z_DEFLATED, -15, memLevel, strategy) == Z_OK;
+    stream_->ready = deflateInit2(&stream_->z, level, Z_DEFLATED, -15, memLevel, Z_DEFAULT_STRATEGY) == Z_OK;
 }
 
 Deflater::~Deflater()
@@ -100,6 +102,11 @@ bool Deflater::Reset()
 
 size_t Deflater::Measure(std::span<const uint8_t> bytes)
 {
+    if (effort_ == Effort::Runs) {
+        std::vector<uint8_t> out;
+        DeflateRuns(bytes, true, out);
+        return out.size();
+    }
     if (!Reset())
         return 0;
     z_stream& z = stream_->z;
@@ -117,6 +124,12 @@ void Deflater::Compress(Block& block)
     z_stream& z = stream_->z;
     block.crc = static_cast<uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
     block.output.clear();
+    if (effort_ == Effort::Runs) {
+        // Runs of the byte before only: the dictionary has nothing to offer them.
+        block.failed = false;
+        DeflateRuns(bytes, block.last, block.output);
+        return;
+    }
     block.failed = !Reset() || (block.dictionary > 0 && deflateSetDictionary(&z, block.input.data(),
                                                                               static_cast<uInt>(block.dictionary)) != Z_OK);
     if (block.failed)

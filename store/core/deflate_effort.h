@@ -21,7 +21,7 @@ enum class Effort : uint8_t {
     Best,     // zlib level 9: what is no bitmap, and pixels that repeat themselves
     Dense,    // level 9 with a larger hash, searching on past good matches: 1 to 4 bits a pixel
     Fast,     // zlib level 3: pixels with little noise
-    Runs,     // runs of one byte only (Z_RLE): noisy pixels, where longer searches find nothing
+    Runs,     // runs of one byte only (run_deflate.h): noisy pixels, where longer searches find nothing
     Sampled,  // 8 bits a pixel and more: one of the three above, by a trial on each block
 };
 

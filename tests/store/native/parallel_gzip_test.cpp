@@ -3,6 +3,7 @@
 // effort each block gets, and gzip -d agrees; it is the same member whichever thread
 // finished first, and as small as zlib's own level 9 within 1 % where level 9 is used.
 #include "store/core/parallel_gzip.h"
+#include "store/core/run_deflate.h"
 #include "support/store_files.h"
 
 #include <gtest/gtest.h>
@@ -212,4 +213,90 @@ TEST(ParallelGzip, TheTrailerHoldsTheCombinedCrcAndTheLength)
     EXPECT_EQ(storedCrc, crc);
     EXPECT_EQ(storedLength, input.size());
 }
+// The run-length coder's own blocks at their edges: no bytes, stored blocks for what does
+// not compress (more than one stored block's 65,535 bytes), every run length with its
+// extra bits, runs of the longest length, and frequencies whose plain Huffman code would be
+// deeper than deflate's 15 bits. Each as the last piece, and followed by one.
+Bytes RunsAndLiterals()
+{
+    Bytes bytes;
+    for (size_t length = 1; length <= 300; ++length) {
+        bytes.insert(bytes.end(), length, uint8_t(length));
+        bytes.push_back(0);
+    }
+    return bytes;
+}
+
+// Counts of 1, 2, 3, 5, 8... beside the end of block's 1, between bytes of another value:
+// a Huffman tree 18 deep.
+Bytes FibonacciFrequencies()
+{
+    Bytes bytes;
+    for (uint32_t k = 1, a = 1, b = 2; k <= 17; ++k, b += a, a = b - a)
+        for (uint32_t i = 0; i < a; ++i)
+            bytes.insert(bytes.end(), {uint8_t(k), 200});
+    return bytes;
+}
+
+TEST(RunDeflate, ItsBlocksInflateToTheSameBytesAndASyncFlushEndsThemUnlessLast)
+{
+    Bytes random = PageBytes(200000, 3);
+    for (size_t i = 0; i < random.size(); ++i)
+        random[i] = uint8_t((random[i] * 131 + i * 2654435761u) >> 13);
+    const struct {
+        const char* what;
+        Bytes bytes;
+    } cases[] = {{"nothing", {}},
+                 {"one byte", {42}},
+                 {"a few bytes of both fixed code lengths, and a run", {42, 144, 255, 9, 9, 9, 9, 9, 9}},
+                 {"random bytes", random},
+                 {"runs of 1 to 300", RunsAndLiterals()},
+                 {"a megabyte of one value", Bytes(1 << 20, 0xFF)},
+                 {"Fibonacci frequencies", FibonacciFrequencies()},
+                 {"noisy page", PageBytes(1 << 20, 9)}};
+    const Bytes tail = {7, 7, 7, 7, 7, 1};
+    for (const auto& c : cases)
+        for (bool last : {true, false}) {
+            SCOPED_TRACE(testing::Message() << c.what << (last ? ", last" : ", then more"));
+            Bytes out, expected = c.bytes;
+            pgz::DeflateRuns(c.bytes, last, out);
+            if (!last) {
+                ASSERT_GE(out.size(), 4u);
+                EXPECT_EQ(Bytes(out.end() - 4, out.end()), (Bytes{0, 0, 0xFF, 0xFF}));
+                pgz::DeflateRuns(tail, true, out);
+                expected.insert(expected.end(), tail.begin(), tail.end());
+            }
+            z_stream z{};
+            ASSERT_EQ(inflateInit2(&z, -15), Z_OK);
+            Bytes back(expected.size() + 16);
+            z.next_in = out.data();
+            z.avail_in = uInt(out.size());
+            z.next_out = back.data();
+            z.avail_out = uInt(back.size());
+            EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END) << (z.msg ? z.msg : "");
+            EXPECT_EQ(z.avail_in, 0u) << "bytes after the final block";
+            back.resize(z.total_out);
+            inflateEnd(&z);
+            EXPECT_EQ(back, expected);
+            if (c.bytes.size() > 100000)  // never larger than the bytes stored plainly
+                EXPECT_LE(out.size(), c.bytes.size() + c.bytes.size() / 1000 + 64);
+        }
+}
+
+TEST(RunDeflate, ANoisyPageComesOutNoLargerThanWithZlibsRunLengthStrategy)
+{
+    Bytes page = PageBytes(4 << 20, 11), ours;
+    pgz::DeflateRuns(page, true, ours);
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_RLE);
+    Bytes zlib(deflateBound(&z, uLong(page.size())));
+    z.next_in = page.data();
+    z.avail_in = uInt(page.size());
+    z.next_out = zlib.data();
+    z.avail_out = uInt(zlib.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    EXPECT_LE(double(ours.size()), double(z.total_out) * 1.002) << "zlib: " << z.total_out;
+    deflateEnd(&z);
+}
+
 }  // namespace
