@@ -11,7 +11,7 @@
 #include "resources/resource.h"
 
 #ifdef PAGOREX_TEST_SEAMS
-bool turnMemoryFailsForTest = false;
+int copyMemoryFailsAtForTest = 0;
 #endif
 
 namespace {
@@ -21,7 +21,7 @@ constexpr char kCannotTurn[] = "This image cannot be turned: it is compressed or
 HGLOBAL Allocate(uint64_t bytes)
 {
 #ifdef PAGOREX_TEST_SEAMS
-    if (turnMemoryFailsForTest)
+    if (copyMemoryFailsAtForTest > 0 && --copyMemoryFailsAtForTest == 0)
         return nullptr;
 #endif
     return bytes <= SIZE_MAX ? GlobalAlloc(GMEM_MOVEABLE, SIZE_T(bytes)) : nullptr;
@@ -101,7 +101,7 @@ const char* OutcomeText(imaging::PageCommand command, imaging::Outcome outcome)
     case imaging::Outcome::kDone: return nullptr;
     case imaging::Outcome::kNoLines:
         return "No lines of text were found to straighten the page by. It is left as it was.";
-    case imaging::Outcome::kStraight: return "The page's lines are level already. It is left as it was.";
+    case imaging::Outcome::kAlreadyLevel: return "The page's lines are level already. It is left as it was.";
     case imaging::Outcome::kNoBorder: return "No border was found around the paper. The page is left as it was.";
     case imaging::Outcome::kNoMemory: return kCleanUps[int(command)].noMemory;
     case imaging::Outcome::kCannotHandle: break;

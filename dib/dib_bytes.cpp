@@ -43,26 +43,6 @@ bool CompressionSupported(const DibLayout& layout, uint64_t bits, size_t size)
 }
 }  // namespace
 
-uint8_t DibFieldByte(uint32_t pixel, uint32_t mask)
-{
-    if (mask == 0)
-        return 0;
-    while (!(mask & 1)) {
-        mask >>= 1;
-        pixel >>= 1;
-    }
-    int bits = 0;
-    while (bits < 32 && (mask >> bits & 1))
-        ++bits;
-    uint32_t value = pixel & mask;
-    if (bits >= 8)
-        return uint8_t(value >> (bits - 8));
-    uint32_t wide = value << (8 - bits);
-    for (int filled = bits; filled < 8; filled += bits)
-        wide |= wide >> bits;
-    return uint8_t(wide);
-}
-
 DibLayout DibReadLayout(const void* header)
 {
     const auto* p = static_cast<const uint8_t*>(header);

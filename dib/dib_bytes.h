@@ -64,10 +64,6 @@ bool DibIsSafe(const void* data, size_t size);
 // info header is read, so a DIB can be judged while it streams in.
 bool DibHeaderIsSafe(const void* header, size_t size);
 
-// The value of a bit field (mask) of a 16- or 32-bit pixel widened to 8 bits by repeating
-// its bits, as the display drivers do; 0 for an empty mask.
-uint8_t DibFieldByte(uint32_t pixel, uint32_t mask);
-
 // Creation: the depth a request turns into, and the block size of such a DIB, or -1
 // when no safe DIB of that geometry exists.
 int DibNormalizeDepth(int bitCount);

@@ -7,41 +7,32 @@
 #include <cstring>
 
 namespace {
-// The colour fields of 16- and 32-bit pixels: given by a BI_BITFIELDS header (behind a
-// 40-byte header, inside a larger one, whose version 4 and 5 also name an alpha field),
-// else 5-5-5 and 8-8-8.
-bool ReadMasks(const uint8_t* dib, size_t size, DibExportPlan& p)
+// 10 and 10,000 dots per inch in pels per metre: a header outside says something else
+// (a source that wrote dots per inch into the field, or a value from nowhere).
+constexpr int32_t kFewestPels = 394, kMostPels = 393701;
+
+int32_t Sane(int32_t pelsPerMeter)
 {
-    const DibLayout& l = p.layout;
-    if (l.compression != kBiBitfields) {
-        bool five = l.bitCount == 16;
-        p.masks[0] = five ? 0x7C00 : 0xFF0000;
-        p.masks[1] = five ? 0x03E0 : 0x00FF00;
-        p.masks[2] = five ? 0x001F : 0x0000FF;
-        return true;
-    }
-    if (uint64_t(kInfoHeaderBytes) + 12 > size)
-        return false;
-    for (int i = 0; i < 3; ++i)
-        p.masks[i] = LoadLE32(dib + kInfoHeaderBytes + 4 * i);
-    if (l.headerSize >= kInfoHeaderBytes + 16 && l.bitCount == 32)
-        p.masks[3] = LoadLE32(dib + kInfoHeaderBytes + 12);
-    return p.bitsOffset + uint64_t(p.stride) * uint64_t(p.height) <= size;
+    return pelsPerMeter >= kFewestPels && pelsPerMeter <= kMostPels ? pelsPerMeter : 0;
 }
 
-// The table's first 2^depth entries (black past its end), and whether they are an even
-// grey ramp, up or down.
-void ReadPalette(const uint8_t* dib, DibExportPlan& p)
+void ReadResolution(const uint8_t* dib, DibExportPlan& p)
 {
-    const DibLayout& l = p.layout;
-    uint32_t n = 1u << l.bitCount;
+    if (p.pixels.frame.layout.headerSize == kCoreHeaderBytes)
+        return;
+    int32_t x = Sane(int32_t(LoadLE32(dib + dibfield::kXPelsPerMeter)));
+    int32_t y = Sane(int32_t(LoadLE32(dib + dibfield::kYPelsPerMeter)));
+    p.xPelsPerMeter = x != 0 ? x : y;
+    p.yPelsPerMeter = y != 0 ? y : x;
+}
+
+// Whether the first 2^depth entries are an even grey ramp, up or down.
+void ReadPalette(DibExportPlan& p)
+{
+    const uint32_t n = 1u << p.pixels.frame.layout.bitCount;
     bool up = true, down = true;
     for (uint32_t i = 0; i < n; ++i) {
-        uint8_t* rgb = p.palette + 3 * i;
-        if (i < l.colorCount) {
-            const uint8_t* entry = dib + l.headerSize + uint64_t(i) * l.entryBytes;
-            rgb[0] = entry[2], rgb[1] = entry[1], rgb[2] = entry[0];
-        }
+        const uint8_t* rgb = p.pixels.table[i];
         bool grey = rgb[0] == rgb[1] && rgb[1] == rgb[2];
         up = up && grey && rgb[0] == i * 255 / (n - 1);
         down = down && grey && rgb[0] == (n - 1 - i) * 255 / (n - 1);
@@ -50,69 +41,52 @@ void ReadPalette(const uint8_t* dib, DibExportPlan& p)
     p.model = up || down ? DibColorModel::Grey : DibColorModel::Palette;
     p.invertedGrey = !up && down;
 }
-
-void PackFields(const DibExportPlan& p, const uint8_t* in, uint8_t* out)
-{
-    const int bytes = p.layout.bitCount / 8;
-    for (int32_t x = 0; x < p.width; ++x, in += bytes) {
-        uint32_t pixel = bytes == 2 ? uint32_t{LoadLE16(in)} : LoadLE32(in);
-        for (int c = 0; c < p.channels; ++c)
-            *out++ = DibFieldByte(pixel, p.masks[c]);
-    }
-}
 }  // namespace
 
 bool DibExportPlanFor(const uint8_t* dib, size_t size, DibExportPlan& p)
 {
-    if (!DibIsSafe(dib, size) || DibIsRle(dib, size))
-        return false;
     p = DibExportPlan{};
-    p.layout = DibReadLayout(dib);
-    const DibLayout& l = p.layout;
-    p.width = l.width;
-    p.height = l.height < 0 ? -l.height : l.height;
-    p.bitsOffset = DibBitsOffset(l);
-    p.stride = RowBytes(l.bitCount, l.width);
-    if (l.headerSize != kCoreHeaderBytes) {
-        p.xPelsPerMeter = int32_t(LoadLE32(dib + dibfield::kXPelsPerMeter));
-        p.yPelsPerMeter = int32_t(LoadLE32(dib + dibfield::kYPelsPerMeter));
-    }
-    if (l.bitCount <= 8) {
-        ReadPalette(dib, p);
-        p.bitDepth = l.bitCount;
+    if (!DibReadPixels(dib, size, p.pixels))
+        return false;
+    const DibFrame& f = p.pixels.frame;
+    p.width = int32_t(f.width);
+    p.height = int32_t(f.rows);
+    ReadResolution(dib, p);
+    const uint16_t depth = f.layout.bitCount;
+    if (depth <= 8) {
+        ReadPalette(p);
+        p.bitDepth = depth;
         p.channels = 1;
-    } else if (l.bitCount == 16 || l.bitCount == 32) {
-        if (!ReadMasks(dib, size, p))
-            return false;
-        p.channels = p.masks[3] != 0 ? 4 : 3;
-        p.model = p.masks[3] != 0 ? DibColorModel::Rgba : DibColorModel::Rgb;
+    } else if (depth == 16 || depth == 32) {
+        p.channels = p.pixels.HasAlpha() ? 4 : 3;
+        p.model = p.pixels.HasAlpha() ? DibColorModel::Rgba : DibColorModel::Rgb;
     } else {
-        p.bitDepth = l.bitCount == 48 ? 16 : 8;
+        p.bitDepth = depth == 48 ? 16 : 8;
     }
     p.rowBytes = (size_t(p.width) * size_t(p.channels * p.bitDepth) + 7) / 8;
     return true;
 }
 
-void DibExportRow(const DibExportPlan& p, const uint8_t* dib, int row, uint8_t* out)
+void DibExportRow(const DibExportPlan& p, int row, uint8_t* out)
 {
-    int64_t stored = p.layout.height > 0 ? p.height - 1 - row : row;
-    const uint8_t* in = dib + p.bitsOffset + stored * p.stride;
-    switch (p.layout.bitCount) {
-    case 24:
-        for (int32_t x = 0; x < p.width; ++x, in += 3, out += 3)
-            out[0] = in[2], out[1] = in[1], out[2] = in[0];
-        break;
+    const uint8_t* in = p.pixels.Line(row);
+    switch (p.pixels.frame.layout.bitCount) {
     case 48:
         // Blue, green, red little-endian samples to red, green, blue big-endian ones.
         for (int32_t x = 0; x < p.width; ++x, in += 6, out += 6)
             for (int c = 0; c < 3; ++c)
                 out[2 * c] = in[5 - 2 * c], out[2 * c + 1] = in[4 - 2 * c];
         break;
+    case 24:
     case 16:
     case 32:
-        PackFields(p, in, out);
+        if (p.channels == 4)
+            DibPixelsRGBA(p.pixels, row, out);
+        else
+            DibPixelsRGB(p.pixels, row, out);
         break;
     default: {
+        // Indices as they are stored, which is how both formats pack them.
         std::memcpy(out, in, p.rowBytes);
         // The bits past the last pixel are the row's padding: cleared, not carried along.
         int used = int((int64_t(p.width) * p.bitDepth) % 8);

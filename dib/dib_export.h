@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "dib/dib_bytes.h"
+#include "dib/dib_pixels.h"
 
 enum class DibColorModel {
     Grey,     // palette indices that are an even grey ramp: the index is the grey level
@@ -29,24 +29,22 @@ struct DibExportPlan {
     // Palette and Grey: 2^bitDepth entries, red, green, blue; indices past the bitmap's own
     // table are black.
     uint32_t paletteEntries = 0;
-    uint8_t palette[256 * 3] = {};
-    // Pels per metre as the header gives them; 0 where it gives none.
+    const uint8_t* Palette() const { return pixels.table[0]; }
+    // Pels per metre to give the formats: the header's where they are sane (10 to 10,000
+    // dpi), one given alone for both axes (a source that wrote only one meant a square
+    // pixel), 0 where the header gives none that can be believed.
     int32_t xPelsPerMeter = 0;
     int32_t yPelsPerMeter = 0;
     size_t rowBytes = 0;  // one packed row
 
-    // Where the rows are read from.
-    DibLayout layout{};
-    uint64_t bitsOffset = 0;
-    int64_t stride = 0;
-    uint32_t masks[4] = {};  // red, green, blue, alpha fields of 16- and 32-bit pixels
+    DibPixels pixels;  // where the rows are read from
 };
 
 // Plans the export of a packed DIB of size bytes; false when it is not safe (DibIsSafe) or
 // its rows are compressed (DibMemExpandRle first).
 bool DibExportPlanFor(const uint8_t* dib, size_t size, DibExportPlan& plan);
 // Writes image row `row` (0 is the top) to out, plan.rowBytes bytes.
-void DibExportRow(const DibExportPlan& plan, const uint8_t* dib, int row, uint8_t* out);
+void DibExportRow(const DibExportPlan& plan, int row, uint8_t* out);
 
 bool DibIsRle(const uint8_t* dib, size_t size);
 // The picture of a run-length compressed DIB as an uncompressed one (40-byte header, the

@@ -1,5 +1,6 @@
 // Colour-table and pixel-row operations over a packed DIB given by pointer and size.
 #include "dib/dib_bytes.h"
+#include "dib/dib_pixels.h"
 #include "dib/dib_simd.h"
 
 #include <algorithm>
@@ -196,29 +197,14 @@ bool DibMemWriteRowChannel(uint8_t* dib, size_t size, int row, const uint8_t* sr
 
 bool DibMemReadRowRGB(const uint8_t* dib, size_t size, int row, uint8_t* dest)
 {
-    Geometry g;
-    int64_t at = RowsOf(dib, size, &g) ? RowOffset(g, row) : -1;
-    int bits = g.layout.bitCount;
-    if (at < 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24))
+    if (!DibHeaderReadable(dib, size))
         return false;
-    const uint8_t* in = dib + at;
-    const uint8_t* table = dib + g.layout.headerSize;
-    for (int32_t x = 0; x < g.layout.width; ++x, dest += 3) {
-        if (bits == 24) {
-            dest[0] = in[3 * x + 2], dest[1] = in[3 * x + 1], dest[2] = in[3 * x];
-            continue;
-        }
-        uint32_t index = bits == 8 ? in[x]
-                         : bits == 4 ? (in[x / 2] >> (x % 2 ? 0 : 4)) & 0x0F
-                                     : (in[x / 8] >> (7 - x % 8)) & 1;
-        // An index past a short colour table shows black, as GDI draws it.
-        if (index >= g.layout.colorCount) {
-            dest[0] = dest[1] = dest[2] = 0;
-            continue;
-        }
-        const uint8_t* entry = table + index * g.layout.entryBytes;
-        dest[0] = entry[2], dest[1] = entry[1], dest[2] = entry[0];
-    }
+    int bits = DibReadLayout(dib).bitCount;
+    DibPixels pixels;
+    if ((bits != 1 && bits != 4 && bits != 8 && bits != 24) || !DibReadPixels(dib, size, pixels) || row < 0 ||
+        row >= pixels.frame.rows)
+        return false;
+    DibPixelsRGB(pixels, row, dest);
     return true;
 }
 

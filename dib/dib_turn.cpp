@@ -3,7 +3,7 @@
 #include "dib/dib_turn.h"
 
 #include "base/little_endian.h"
-#include "dib/dib_bytes.h"
+#include "dib/dib_pixels.h"
 #include "dib/dib_simd.h"
 
 #include <algorithm>
@@ -24,68 +24,19 @@ bool Quarter(DibTurn turn)
     return turn != DibTurn::kHalf;
 }
 
-// Where the rows of a DIB lie and how large its picture is.
-struct Frame {
-    DibLayout layout;
-    uint64_t bits;   // offset of the first stored row
-    int64_t width;   // pixels
-    int64_t rows;
-    int64_t stride;  // bytes of a stored row
-    uint64_t image;  // stride x rows
-};
-
-Frame FrameOf(const DibLayout& layout, uint64_t bits, int64_t width, int64_t rows)
-{
-    int64_t stride = RowBytes(layout.bitCount, int(width));
-    return Frame{layout, bits, width, rows, stride, uint64_t(stride * rows)};
-}
-
-// Compressed rows are runs, not pixels: they cannot be turned without expanding them.
-bool ReadFrame(const uint8_t* dib, size_t size, Frame& f)
-{
-    if (!DibIsSafe(dib, size))
-        return false;
-    DibLayout layout = DibReadLayout(dib);
-    if (layout.compression != kBiRgb && layout.compression != kBiBitfields)
-        return false;
-    uint64_t bits = DibBitsOffset(layout);
-    int64_t rows = layout.height < 0 ? -int64_t(layout.height) : layout.height;
-    f = FrameOf(layout, bits, layout.width, rows);
-    return f.bits + f.image <= size;
-}
+using Frame = DibFrame;
 
 Frame TurnedFrame(const Frame& in, DibTurn turn)
 {
-    return Quarter(turn) ? FrameOf(in.layout, in.bits, in.rows, in.width) : in;
+    return Quarter(turn) ? DibResizedFrame(in, in.rows, in.width) : in;
 }
 
-// biSizeImage moves by the change of the rows' bytes, so that an exact size stays exact
-// and one that also counts the masks keeps counting them; 0 (not given) stays 0. Every
-// other value moves as well, and the one that would land on 0 takes 0's place, so that
-// turning back always restores the value the DIB came with.
-uint32_t TurnedSizeImage(uint32_t value, uint64_t from, uint64_t to)
+// Header fields of the turned copy, written over a copy of the original header: the
+// geometry, and a quarter turn swaps the resolutions.
+void PatchHeader(uint8_t* header, size_t headerBytes, const Frame& in, const Frame& out, DibTurn turn)
 {
-    uint32_t shift = uint32_t(to) - uint32_t(from);
-    if (value == 0)
-        return 0;
-    if (value + shift == 0)
-        return shift;
-    return value + shift;
-}
-
-// Header fields of the turned copy, written over a copy of the original header.
-void PatchHeader(uint8_t* header, const Frame& in, const Frame& out, DibTurn turn)
-{
-    if (in.layout.headerSize == kCoreHeaderBytes) {
-        StoreLE16(header + dibfield::kCoreWidth, uint16_t(out.width));
-        StoreLE16(header + dibfield::kCoreHeight, uint16_t(out.rows));
-        return;
-    }
-    StoreLE32(header + dibfield::kWidth, uint32_t(out.width));
-    StoreLE32(header + dibfield::kHeight, uint32_t(in.layout.height < 0 ? -out.rows : out.rows));
-    uint32_t sizeImage = LoadLE32(header + dibfield::kSizeImage);
-    StoreLE32(header + dibfield::kSizeImage, TurnedSizeImage(sizeImage, in.image, out.image));
-    if (Quarter(turn)) {
+    DibPatchGeometry(header, headerBytes, in, out);
+    if (in.layout.headerSize != kCoreHeaderBytes && Quarter(turn)) {
         uint32_t x = LoadLE32(header + dibfield::kXPelsPerMeter);
         StoreLE32(header + dibfield::kXPelsPerMeter, LoadLE32(header + dibfield::kYPelsPerMeter));
         StoreLE32(header + dibfield::kYPelsPerMeter, x);
@@ -96,7 +47,7 @@ void PatchHeader(uint8_t* header, const Frame& in, const Frame& out, DibTurn tur
 // operation accepts in turn.
 bool Plan(const uint8_t* dib, size_t size, DibTurn turn, Frame& in, Frame& out, uint64_t& bytes)
 {
-    if (!ReadFrame(dib, size, in))
+    if (!DibReadFrame(dib, size, in))
         return false;
     out = TurnedFrame(in, turn);
     bytes = uint64_t(size) - in.image + out.image;
@@ -106,25 +57,25 @@ bool Plan(const uint8_t* dib, size_t size, DibTurn turn, Frame& in, Frame& out, 
     uint8_t header[kInfoHeaderBytes];
     size_t headerBytes = in.layout.headerSize == kCoreHeaderBytes ? kCoreHeaderBytes : kInfoHeaderBytes;
     std::memcpy(header, dib, headerBytes);
-    PatchHeader(header, in, out, turn);
+    PatchHeader(header, headerBytes, in, out, turn);
     return DibHeaderIsSafe(header, size_t(bytes));
 }
 
 // The picture's rows: row 0 is the top row whatever the storage order. From here on
 // offsets are pointer-sized (Plan has made sure the blocks' offsets fit): on a 32-bit x86
 // a 64-bit index takes two of its eight registers and its divisions call the library.
-struct Plane {
+struct Lines {
     uint8_t* top;
     ptrdiff_t step;  // from one picture row to the next
     uint8_t* Row(ptrdiff_t r) const { return top + r * step; }
 };
 
-Plane PlaneOf(uint8_t* block, const Frame& f)
+Lines LinesOf(uint8_t* block, const Frame& f)
 {
     uint8_t* bits = block + ptrdiff_t(f.bits);
     if (f.layout.height > 0)
-        return Plane{bits + ptrdiff_t(f.rows - 1) * ptrdiff_t(f.stride), -ptrdiff_t(f.stride)};
-    return Plane{bits, ptrdiff_t(f.stride)};
+        return Lines{bits + ptrdiff_t(f.rows - 1) * ptrdiff_t(f.stride), -ptrdiff_t(f.stride)};
+    return Lines{bits, ptrdiff_t(f.stride)};
 }
 
 // The source pixel that lands at (x, y) of the turned picture.
@@ -162,7 +113,7 @@ void MoveRun(uint8_t* d, const uint8_t* s, ptrdiff_t count, ptrdiff_t step, bool
 // The half turn reads its source rows straight through, backwards. It starts from each
 // row's last pixel, the one without a neighbour on its right; the rest can move wide.
 template <int B>
-void TurnHalf(const Plane& src, const Plane& dst, const Frame& in)
+void TurnHalf(const Lines& src, const Lines& dst, const Frame& in)
 {
     const ptrdiff_t rows = ptrdiff_t(in.rows), width = ptrdiff_t(in.width);
     for (ptrdiff_t y = 0; y < rows; ++y) {
@@ -182,7 +133,7 @@ struct Walk {
 };
 
 template <int B>
-Walk WalkOf(const Plane& src, const Frame& in, DibTurn turn)
+Walk WalkOf(const Lines& src, const Frame& in, DibTurn turn)
 {
     if (turn == DibTurn::kClockwise)
         return Walk{src.Row(ptrdiff_t(in.rows) - 1), -src.step, B};
@@ -191,7 +142,7 @@ Walk WalkOf(const Plane& src, const Frame& in, DibTurn turn)
 
 // Turned rows [y0, y1) of a block, columns [x0, x1), pixel by pixel.
 template <int B>
-void MoveRows(const Walk& w, const Plane& dst, const Frame& in, ptrdiff_t x0, ptrdiff_t x1, ptrdiff_t y0,
+void MoveRows(const Walk& w, const Lines& dst, const Frame& in, ptrdiff_t x0, ptrdiff_t x1, ptrdiff_t y0,
               ptrdiff_t y1)
 {
     const ptrdiff_t width = ptrdiff_t(in.width);
@@ -293,7 +244,7 @@ struct Block {
 };
 
 template <int B>
-[[gnu::always_inline]] inline void Prefetch(const Walk& w, const Plane& dst, const Block& b, ptrdiff_t y, ptrdiff_t width)
+[[gnu::always_inline]] inline void Prefetch(const Walk& w, const Lines& dst, const Block& b, ptrdiff_t y, ptrdiff_t width)
 {
     for (ptrdiff_t r = y + kRowsAhead; r < std::min(y + kRowsAhead + 4, b.y1); ++r)
         for (const uint8_t *at = dst.Row(r) + b.x0 * B, *end = dst.Row(r) + b.x1 * B + 64; at < end; at += 64)
@@ -310,7 +261,7 @@ template <int B>
 // Quarter turns of pixels of whole bytes, block by block and band by band: bands of four
 // turned rows in registers where the processor can, the rest pixel by pixel.
 template <int B>
-void TurnQuarter(const Plane& src, const Plane& dst, const Frame& in, const Frame& out, DibTurn turn)
+void TurnQuarter(const Lines& src, const Lines& dst, const Frame& in, const Frame& out, DibTurn turn)
 {
     [[maybe_unused]] const bool clockwise = turn == DibTurn::kClockwise;
     const Walk w = WalkOf<B>(src, in, turn);
@@ -347,7 +298,7 @@ void TurnQuarter(const Plane& src, const Plane& dst, const Frame& in, const Fram
 }
 
 template <int B>
-void TurnBytes(const Plane& src, const Plane& dst, const Frame& in, const Frame& out, DibTurn turn)
+void TurnBytes(const Lines& src, const Lines& dst, const Frame& in, const Frame& out, DibTurn turn)
 {
     if (turn == DibTurn::kHalf)
         return TurnHalf<B>(src, dst, in);
@@ -355,7 +306,7 @@ void TurnBytes(const Plane& src, const Plane& dst, const Frame& in, const Frame&
 }
 
 // 1 and 4 bits: leftmost pixel in the high bits of a byte. The turned rows start zeroed.
-void TurnPackedBits(const Plane& src, const Plane& dst, const Frame& in, const Frame& out, DibTurn turn)
+void TurnPackedBits(const Lines& src, const Lines& dst, const Frame& in, const Frame& out, DibTurn turn)
 {
     const int bits = in.layout.bitCount, perByte = 8 / bits, mask = (1 << bits) - 1;
     for (ptrdiff_t y = 0; y < ptrdiff_t(out.rows); ++y) {
@@ -370,7 +321,7 @@ void TurnPackedBits(const Plane& src, const Plane& dst, const Frame& in, const F
 
 void TurnPixels(const uint8_t* dib, uint8_t* copy, const Frame& in, const Frame& out, DibTurn turn)
 {
-    Plane src = PlaneOf(const_cast<uint8_t*>(dib), in), dst = PlaneOf(copy, out);
+    Lines src = LinesOf(const_cast<uint8_t*>(dib), in), dst = LinesOf(copy, out);
     int bytes = in.layout.bitCount / 8;
     // Padding behind the pixels of each turned row is zero, as a new DIB's is.
     ptrdiff_t used = bytes ? ptrdiff_t(out.width) * bytes : 0;
@@ -403,7 +354,7 @@ bool DibMemTurn(const uint8_t* dib, size_t size, DibTurn turn, uint8_t* copy, si
     // Header, masks and colour table as they are, then the new geometry over them; what
     // the block holds behind the rows follows the turned rows.
     std::memcpy(copy, dib, size_t(in.bits));
-    PatchHeader(copy, in, out, turn);
+    PatchHeader(copy, size_t(in.bits), in, out, turn);
     uint64_t tail = size - in.bits - in.image;
     std::memcpy(copy + out.bits + out.image, dib + in.bits + in.image, size_t(tail));
     TurnPixels(dib, copy, in, out, turn);

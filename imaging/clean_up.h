@@ -6,6 +6,12 @@
 
 namespace imaging {
 
+// Skews are measured and turned in degrees.
+inline double Radians(double degrees)
+{
+    return degrees * 3.14159265358979323846 / 180;
+}
+
 // Black and white by a threshold computed for every pixel from the mean and deviation of
 // the window around it (Sauvola's rule), so that uneven light and tinted paper keep the
 // text and lose the background. bw receives 0 for black, 1 for white.

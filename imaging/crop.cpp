@@ -2,42 +2,16 @@
 // whatever follows the rows stay as they are, so the cut page is the same kind of DIB.
 #include "imaging/crop.h"
 
-#include "base/little_endian.h"
-#include "dib/dib_bytes.h"
+#include "dib/dib_pixels.h"
 
 #include <cstring>
 
 namespace imaging {
 namespace {
-struct Frame {
-    DibLayout layout;
-    uint64_t bits = 0;
-    int64_t rows = 0, stride = 0;
-};
-
-bool ReadFrame(const uint8_t* dib, size_t size, Frame& f)
-{
-    if (!DibIsSafe(dib, size))
-        return false;
-    f.layout = DibReadLayout(dib);
-    if (f.layout.compression != kBiRgb && f.layout.compression != kBiBitfields)
-        return false;
-    f.bits = DibBitsOffset(f.layout);
-    f.rows = f.layout.height < 0 ? -int64_t(f.layout.height) : f.layout.height;
-    f.stride = RowBytes(f.layout.bitCount, f.layout.width);
-    return f.bits + uint64_t(f.stride * f.rows) <= size;
-}
-
-bool Inside(const Frame& f, const Box& box)
+bool Inside(const DibFrame& f, const Box& box)
 {
     return box.left >= 0 && box.top >= 0 && box.left < box.right && box.top < box.bottom &&
-           box.right <= f.layout.width && box.bottom <= f.rows;
-}
-
-// Where picture row y (from the top) is stored.
-int64_t Stored(const Frame& f, int64_t y)
-{
-    return f.layout.height > 0 ? f.rows - 1 - y : y;
+           box.right <= f.width && box.bottom <= f.rows;
 }
 
 // Pixels [left, left + count) of a row, packed from the start of out.
@@ -58,39 +32,27 @@ void CopyPixels(const uint8_t* in, uint8_t* out, int bitCount, int64_t left, int
 
 uint64_t CroppedBytes(const uint8_t* dib, size_t size, const Box& box)
 {
-    Frame f;
-    if (!ReadFrame(dib, size, f) || !Inside(f, box))
+    DibFrame f;
+    if (!DibReadFrame(dib, size, f) || !Inside(f, box))
         return 0;
-    uint64_t image = uint64_t(RowBytes(f.layout.bitCount, box.right - box.left)) * uint64_t(box.bottom - box.top);
-    return size - uint64_t(f.stride * f.rows) + image;
+    return size - f.image + DibResizedFrame(f, box.right - box.left, box.bottom - box.top).image;
 }
 
 bool Crop(const uint8_t* dib, size_t size, const Box& box, uint8_t* out, size_t outSize)
 {
-    Frame f;
-    if (!ReadFrame(dib, size, f) || !Inside(f, box) || outSize < CroppedBytes(dib, size, box))
+    DibFrame f;
+    if (!DibReadFrame(dib, size, f) || !Inside(f, box) || outSize < CroppedBytes(dib, size, box))
         return false;
-    const int64_t width = box.right - box.left, rows = box.bottom - box.top;
-    Frame c = f;
-    c.stride = RowBytes(f.layout.bitCount, int(width));
-    c.rows = rows;
+    const DibFrame c = DibResizedFrame(f, box.right - box.left, box.bottom - box.top);
     std::memcpy(out, dib, size_t(f.bits));
-    if (f.layout.headerSize == kCoreHeaderBytes) {
-        StoreLE16(out + dibfield::kCoreWidth, uint16_t(width));
-        StoreLE16(out + dibfield::kCoreHeight, uint16_t(rows));
-    } else {
-        StoreLE32(out + dibfield::kWidth, uint32_t(width));
-        StoreLE32(out + dibfield::kHeight, uint32_t(f.layout.height < 0 ? -rows : rows));
-        if (f.layout.sizeImage != 0)
-            StoreLE32(out + dibfield::kSizeImage, uint32_t(c.stride * rows));
-    }
-    const uint64_t tail = size - f.bits - uint64_t(f.stride * f.rows);
+    DibPatchGeometry(out, size_t(f.bits), f, c);
+    const uint64_t tail = size - f.bits - f.image;
     uint8_t* bits = out + f.bits;
-    std::memset(bits, 0, size_t(c.stride * rows));
-    for (int64_t y = 0; y < rows; ++y)
-        CopyPixels(dib + f.bits + Stored(f, box.top + y) * f.stride, bits + Stored(c, y) * c.stride,
-                   f.layout.bitCount, box.left, width);
-    std::memcpy(bits + c.stride * rows, dib + f.bits + f.stride * f.rows, size_t(tail));
+    std::memset(bits, 0, size_t(c.image));
+    for (int64_t y = 0; y < c.rows; ++y)
+        CopyPixels(dib + f.bits + DibStoredLine(f, box.top + y) * f.stride, bits + DibStoredLine(c, y) * c.stride,
+                   f.layout.bitCount, box.left, c.width);
+    std::memcpy(bits + c.image, dib + f.bits + f.image, size_t(tail));
     return true;
 }
 

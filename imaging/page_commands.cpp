@@ -61,7 +61,7 @@ CommandResult Straighten(const uint8_t* dib, size_t size, const PageInfo& info, 
         skew = FindSkew(grey, ThresholdWindow(info.xPelsPerMeter));
     }
     result.skewDegrees = skew.degrees;
-    result.outcome = !skew.found ? Outcome::kNoLines : Outcome::kStraight;
+    result.outcome = !skew.found ? Outcome::kNoLines : Outcome::kAlreadyLevel;
     if (!skew.found || std::fabs(skew.degrees) < kLevelEnough)
         return result;
     Plane page, turned;

@@ -29,7 +29,7 @@ enum class PageCommand {
 enum class Outcome {
     kDone,          // the result is in the block
     kNoLines,       // straighten: no lines of text to measure; nothing written
-    kStraight,      // straighten: the lines are level already; nothing written
+    kAlreadyLevel,  // straighten: the lines are level already; nothing written
     kNoBorder,      // crop: no border around the paper; nothing written
     kNoMemory,      // the work or the result could not get its memory
     kCannotHandle,  // the DIB is not safe, or its rows are run-length compressed

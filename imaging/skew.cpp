@@ -10,7 +10,6 @@
 
 namespace imaging {
 namespace {
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kLargestSkew = 10.0;
 constexpr double kCoarseStep = 0.5;
 constexpr double kFineStep = 0.05;
@@ -21,7 +20,7 @@ constexpr int kMeasuredWidth = 1300;
 constexpr double kClearPeak = 1.6;
 constexpr size_t kFewestPoints = 200;
 
-struct Points {
+struct EdgePoints {
     std::vector<int32_t> x, y;
     int height = 0, width = 0;
 };
@@ -46,9 +45,9 @@ void Shrink(const Plane& grey, int factor, Plane& small)
 
 // Lower edges of the ink on the paper, leaving out a margin where a sheet's own edges or
 // a scanner's border would show: a border's edge is as straight as any line of text.
-Points LowerEdges(const Plane& bw, const Box& paper)
+EdgePoints LowerEdges(const Plane& bw, const Box& paper)
 {
-    Points p;
+    EdgePoints p;
     p.width = bw.width, p.height = bw.height;
     const int mx = (paper.right - paper.left) / 20, my = (paper.bottom - paper.top) / 20;
     for (int y = paper.top + my; y + 1 < paper.bottom - my; ++y) {
@@ -61,9 +60,9 @@ Points LowerEdges(const Plane& bw, const Box& paper)
 }
 
 // How sharply the points pile up in rows along the angle: the sum of the squared counts.
-double Sharpness(const Points& p, double degrees, std::vector<int32_t>& counts)
+double Sharpness(const EdgePoints& p, double degrees, std::vector<int32_t>& counts)
 {
-    const double slope = std::tan(degrees * kPi / 180);
+    const double slope = std::tan(Radians(degrees));
     const int64_t step = std::llround(slope * 65536);
     const int64_t reach = int64_t(std::ceil(std::fabs(slope) * p.width)) + 2;
     counts.assign(size_t(p.height + 2 * reach), 0);
@@ -98,7 +97,7 @@ Skew FindSkew(const Plane& grey, int window)
     Binarize(measured, std::max(3, window / factor) | 1, bw);
     Box paper{0, 0, measured.width, measured.height};
     FindPaper(measured, paper);
-    Points points = LowerEdges(bw, paper);
+    EdgePoints points = LowerEdges(bw, paper);
     if (points.x.size() < kFewestPoints)
         return skew;
 

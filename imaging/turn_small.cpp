@@ -7,7 +7,6 @@
 
 namespace imaging {
 namespace {
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kFraction = 16;
 constexpr int64_t kOne = int64_t(1) << kFraction;
 
@@ -70,7 +69,7 @@ void NearestRow(const Plane& in, Walk w, const uint8_t* background, uint8_t* out
 void TurnPlane(const Plane& in, double degrees, const uint8_t* background, bool smooth, Plane& out)
 {
     out.Resize(in.width, in.height, in.channels);
-    const double radians = degrees * kPi / 180;
+    const double radians = Radians(degrees);
     for (int y = 0; y < in.height; ++y) {
         Walk w = RowWalk(in, radians, y);
         if (smooth)

@@ -208,7 +208,7 @@ private:
         tags_.pop_front();
         PendingRecord& record = Incomplete();
         if (block->failed)
-            return Fail(kCompactionNoMemory);
+            return Fail(block->fault ? kCompactionFault : kCompactionNoMemory);
         if (tag.first) {
             if (StoreStopsAt(StoreStep::CompactionBlobStaged, tag.index))
                 return false;

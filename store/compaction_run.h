@@ -31,6 +31,7 @@ struct Compaction {
 
 // Why a compaction stops for want of memory, in its report.
 inline constexpr char kCompactionNoMemory[] = "there was not enough memory to compress an image";
+inline constexpr char kCompactionFault[] = "compressing an image failed (an internal error of the program)";
 
 // Moves the blob of every record after the earlier chain into the new data file and
 // repoints the records, showing which image it is at. False when it could not finish

@@ -42,6 +42,9 @@ constexpr char kMarkUnlocked[] =
 constexpr char kNoMemory[] =
     "The image was not stored: there was not enough memory to compress it.\n\nThe record keeps the image it had "
     "before. Closing other programs, or saving a smaller scan, may help.";
+constexpr char kCompressionFault[] =
+    "The image was not stored: compressing it failed (an internal error of the program).\n\nThe record keeps the "
+    "image it had before. Please save again; if it fails again, keep the page with Save as file.";
 constexpr char kMarkNoMemory[] =
     "The image was not removed from the image store: there was not enough memory.\n\nThe record keeps its "
     "stored image.";
@@ -90,6 +93,7 @@ void ReportNotStored(StoreHost& host, StoreFailure failure)
     const char* text = failure == StoreFailure::IndexUnreadable ? kIndexUnreadable
                        : failure == StoreFailure::SizeLimit     ? kSizeLimit
                        : failure == StoreFailure::NoMemory      ? kNoMemory
+                       : failure == StoreFailure::Fault         ? kCompressionFault
                                                                 : kBlobNotStored;
     TellUser(host, text, nullptr, MB_OK | MB_ICONSTOP);
 }
@@ -138,7 +142,7 @@ StoreFailure CompressImage(StoreHost& host, const StoreFiles& files, StoreHandle
     }
     CompressOutcome outcome = CompressChunks(image, work.get(), imageLength, progress);
     if (outcome.failed)
-        return StoreFailure::NoMemory;
+        return outcome.fault ? StoreFailure::Fault : StoreFailure::NoMemory;
     return outcome.complete() && outcome.compressed == imageLength ? StoreFailure::None : StoreFailure::Unwritable;
 }
 

@@ -95,6 +95,7 @@ void Compress(StoreHandle source, StoreHandle sink, uint32_t length, const Compr
         }
         if (block->failed) {
             outcome.failed = true;
+            outcome.fault = block->fault;
             return;
         }
         if (!WriteBytes(sink, block->output, outcome))

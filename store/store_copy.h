@@ -34,6 +34,7 @@ enum class StoreFailure {
     Unwritable,       // a store file could not be read or written (disk full, read-only)
     SizeLimit,        // a store file would grow past kStoreFileLimit
     NoMemory,         // the image could not be compressed for want of memory
+    Fault,            // compressing the image failed otherwise (an internal error)
 };
 
 // File positions in the store are signed 32-bit numbers: no store file may grow past the
@@ -63,7 +64,8 @@ struct CompressOutcome {
     uint32_t written = 0;       // bytes of the member written to the sink
     bool sinkFailed = false;    // a write failed or fell short; the member is incomplete
     bool sourceFailed = false;  // a read failed (not just ended); the member is incomplete
-    bool failed = false;        // a block could not get its memory (zlib's or its own)
+    bool failed = false;        // a block could not get its memory (zlib's or its own)...
+    bool fault = false;         // ...or its compression failed otherwise (an internal error)
     bool complete() const { return !sinkFailed && !sourceFailed && !failed; }
 };
 

@@ -35,6 +35,7 @@ constexpr ProblemName kProblemNames[] = {
     {BlobProblem::UnsafeBitmap, "unsafe-bitmap", "the bitmap's header does not fit its data"},
     {BlobProblem::ShortBitmap, "short-bitmap", "the bitmap file is shorter than its header says"},
     {BlobProblem::Unchecked, "unchecked", "the blob could not be checked: there was not enough memory"},
+    {BlobProblem::CheckFailed, "check-failed", "the blob could not be checked: the check failed (an internal error)"},
 };
 
 const ProblemName& NameOf(BlobProblem problem)

@@ -34,6 +34,7 @@ enum class BlobProblem {
     UnsafeBitmap,      // the bitmap's header lies: sizes, depth or tables outside the file
     ShortBitmap,       // the image file ends before the size its header gives
     Unchecked,         // no memory could be had to check it: nothing is known of it
+    CheckFailed,       // the check itself failed (an internal error): nothing is known of it
 };
 
 // A short English text and a fixed code for scripts ("not-gzip", ...).

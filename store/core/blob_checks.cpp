@@ -24,8 +24,9 @@ struct BlobChecks::Batch {
 
 namespace {
 // Gives every record of the batch its verdict. A record whose check cannot get its
-// memory (the read window, the inflater) is reported unchecked, and the next one tries
-// again: nothing escapes to the worker, and no record goes without a verdict.
+// memory (the read window, the inflater) is reported unchecked, one whose check fails in
+// any other way as such, and the next one tries again: nothing escapes to the worker,
+// whose batch would then never be done, and no record goes without a verdict.
 void CheckBatch(std::vector<SurveyedRecord>& records, FileReader* data, FileReader* newData, bool headerOnly)
 {
     std::unique_ptr<BlobChecker> checker;
@@ -46,6 +47,11 @@ void CheckBatch(std::vector<SurveyedRecord>& records, FileReader* data, FileRead
         } catch (const std::bad_alloc&) {
             s.blob = BlobVerdict{};
             s.blob.problem = BlobProblem::Unchecked;
+        } catch (...) {
+            s.blob = BlobVerdict{};
+            s.blob.problem = BlobProblem::CheckFailed;
+            checker.reset();
+            window.reset();
         }
     }
 }

@@ -29,6 +29,11 @@ void CompressBlock(Block& block)
         // does when zlib runs out, and the member it belongs to is not written.
         block.output.clear();
         block.failed = true;
+    } catch (...) {
+        // Anything else fails the block too, so that it is marked done and whoever waits
+        // for it hears why; escaping to the worker it would be waited for for ever.
+        block.output.clear();
+        block.failed = block.fault = true;
     }
 }
 

@@ -42,7 +42,8 @@ struct Block {
     // Filled in by a worker.
     std::vector<uint8_t> output;
     uint32_t crc = 0;
-    bool failed = false;  // zlib refused (no memory)
+    bool failed = false;  // not compressed: zlib refused (no memory), or as fault says
+    bool fault = false;   // the compression failed otherwise (an internal error)
 
     std::span<const uint8_t> Bytes() const { return std::span(input).subspan(dictionary); }
 };

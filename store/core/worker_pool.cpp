@@ -73,9 +73,9 @@ private:
             try {
                 task();
             } catch (...) {
-                // Every task reports its own failures (a block or a verdict that could not
-                // get its memory says so); one that escapes must not end the program, as
-                // it would on this thread.
+                // Every task reports its own failures to its waiter (a block or a verdict
+                // that failed says so); one that escapes all the same must not end the
+                // program, as it would on this thread.
             }
             task = nullptr;  // what it holds goes before the next wait
             lock.lock();

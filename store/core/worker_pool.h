@@ -25,9 +25,10 @@ unsigned Engage(unsigned wanted);
 unsigned Started();
 
 // Hands task to the next idle thread, in the order posted. Only after Engage answered
-// more than 0: with no thread the task would wait for ever. A task catches its own
-// failures: what escapes it is dropped. Throws std::bad_alloc when the task cannot be
-// queued.
+// more than 0: with no thread the task would wait for ever. A task catches every failure
+// of its own and marks its work done with the failure, so that whoever waits for it hears
+// why: what escapes a task is dropped, and its waiter would wait for ever. Throws
+// std::bad_alloc when the task cannot be queued.
 void Post(std::function<void()> task);
 
 }  // namespace workers

@@ -67,6 +67,14 @@ inline std::vector<uint8_t> BuildDib(const DibShape& s, long extra = 0)
     return v;
 }
 
+// Names the last `bytes` bytes of a DIB with a version 5 header its embedded colour profile.
+inline void EmbedProfile(std::vector<uint8_t>& v, uint32_t bytes)
+{
+    PutLE(v, 56, 0x4D424544, 4);  // PROFILE_EMBEDDED
+    PutLE(v, 112, uint32_t(v.size()) - bytes, 4);
+    PutLE(v, 116, bytes, 4);
+}
+
 // One bitmap of every depth and palette kind the program reads: what a round trip through
 // any bitmap writer must keep.
 inline const DibShape kEveryKindOfBitmap[] = {

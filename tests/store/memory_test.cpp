@@ -9,6 +9,8 @@
 #include "support/store_files.h"
 
 #include <climits>
+#include <optional>
+#include <tuple>
 
 namespace {
 // Keeps what it is told outside the counted allocations.
@@ -38,7 +40,8 @@ uint32_t Shade(int x, int y)
 // every n of a short run and a sample of a long one; check sees what each run left.
 // Answers how many runs the failure reached.
 int EveryAllocationFailing(const std::function<void()>& prepare, const std::function<void()>& operation,
-                           const std::function<void(long n)>& check)
+                           const std::function<void(long n)>& check,
+                           failing_new::Failure how = failing_new::Failure::kOutOfMemory)
 {
     prepare();
     failing_new::FailAt(LONG_MAX);
@@ -47,7 +50,7 @@ int EveryAllocationFailing(const std::function<void()>& prepare, const std::func
     int reached = 0;
     for (long n = 1, step = std::max(1L, total / 60); n <= total; n += step) {
         prepare();
-        failing_new::FailAt(n);
+        failing_new::FailAt(n, how);
         try {
             operation();
         } catch (const std::bad_alloc&) {
@@ -77,22 +80,38 @@ protected:
     TellingHost host{directory};
 };
 
-TEST_F(MemoryTest, ASaveThatRunsOutOfMemoryKeepsTheStoredImageAndSaysSo)
+// Memory that runs out anywhere, and a compression task that fails otherwise (only the
+// workers' allocations fail then): the block fails, and the save says so instead of
+// waiting for it for ever.
+TEST_F(MemoryTest, ASaveThatRunsOutOfMemoryOrWhoseTaskFailsKeepsTheStoredImageAndSaysSo)
 {
     Bytes before = storefiles::Bitmap24(40, 30, Shade), after = storefiles::Bitmap24(400, 500, Shade);
-    bool stored = false;
-    auto prepare = [&] {
-        Clear();
-        ASSERT_TRUE(SaveImageFile(host, before));
-        host.told.clear();
-    };
-    auto check = [&](long n) {
-        EXPECT_EQ(Loaded(1), stored ? after : before) << n;
-        EXPECT_EQ(host.told.size(), stored ? 0u : 1u) << n;
-        for (const std::string& text : host.told)
-            EXPECT_EQ(text.rfind("The image was not stored", 0), 0u) << text;
-    };
-    EXPECT_GT(EveryAllocationFailing(prepare, [&] { stored = SaveImageFile(host, after); }, check), 10);
+    for (auto [how, why, least] : {std::tuple{failing_new::Failure::kOutOfMemory, "not enough memory", 10},
+                                   std::tuple{failing_new::Failure::kFault, "compressing it failed", 1}}) {
+        SCOPED_TRACE(why);
+        bool stored = false;
+        auto prepare = [&] {
+            Clear();
+            ASSERT_TRUE(SaveImageFile(host, before));
+            host.told.clear();
+        };
+        auto save = [&] {
+            std::optional<failing_new::Exempt> caller;
+            if (how == failing_new::Failure::kFault)
+                caller.emplace();
+            stored = SaveImageFile(host, after);
+        };
+        auto check = [&](long n) {
+            EXPECT_EQ(Loaded(1), stored ? after : before) << n;
+            EXPECT_EQ(host.told.size(), stored ? 0u : 1u) << n;
+            for (const std::string& text : host.told)
+                EXPECT_EQ(text.rfind("The image was not stored", 0), 0u) << text;
+            if (how == failing_new::Failure::kFault && !stored) {
+                EXPECT_NE(host.told.at(0).find(why), std::string::npos) << host.told.at(0);
+            }
+        };
+        EXPECT_GE(EveryAllocationFailing(prepare, save, check, how), least);
+    }
 }
 
 TEST_F(MemoryTest, ACompactionThatRunsOutOfMemoryStopsWithEveryImageInPlace)

@@ -4,11 +4,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <stdexcept>
 
 namespace failing_new {
 namespace {
 std::atomic<long> countdown{0}, counted{0};
-std::atomic<bool> failed{false};
+std::atomic<bool> failed{false}, faulting{false};
 thread_local int exempt = 0;
 }  // namespace
 
@@ -24,13 +25,16 @@ void* Allocate(std::size_t size)
     return std::malloc(size ? size : 1);
 }
 
-void FailAt(long n)
+void FailAt(long n, Failure how)
 {
     countdown = 0;
     counted = 0;
     failed = false;
+    faulting = how == Failure::kFault;
     countdown = n;
 }
+
+bool Faulting() { return faulting; }
 
 long Counted() { return counted; }
 bool Failed() { return failed; }
@@ -42,6 +46,8 @@ void* operator new(std::size_t size)
 {
     if (void* p = failing_new::Allocate(size))
         return p;
+    if (failing_new::Faulting())
+        throw std::runtime_error("a fault for the test");
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return operator new(size); }

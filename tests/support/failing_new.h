@@ -10,8 +10,12 @@ namespace failing_new {
 
 // What operator new allocates through: null for the failing allocation.
 void* Allocate(std::size_t size);
+// How the failing allocation fails: std::bad_alloc, or another exception (a fault).
+enum class Failure { kOutOfMemory, kFault };
 // Arms the failure at the n-th allocation from now (n > 0), or disarms it (0).
-void FailAt(long n);
+void FailAt(long n, Failure how = Failure::kOutOfMemory);
+// Whether the armed failure is a fault.
+bool Faulting();
 // Allocations counted since the last FailAt, the failed one included.
 long Counted();
 // Whether the armed allocation has come and failed.

@@ -54,15 +54,16 @@ bool ParseRecordNumber(const std::string& text, int32_t& number)
     return true;
 }
 
-// Writing over a store file would destroy the store the image comes from.
-bool IsStoreFileName(const std::string& path)
+// Writing over a store file would destroy the store the image comes from: a target named
+// like one is refused, and so is any name that leads to one of the store's own files.
+bool IsStoreFile(const OpenedStore& store, const std::string& path)
 {
     std::string name = platform::BaseName(path);
     for (char& c : name)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const char* storeName :
          {kIndexFileName, kDataFileName, kNewDataFileName, kWorkFileName, kSecondWorkFileName, "pagorex.cfg"})
-        if (name == storeName)
+        if (name == storeName || platform::SameFile(path, platform::Join(store.dir, storeName)))
             return true;
     return false;
 }
@@ -131,7 +132,7 @@ int ExportOne(const Invocation& call, const OpenedStore& store, ExportFormat for
     const std::string& target = call.operands[2];
     if (!RecordNumbers(call, 1, 2, numbers, code))
         return code;
-    if (IsStoreFileName(target))
+    if (IsStoreFile(store, target))
         return Usage(call, "will not write over a store file: " + target);
     RecordFinder finder(numbers);
     if (!FindRecords(call, store, finder))
@@ -223,7 +224,7 @@ public:
         // Once the file cannot be whole, the rest are only checked.
         if (failed > 0)
             return;
-        fatal = !pdf_.AddPage(picture_.plan, picture_.dib, std::to_string(s.record.recordNumber));
+        fatal = !pdf_.AddPage(picture_.plan, std::to_string(s.record.recordNumber));
         if (!fatal)
             std::fprintf(call_.out, "record %d: page %zu\n", s.record.recordNumber, pdf_.Pages());
     }
@@ -267,7 +268,7 @@ int ExportInto(const Invocation& call, const OpenedStore& store)
     int code = kToolOk;
     if (!RecordNumbers(call, 1, call.operands.size(), numbers, code))
         return code;
-    if (IsStoreFileName(call.into))
+    if (IsStoreFile(store, call.into))
         return Usage(call, "will not write over a store file: " + call.into);
     if (!call.force && platform::Exists(call.into))
         return CannotWrite(call.into, "it exists (--force replaces it)", call.err);
@@ -279,7 +280,7 @@ int ExportInto(const Invocation& call, const OpenedStore& store)
     if (!CollectPages(call, store, numbers, pdf))
         return kToolCannotRead;
     if (pdf.fatal)
-        return CannotWrite(call.into, "", call.err);
+        return CannotWrite(call.into, FlateFailure(), call.err);
     if (pdf.failed > 0 || pdf.pdf().Pages() == 0) {
         std::fprintf(call.err, "pagorex-store: %s not written: %s\n", call.into.c_str(),
                      pdf.failed > 0 ? (std::to_string(pdf.failed) + " of the records could not be exported").c_str()

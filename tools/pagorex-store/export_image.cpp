@@ -52,9 +52,9 @@ BlobProblem CheckInto(const OpenedStore& store, const SurveyedRecord& s, ImageSi
 bool Convert(const SurveyedRecord& s, const Picture& picture, ExportFormat format, OutputSink& out)
 {
     if (format == ExportFormat::Png)
-        return WritePng(picture.plan, picture.dib, out);
+        return WritePng(picture.plan, out);
     PdfWriter pdf(out);
-    return pdf.AddPage(picture.plan, picture.dib, std::to_string(s.record.recordNumber)) && pdf.Finish();
+    return pdf.AddPage(picture.plan, std::to_string(s.record.recordNumber)) && pdf.Finish();
 }
 }  // namespace
 
@@ -94,10 +94,10 @@ int LoadPicture(const OpenedStore& store, const SurveyedRecord& s, Picture& pict
         const uint8_t* dib = picture.file.data() + kFileHeaderBytes;
         size_t size = size_t(BmpDibBytes(header));
         if (DibIsRle(dib, size)) {
-            DibMemExpandRle(dib, size, picture.expanded);
+            if (!DibMemExpandRle(dib, size, picture.expanded))
+                return NotExported(s, "its run-length compressed rows cannot be expanded", err);
             dib = picture.expanded.data(), size = picture.expanded.size();
         }
-        picture.dib = dib;
         if (!DibExportPlanFor(dib, size, picture.plan))
             return NotExported(s, "its bit fields leave no room for the rows its header gives", err);
         return kToolOk;
@@ -131,7 +131,7 @@ int ExportRecord(const OpenedStore& store, const SurveyedRecord& s, const std::s
         if (problem != BlobProblem::None)
             return NotExported(s, BlobProblemText(problem), err);
     } else if (!Convert(s, picture, format, output)) {
-        return CannotWrite(target, "", err);
+        return CannotWrite(target, FlateFailure(), err);
     }
     return output.Commit(error) ? kToolOk : CannotWrite(target, error, err);
 }

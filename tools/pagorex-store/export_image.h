@@ -21,8 +21,7 @@ bool ParseFormat(const std::string& name, ExportFormat& format);
 struct Picture {
     std::vector<uint8_t> file;      // the image file as stored
     std::vector<uint8_t> expanded;  // a run-length compressed DIB's picture, uncompressed
-    const uint8_t* dib = nullptr;
-    DibExportPlan plan;
+    DibExportPlan plan;             // over the bytes of one of them
 };
 
 // Reads the record's image into picture; kToolOk, or the exit code with the reason said

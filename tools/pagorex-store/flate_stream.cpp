@@ -6,8 +6,18 @@
 #include <cstring>
 #include <cstdlib>
 
+namespace {
+thread_local const char* failure = "";
+}  // namespace
+
+const char* FlateFailure()
+{
+    return failure;
+}
+
 FlateStream::FlateStream(ByteSink& out, pgz::Effort effort, uint64_t total) : out_(out), effort_(effort), left_(total)
 {
+    failure = "";
     // The zlib header: deflate with a 32 KB window, FCHECK making it a multiple of 31.
     const uint8_t header[2] = {0x78, 0xDA};
     ok_ = Put(header, 2);
@@ -44,6 +54,9 @@ bool FlateStream::Take(size_t leave)
 {
     while (ok_ && compressor_.Pending() > leave)
         if (std::unique_ptr<pgz::Block> done = compressor_.TakeNext(1000)) {
+            if (done->failed)
+                failure = done->fault ? "compressing the image failed (an internal error)"
+                                      : "there was not enough memory to compress the image";
             ok_ = !done->failed && Put(done->output.data(), done->output.size());
             spare_.push_back(std::move(done));
         }
@@ -154,7 +167,7 @@ void KeepPart(const DibExportPlan& plan, RowPart part, uint8_t* row)
 }
 }  // namespace
 
-bool DeflateRows(const DibExportPlan& plan, const uint8_t* dib, RowPart part, bool filtered, ByteSink& out)
+bool DeflateRows(const DibExportPlan& plan, RowPart part, bool filtered, ByteSink& out)
 {
     const int channels = part == RowPart::All ? plan.channels : part == RowPart::Alpha ? 1 : 3;
     const size_t bytes = (size_t(plan.width) * size_t(channels * plan.bitDepth) + 7) / 8;
@@ -169,7 +182,7 @@ bool DeflateRows(const DibExportPlan& plan, const uint8_t* dib, RowPart part, bo
     std::vector<uint8_t> row(plan.rowBytes), prior(bytes, 0), best(bytes + 1), trial(bytes + 1);
     FlateStream stream(out, effort, uint64_t(plan.height) * (bytes + lead));
     for (int32_t y = 0; y < plan.height; ++y) {
-        DibExportRow(plan, dib, y, row.data());
+        DibExportRow(plan, y, row.data());
         KeepPart(plan, part, row.data());
         if (!filtered) {
             if (!stream.Add(row.data(), bytes))

@@ -52,6 +52,10 @@ private:
     bool ok_ = true;
 };
 
+// Why the last stream of the calling thread could not compress its bytes; empty when it
+// could (a stream that failed then failed to write).
+const char* FlateFailure();
+
 // Which samples of each pixel go into the stream: all, or (for a PDF, which takes the
 // alpha as an image of its own) the colour alone or the alpha alone.
 enum class RowPart { All, Colour, Alpha };
@@ -61,4 +65,4 @@ enum class RowPart { All, Colour, Alpha };
 // (filter 0), deeper ones with the filter that leaves the smallest sum of differences.
 // Else the rows as they are, what a PDF image holds: a scanned page's noise leaves the
 // filters little to win, and choosing them costs a PDF export more than a tenth of its time.
-bool DeflateRows(const DibExportPlan& plan, const uint8_t* dib, RowPart part, bool filtered, ByteSink& out);
+bool DeflateRows(const DibExportPlan& plan, RowPart part, bool filtered, ByteSink& out);

@@ -3,25 +3,38 @@
 
 namespace platform {
 
-OutputFile::OutputFile(std::string target, bool replace)
-    : target_(std::move(target)), temporary_(target_ + ".part"), replace_(replace)
-{
-}
+namespace {
+// Names tried beside the target before giving up: as many as exports could leave behind
+// when each was cut off.
+constexpr int kTemporaryNames = 1000;
+}  // namespace
+
+OutputFile::OutputFile(std::string target, bool replace) : target_(std::move(target)), replace_(replace) {}
 
 OutputFile::~OutputFile()
 {
     if (file_)
         std::fclose(file_);
-    if (!committed_)
+    if (!committed_ && !temporary_.empty())
         RemoveFile(temporary_);
 }
 
 bool OutputFile::Open(std::string& error)
 {
-    file_ = std::fopen(temporary_.c_str(), "wb");
-    if (!file_)
-        error = LastError();
-    return file_ != nullptr;
+    for (int n = 1; n <= kTemporaryNames; ++n) {
+        std::string name = target_ + "." + std::to_string(n) + ".part";
+        bool taken = false;
+        if ((file_ = CreateNew(name, taken))) {
+            temporary_ = name;
+            return true;
+        }
+        if (!taken) {
+            error = LastError();
+            return false;
+        }
+    }
+    error = "every temporary name beside it is taken (" + target_ + ".N.part)";
+    return false;
 }
 
 bool OutputFile::Write(const void* bytes, size_t count)

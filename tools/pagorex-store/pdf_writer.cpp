@@ -1,5 +1,7 @@
 #include "pdf_writer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -30,8 +32,11 @@ std::string PdfString(const std::string& text)
     return out + ")";
 }
 
+// Readers refuse, or clamp, a page side of more units than this.
+constexpr double kMaxUnits = 14400;
+
 // The side in points of pixels at pels per metre (300 dpi without).
-double Points(int32_t pixels, int32_t pelsPerMeter)
+double SideInPoints(int32_t pixels, int32_t pelsPerMeter)
 {
     double dpi = pelsPerMeter > 0 ? pelsPerMeter * 0.0254 : kDefaultDpi;
     return pixels * 72.0 / dpi;
@@ -46,7 +51,7 @@ std::string ColourSpace(const DibExportPlan& plan, RowPart part)
     static const char kHex[] = "0123456789ABCDEF";
     std::string table = "[/Indexed /DeviceRGB " + std::to_string(plan.paletteEntries - 1) + " <";
     for (uint32_t i = 0; i < 3 * plan.paletteEntries; ++i)
-        table += {kHex[plan.palette[i] >> 4], kHex[plan.palette[i] & 15]};
+        table += {kHex[plan.Palette()[i] >> 4], kHex[plan.Palette()[i] & 15]};
     return table + ">]";
 }
 }  // namespace
@@ -95,7 +100,7 @@ bool PdfWriter::BeginObject(uint32_t id)
 
 // The image object id (its pixels, or only their colour or alpha), its length in the
 // object after it, and mask its soft mask's object (0: none).
-bool PdfWriter::Image(const DibExportPlan& plan, const uint8_t* dib, RowPart part, uint32_t id, uint32_t mask)
+bool PdfWriter::Image(const DibExportPlan& plan, RowPart part, uint32_t id, uint32_t mask)
 {
     const std::string depth = std::to_string(plan.bitDepth), width = std::to_string(plan.width);
     std::string dict = "<< /Type /XObject /Subtype /Image /Width " + width + " /Height " +
@@ -108,12 +113,12 @@ bool PdfWriter::Image(const DibExportPlan& plan, const uint8_t* dib, RowPart par
     if (!BeginObject(id) || !Text(dict + " /Length " + Ref(id + 1) + " >>\nstream\n"))
         return false;
     Counted stream(*this);
-    ok_ = DeflateRows(plan, dib, part, false, stream);
+    ok_ = DeflateRows(plan, part, false, stream);
     return Text("\nendstream\nendobj\n") && BeginObject(id + 1) &&
            Text(std::to_string(stream.length) + "\nendobj\n");
 }
 
-bool PdfWriter::AddPage(const DibExportPlan& plan, const uint8_t* dib, const std::string& label)
+bool PdfWriter::AddPage(const DibExportPlan& plan, const std::string& label)
 {
     const bool alpha = plan.model == DibColorModel::Rgba;
     uint32_t image = NewObject();
@@ -121,19 +126,28 @@ bool PdfWriter::AddPage(const DibExportPlan& plan, const uint8_t* dib, const std
     uint32_t mask = alpha ? NewObject() : 0;
     if (alpha)
         NewObject();
-    if (!Image(plan, dib, alpha ? RowPart::Colour : RowPart::All, image, mask) ||
-        (alpha && !Image(plan, dib, RowPart::Alpha, mask, 0)))
+    if (!Image(plan, alpha ? RowPart::Colour : RowPart::All, image, mask) ||
+        (alpha && !Image(plan, RowPart::Alpha, mask, 0)))
         return false;
-    const std::string w = Format("%.3f", Points(plan.width, plan.xPelsPerMeter));
-    const std::string h = Format("%.3f", Points(plan.height, plan.yPelsPerMeter));
+    double width = SideInPoints(plan.width, plan.xPelsPerMeter), height = SideInPoints(plan.height, plan.yPelsPerMeter);
+    // A page larger than the readers' limit is given in units of several points, so that
+    // it still shows at its true size.
+    const double unit = std::ceil(std::max(width, height) / kMaxUnits);
+    std::string userUnit;
+    if (unit > 1) {
+        width /= unit, height /= unit;
+        userUnit = " /UserUnit " + std::to_string(int(unit));
+        userUnits_ = true;
+    }
+    const std::string w = Format("%.3f", width), h = Format("%.3f", height);
     const std::string draw = "q\n" + w + " 0 0 " + h + " 0 0 cm\n/Im0 Do\nQ\n";
     uint32_t contents = NewObject(), page = NewObject();
     pages_.push_back({page, label});
     return BeginObject(contents) &&
            Text("<< /Length " + std::to_string(draw.size()) + " >>\nstream\n" + draw + "endstream\nendobj\n") &&
            BeginObject(page) &&
-           Text("<< /Type /Page /Parent " + Ref(kPageTree) + " /MediaBox [0 0 " + w + " " + h +
-                "] /Resources << /XObject << /Im0 " + Ref(image) + " >> >> /Contents " + Ref(contents) +
+           Text("<< /Type /Page /Parent " + Ref(kPageTree) + " /MediaBox [0 0 " + w + " " + h + "]" + userUnit +
+                " /Resources << /XObject << /Im0 " + Ref(image) + " >> >> /Contents " + Ref(contents) +
                 " >>\nendobj\n");
 }
 
@@ -168,7 +182,8 @@ bool PdfWriter::Finish()
     if (!BeginObject(kPageTree) ||
         !Text("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages_.size()) + " >>\nendobj\n") ||
         !Outlines(kOutlineRoot) || !BeginObject(kCatalog) ||
-        !Text("<< /Type /Catalog /Pages " + Ref(kPageTree) + " /Outlines " + Ref(kOutlineRoot) +
+        !Text("<< /Type /Catalog" + std::string(userUnits_ ? " /Version /1.6" : "") + " /Pages " + Ref(kPageTree) +
+              " /Outlines " + Ref(kOutlineRoot) +
               " /PageLabels << /Nums [" + labels + "] >> >>\nendobj\n"))
         return false;
     uint64_t table = offset_;

@@ -20,7 +20,7 @@ public:
 
     // Adds a page showing the DIB that plan was made for; label becomes its page label and
     // its bookmark's title ("Record " label). false when writing failed.
-    bool AddPage(const DibExportPlan& plan, const uint8_t* dib, const std::string& label);
+    bool AddPage(const DibExportPlan& plan, const std::string& label);
     // The page tree, bookmarks, labels and cross-reference table; false when writing failed.
     bool Finish();
     size_t Pages() const { return pages_.size(); }
@@ -30,7 +30,7 @@ private:
     bool Text(const std::string& text);
     uint32_t NewObject();
     bool BeginObject(uint32_t id);
-    bool Image(const DibExportPlan& plan, const uint8_t* dib, RowPart part, uint32_t id, uint32_t mask);
+    bool Image(const DibExportPlan& plan, RowPart part, uint32_t id, uint32_t mask);
     bool Outlines(uint32_t rootId);
 
     ByteSink& out_;
@@ -42,4 +42,5 @@ private:
         std::string label;
     };
     std::vector<Page> pages_;
+    bool userUnits_ = false;  // a page too large for PDF's units is drawn in larger ones
 };

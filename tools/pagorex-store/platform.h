@@ -35,6 +35,13 @@ std::string BaseName(const std::string& path);
 bool MoveOver(const std::string& from, const std::string& to, bool replace, std::string& error);
 // Whether anything of that name is there.
 bool Exists(const std::string& path);
+// Whether both names lead to one file (device and inode; on Windows volume serial and file
+// index), whatever their spelling: a short name, a trailing dot, a link. False when either
+// is missing.
+bool SameFile(const std::string& a, const std::string& b);
+// Creates a file of that name for writing, only where nothing of the name is there; null
+// when it cannot, with taken set when the name was the reason.
+FILE* CreateNew(const std::string& path, bool& taken);
 void RemoveFile(const std::string& path);
 // The system's reason for the failure just seen.
 std::string LastError();
@@ -58,7 +65,8 @@ void Sleep(unsigned milliseconds);
 
 // A file written under a temporary name beside its target, which it takes only when
 // Commit is called: a failed export never leaves half an image under the name asked for.
-// An existing target is replaced only when replace is set.
+// An existing target is replaced only when replace is set. The temporary name is one that
+// nothing had, created for this file alone: removing it never takes another's file.
 class OutputFile {
 public:
     OutputFile(std::string target, bool replace);
@@ -70,7 +78,7 @@ public:
     bool Commit(std::string& error);
 
 private:
-    std::string target_, temporary_;
+    std::string target_, temporary_;  // temporary_ empty until created
     bool replace_;
     FILE* file_ = nullptr;
     bool committed_ = false;

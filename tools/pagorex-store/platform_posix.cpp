@@ -111,6 +111,23 @@ bool Exists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat first, second;
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+FILE* CreateNew(const std::string& path, bool& taken)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    taken = fd < 0 && errno == EEXIST;
+    FILE* file = fd < 0 ? nullptr : fdopen(fd, "wb");
+    if (fd >= 0 && !file)
+        close(fd);
+    return file;
+}
+
 bool IsDirectory(const std::string& path)
 {
     struct stat st;

@@ -60,7 +60,7 @@ uint8_t ColourType(const DibExportPlan& plan)
 }
 }  // namespace
 
-bool WritePng(const DibExportPlan& plan, const uint8_t* dib, ByteSink& out)
+bool WritePng(const DibExportPlan& plan, ByteSink& out)
 {
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     uint8_t header[13] = {};
@@ -70,7 +70,7 @@ bool WritePng(const DibExportPlan& plan, const uint8_t* dib, ByteSink& out)
     header[9] = ColourType(plan);  // compression, filter method and interlace stay 0
     if (!out.Write(kSignature, 8) || !WriteChunk(out, "IHDR", header, 13))
         return false;
-    if (header[9] == 3 && !WriteChunk(out, "PLTE", plan.palette, 3 * plan.paletteEntries))
+    if (header[9] == 3 && !WriteChunk(out, "PLTE", plan.Palette(), 3 * plan.paletteEntries))
         return false;
     if (plan.xPelsPerMeter > 0 && plan.yPelsPerMeter > 0) {
         uint8_t phys[9];
@@ -81,5 +81,5 @@ bool WritePng(const DibExportPlan& plan, const uint8_t* dib, ByteSink& out)
             return false;
     }
     IdatChunks idat(out);
-    return DeflateRows(plan, dib, RowPart::All, true, idat) && idat.Flush() && WriteChunk(out, "IEND", nullptr, 0);
+    return DeflateRows(plan, RowPart::All, true, idat) && idat.Flush() && WriteChunk(out, "IEND", nullptr, 0);
 }

@@ -100,7 +100,7 @@ void ExerciseExport(const std::vector<uint8_t>& dib)
         return;
     std::vector<uint8_t> row(plan.rowBytes);
     for (int r = 0; r < plan.height; r = r < 8 || r >= plan.height - 8 ? r + 1 : plan.height - 8)
-        DibExportRow(plan, source->data(), r, row.data());
+        DibExportRow(plan, r, row.data());
 }
 }  // namespace
 

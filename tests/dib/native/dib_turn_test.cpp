@@ -67,6 +67,7 @@ TEST(DibTurn, EveryPixelLandsWhereAReferenceTurnPutsItAndAWholeRoundGivesBackThe
         {"32-bit bit fields in a larger header", {3, 2, 32, 108, 3, 24}, 0},
         {"8-bit core header", {3, 5, 8, 12}, 0},
         {"24-bit core header", {2, 3, 24, 12}, 0},
+        {"24-bit version 5 header, a profile behind the rows", {5, 3, 24, 124}, 20},
     };
     for (bool simd : {true, false})
     for (const TurnCase& c : cases) {
@@ -76,10 +77,12 @@ TEST(DibTurn, EveryPixelLandsWhereAReferenceTurnPutsItAndAWholeRoundGivesBackThe
         bool core = c.shape.headerSize == 12;
         if (!core)
             PutLE(dib, 24, 11811, 4), PutLE(dib, 28, 7874, 4);
+        if (c.shape.headerSize == 124)
+            EmbedProfile(dib, uint32_t(c.extra));
         ClearPadding(dib);
         ASSERT_TRUE(DibIsSafe(dib.data(), dib.size())) << c.name;
         const int w = c.shape.width, h = std::abs(c.shape.height);
-        const size_t kept = core ? 12 : 40, tail = c.shape.compression ? 0 : size_t(c.extra);
+        const size_t kept = core ? 12 : c.shape.headerSize == 124 ? 124 : 40, tail = c.shape.compression ? 0 : size_t(c.extra);
         for (DibTurn turn : {DibTurn::kClockwise, DibTurn::kCounterClockwise, DibTurn::kHalf}) {
             SCOPED_TRACE(std::string(c.name) + ", turn " + std::to_string(int(turn)));
             Bytes out = Turn(dib, turn);
@@ -96,6 +99,8 @@ TEST(DibTurn, EveryPixelLandsWhereAReferenceTurnPutsItAndAWholeRoundGivesBackThe
             EXPECT_EQ(Bytes(out.begin() + kept, out.begin() + RowsAt(out)), Bytes(dib.begin() + kept, dib.begin() + RowsAt(dib)))
                 << "masks and colour table kept";
             EXPECT_EQ(Bytes(out.end() - tail, out.end()), Bytes(dib.end() - tail, dib.end())) << "tail kept";
+            if (c.shape.headerSize == 124)
+                EXPECT_EQ(size_t(out[112] | out[113] << 8), out.size() - tail) << "the profile followed";
             for (int y = 0; y < std::abs(l.height); ++y)
                 for (int x = 0; x < l.width; ++x) {
                     int sx = turn == DibTurn::kClockwise ? y : turn == DibTurn::kCounterClockwise ? w - 1 - y : w - 1 - x;

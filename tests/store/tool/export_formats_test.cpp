@@ -37,6 +37,14 @@ std::vector<std::vector<std::string>> Tools()
     return tools;
 }
 
+// A page of each kind the writers treat apart, with the resolution its header gives and
+// the one the formats should carry (0: none, a PDF then takes 300 dpi).
+struct ExportCase {
+    Bytes dib;
+    int32_t xppm, yppm;  // as the header gives them
+    uint32_t xWant, yWant;
+};
+
 class ExportFormats : public ToolTest {
 protected:
     void SetUp() override
@@ -46,18 +54,38 @@ protected:
         for (uint32_t i = 0; i < 256; ++i)
             PutLE(grey, 40 + 4 * i, i * 0x010101, 4);
         PutLE(black, 44, 0xFFFFFF, 4), PutLE(white, 40, 0xFFFFFF, 4), PutLE(white, 44, 0, 4);
-        dibs = {BuildDib({37, 23, 24}), black, BuildDib({9, 5, 8, 40, 0, 0, 16}), grey, BuildDib({2, 2, 48}), white};
-        const int32_t dpi[] = {11811, 0, 7874, 3780, 11811, 2835};  // 300, none, 200, 96, 300, 72
-        for (size_t i = 0; i < dibs.size(); ++i) {
-            PutLE(dibs[i], 24, uint32_t(dpi[i]), 4), PutLE(dibs[i], 28, uint32_t(dpi[i]), 4);
-            store.Add(int32_t(10 + i), FileOf(dibs[i]));
+        // A version 4 header naming an alpha field that GDI left zero everywhere: no alpha.
+        Bytes noAlpha = BuildDib({6, 4, 32, 108, 3});
+        PutLE(noAlpha, 40, 0xFF0000, 4), PutLE(noAlpha, 44, 0xFF00, 4), PutLE(noAlpha, 48, 0xFF, 4);
+        PutLE(noAlpha, 52, 0xFF000000u, 4);
+        for (size_t at = DibBitsOffset(DibReadLayout(noAlpha.data())) + 3; at < noAlpha.size(); at += 4)
+            noAlpha[at] = 0;
+        cases = {{BuildDib({37, 23, 24}), 11811, 11811, 11811, 11811},
+                 {black, 0, 0, 0, 0},
+                 {BuildDib({9, 5, 8, 40, 0, 0, 16}), 7874, 7874, 7874, 7874},
+                 {grey, 3780, 3780, 3780, 3780},
+                 {BuildDib({2, 2, 48}), 11811, 11811, 11811, 11811},
+                 {white, 2835, 2835, 2835, 2835},
+                 {noAlpha, 3780, 3780, 3780, 3780},
+                 {BuildDib({20, 20, 24}), 7874, 0, 7874, 7874},             // one axis given: both
+                 {BuildDib({8, 6, 24}), 2000000000, 2000000000, 0, 0},     // absurd
+                 {BuildDib({8, 6, 4}), 300, 300, 0, 0},                    // dots per inch as pels
+                 {BuildDib({2100, 3, 1}), 394, 394, 394, 394}};           // 15,120 pt at 10 dpi
+        for (size_t i = 0; i < cases.size(); ++i) {
+            PutLE(cases[i].dib, 24, uint32_t(cases[i].xppm), 4), PutLE(cases[i].dib, 28, uint32_t(cases[i].yppm), 4);
+            store.Add(int32_t(10 + i), FileOf(cases[i].dib));
         }
         Write("pagorex.idx", store.index);
         Write("pagorex.dat", store.data);
     }
-    std::vector<Bytes> dibs;
+    std::vector<ExportCase> cases;
     storefiles::StoreLayout store;
 };
+
+double Dpi(uint32_t pelsPerMeter)
+{
+    return pelsPerMeter ? pelsPerMeter * 0.0254 : 300;
+}
 
 TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
 {
@@ -67,31 +95,51 @@ TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
         std::filesystem::create_directory(Path("out"));
         ToolRun pngs = RunCommand(tool, {"export", Dir(), "--all", Path("out"), "--format", "png"});
         ASSERT_EQ(pngs.exitCode, 0) << pngs.err;
-        for (size_t i = 0; i < dibs.size(); ++i) {
+        for (size_t i = 0; i < cases.size(); ++i) {
             Decoded d;
             ASSERT_TRUE(Decode(Slurp(Path("out/" + std::to_string(10 + i) + ".png")), d)) << i;
-            EXPECT_TRUE(SamePixels(dibs[i], d)) << i;
+            EXPECT_TRUE(SamePixels(cases[i].dib, d)) << i;
+            EXPECT_NE(d.colourType, 6) << i << ": no alpha field in use";
+            EXPECT_EQ(d.xppm, cases[i].xWant) << i;
+            EXPECT_EQ(d.yppm, cases[i].yWant) << i;
         }
-        ToolRun pdf =
-            RunCommand(tool, {"export", Dir(), "15", "10", "11", "12", "13", "14", "--into", Path("out/all.pdf")});
+        // The last record first, then the others in their order.
+        std::vector<std::string> args = {"export", Dir(), std::to_string(9 + cases.size())};
+        for (size_t i = 0; i + 1 < cases.size(); ++i)
+            args.push_back(std::to_string(10 + i));
+        args.insert(args.end(), {"--into", Path("out/all.pdf")});
+        ToolRun pdf = RunCommand(tool, args);
         ASSERT_EQ(pdf.exitCode, 0) << pdf.err;
         EXPECT_EQ(RunCommand({"qpdf", "--check", Path("out/all.pdf")}, {}).exitCode, 0);
         ASSERT_EQ(RunCommand({"pdfimages", "-png", Path("out/all.pdf"), Path("out/image")}, {}).exitCode, 0);
-        ToolRun info = RunCommand({"pdfinfo", "-f", "1", "-l", "6", Path("out/all.pdf")}, {});
-        std::regex size(R"(Page +(\d) size: +([\d.]+) x ([\d.]+) pts)");
-        int pages = 0;
+        ToolRun info = RunCommand({"pdfinfo", "-f", "1", "-l", "99", Path("out/all.pdf")}, {});
+        std::regex size(R"(Page +(\d+) size: +([\d.]+) x ([\d.]+) pts)");
+        size_t pages = 0;
         for (auto m = std::sregex_iterator(info.out.begin(), info.out.end(), size); m != std::sregex_iterator(); ++m) {
-            const size_t record = (std::stoi((*m)[1]) + 4) % 6;  // in the order asked: 15, 10, 11, ...
-            const DibLayout l = DibReadLayout(dibs[record].data());
-            const double dpi[] = {300, 300, 200, 96, 300, 72}, tall = std::abs(l.height);
-            EXPECT_NEAR(std::stod((*m)[2]), l.width * 72 / dpi[record], 1) << "page " << (*m)[1];
-            EXPECT_NEAR(std::stod((*m)[3]), tall * 72 / dpi[record], 1) << "page " << (*m)[1];
+            const int page = std::stoi((*m)[1]);
+            const ExportCase& c = cases[(page + cases.size() - 2) % cases.size()];
+            const DibLayout l = DibReadLayout(c.dib.data());
+            // Poppler gives a page's size in units of its /UserUnit.
+            const double unit = std::ceil(l.width * 72 / Dpi(c.xWant) / 14400);
+            EXPECT_NEAR(std::stod((*m)[2]), l.width * 72 / Dpi(c.xWant) / unit, 1) << "page " << page;
+            EXPECT_NEAR(std::stod((*m)[3]), std::abs(l.height) * 72 / Dpi(c.yWant) / unit, 1) << "page " << page;
             Decoded d;
-            ASSERT_TRUE(Decode(Slurp(Path("out/image-00" + std::to_string(pages) + ".png")), d));
-            EXPECT_TRUE(SamePixels(dibs[record], d, true)) << "page " << (*m)[1];
+            char name[32];
+            std::snprintf(name, sizeof name, "out/image-%03zu.png", pages);
+            ASSERT_TRUE(Decode(Slurp(Path(name)), d));
+            EXPECT_TRUE(SamePixels(c.dib, d, true)) << "page " << page;
             ++pages;
         }
-        EXPECT_EQ(pages, 6) << info.out;
+        EXPECT_EQ(pages, cases.size()) << info.out;
+        const Bytes file = Slurp(Path("out/all.pdf"));
+        EXPECT_NE(std::string(file.begin(), file.end()).find("/UserUnit 2 "), std::string::npos)
+            << "the page past 14,400 points, in units of 2 points";
+        // The page whose alpha field is zero everywhere is drawn, not left white.
+        ASSERT_EQ(RunCommand({"pdftoppm", "-f", "8", "-l", "8", "-r", "96", "-gray", Path("out/all.pdf"),
+                              Path("out/alpha")}, {}).exitCode, 0);
+        Bytes drawn = Slurp(Path("out/alpha-08.pgm"));
+        ASSERT_GT(drawn.size(), 24u);
+        EXPECT_LT(*std::min_element(drawn.end() - 24, drawn.end()), 200) << "some pixel is not white";
     }
 }
 

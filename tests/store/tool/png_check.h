@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dib/dib_builder.h"
+#include "dib/dib_pixels.h"
 
 namespace pngcheck {
 using Bytes = std::vector<uint8_t>;

@@ -66,7 +66,7 @@ TEST(PngWriter, EveryKindOfBitmapComesBackPixelForPixel)
         DibExportPlan plan;
         ASSERT_TRUE(DibExportPlanFor(c.dib.data(), c.dib.size(), plan));
         Memory png;
-        ASSERT_TRUE(WritePng(plan, c.dib.data(), png));
+        ASSERT_TRUE(WritePng(plan, png));
         Decoded d;
         ASSERT_TRUE(Decode(png.bytes, d));
         EXPECT_EQ(d.colourType, c.colourType);

@@ -438,8 +438,22 @@ TEST_F(ToolErrors, EveryMistakeGetsAClearMessageAndItsExitCode)
         else
             EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
         EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << run.out;
-        EXPECT_FALSE(Exists("a.bmp") || Exists("a.bmp.part"));
+        EXPECT_FALSE(Exists("a.bmp") || Exists("a.bmp.1.part"));
     }
+}
+
+// Another name of a store file is refused even with --force, and a failed export takes
+// away only the temporary file it made itself.
+TEST_F(SoundStore, ExportRefusesEveryNameOfAStoreFileAndRemovesOnlyItsOwnTemporaryFile)
+{
+    std::filesystem::create_hard_link(Path("pagorex.dat"), Path("alias.bin"));
+    Write("out.pdf.part", Bytes(10, 'p'));
+    before = Snapshot();
+    ToolRun alias = RunTool({"export", Dir(), "5", Path("alias.bin"), "--force"});
+    EXPECT_EQ(alias.exitCode, 2);
+    EXPECT_NE(alias.err.find("will not write over a store file"), std::string::npos) << alias.err;
+    ToolRun failed = RunTool({"export", Dir(), "5", "7", "--into", Path("out.pdf")});
+    EXPECT_EQ(failed.exitCode, 1) << failed.err;
 }
 
 TEST_F(ToolTest, ADirectoryWithoutAnIndexIsNoStore)
