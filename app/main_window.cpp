@@ -43,8 +43,50 @@ int CreateMainWindow(int showCommand)
     return 1;
 }
 
+namespace {
+// The messages of the view: its size, scrolling, painting and palette. True when handled,
+// with what the window procedure answers in result.
+bool ViewMessage(HWND window, UINT message, WPARAM wParam, LRESULT& result)
+{
+    result = 0;
+    switch (message) {
+    case WM_SIZE:
+        UpdateViewScrollBars(window);
+        InvalidateRect(window, nullptr, FALSE);
+        return true;
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        ScrollView(window, message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(wParam));
+        return true;
+    case WM_KEYDOWN:
+        return ScrollViewByKey(window, static_cast<UINT>(wParam));
+    case WM_MOUSEWHEEL:
+        // With Shift held the wheel moves across the page, as in most viewers.
+        ScrollViewByWheel(window, GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT ? SB_HORZ : SB_VERT,
+                          GET_WHEEL_DELTA_WPARAM(wParam));
+        return true;
+    case kMouseHorizontalWheel:
+        ScrollViewByWheel(window, SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wParam));
+        return true;
+    case WM_PAINT:
+        result = PaintView(window);
+        return true;
+    case WM_PALETTECHANGED:
+        result = reinterpret_cast<HWND>(wParam) == window ? 0 : RealizeViewPalette(window);
+        return true;
+    case WM_QUERYNEWPALETTE:
+        result = RealizeViewPalette(window);
+        return true;
+    }
+    return false;
+}
+}  // namespace
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT result = 0;
+    if (ViewMessage(window, message, wParam, result))
+        return result;
     switch (message) {
     case WM_CREATE:
         mainWindowEnding = false;
@@ -66,37 +108,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (DeferCloseWhileHeld(window) || mainWindowEnding)
             return 0;
         break;
-    case WM_SIZE:
-        UpdateViewScrollBars(window);
-        InvalidateRect(window, nullptr, FALSE);
-        return 0;
-    case WM_HSCROLL:
-    case WM_VSCROLL:
-        ScrollView(window, message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(wParam));
-        return 0;
-    case WM_KEYDOWN:
-        if (ScrollViewByKey(window, static_cast<UINT>(wParam)))
-            return 0;
-        break;
-    case WM_MOUSEWHEEL:
-        // With Shift held the wheel moves across the page, as in most viewers.
-        ScrollViewByWheel(window, GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT ? SB_HORZ : SB_VERT,
-                          GET_WHEEL_DELTA_WPARAM(wParam));
-        return 0;
-    case kMouseHorizontalWheel:
-        ScrollViewByWheel(window, SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wParam));
-        return 0;
-    case WM_PAINT:
-        return PaintView(window);
     case kDpiChangedMessage:
         FollowDpiChange(window, *reinterpret_cast<const RECT*>(lParam));
         return 0;
-    case WM_PALETTECHANGED:
-        if (reinterpret_cast<HWND>(wParam) == window)
-            return 0;
-        return RealizeViewPalette(window);
-    case WM_QUERYNEWPALETTE:
-        return RealizeViewPalette(window);
     case WM_INITMENU:
         ApplyMenuRules(reinterpret_cast<HMENU>(wParam));
         break;

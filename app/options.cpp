@@ -78,6 +78,8 @@ void LoadRememberedOptions()
     Snapshot();
 }
 
+// Only the values that changed are written: another window of the same user (the host
+// starts one per record) may have changed others since this one read them.
 void RememberOptions()
 {
     bool changed = false;
@@ -87,9 +89,10 @@ void RememberOptions()
     if (!changed || RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
                         ERROR_SUCCESS)
         return;
-    for (const Option& option : kOptions) {
-        DWORD value = DWORD(option.get());
-        RegSetValueExA(key, option.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    for (size_t i = 0; i < std::size(kOptions); ++i) {
+        DWORD value = DWORD(kOptions[i].get());
+        if (remembered[i] != int(value))
+            RegSetValueExA(key, kOptions[i].name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     }
     RegCloseKey(key);
     Snapshot();

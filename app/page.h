@@ -42,6 +42,7 @@ void RememberOptions();
 void ResetRememberedOptions();
 
 #ifdef PAGOREX_TEST_SEAMS
-// While set, the memory for a turned or cleaned copy cannot be had.
-extern bool turnMemoryFailsForTest;
+// Set to n, the n-th turned or cleaned copy from now cannot get its memory (the others
+// can); 0: every copy can.
+extern int copyMemoryFailsAtForTest;
 #endif

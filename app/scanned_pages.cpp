@@ -9,6 +9,9 @@
 #include "resources/resource.h"
 #include "twain/twain.h"
 
+#include <string>
+#include <vector>
+
 int straightenScannedPages = 0;
 int cropScannedPages = 0;
 int scannedPagesAs = kScannedAsColour;
@@ -44,6 +47,16 @@ constexpr CommandRow kCommands[] = {
     {CMD_RESET_OPTIONS, ResetOptions},
 };
 
+// A step that failed after others were done leaves the page as they made it, not "as it
+// was": the failure's first sentence, then what the page keeps.
+std::string KeptAfterFailure(const std::string& failure, const std::vector<const char*>& kept)
+{
+    std::string text = failure.substr(0, failure.find(". ") + 1) + " The page is kept ";
+    for (size_t i = 0; i < kept.size(); ++i)
+        text += std::string(i == 0 ? "" : i + 1 == kept.size() ? " and " : ", ") + kept[i];
+    return text + ", as the clean-ups before left it; Undo gives back the page as scanned.";
+}
+
 template <int As>
 bool ScannedAs()
 {
@@ -76,8 +89,10 @@ void ShowScannedPage(HWND window, HGLOBAL scanned)
                           scannedPagesAs == kScannedAsBlackAndWhite};
     const PageCommand commands[] = {PageCommand::kStraighten, PageCommand::kCrop, PageCommand::kGrey,
                                     PageCommand::kBlackAndWhite};
+    const char* const done[] = {"straightened", "cropped", "grey", "black and white"};
     HGLOBAL page = scanned;
     const char* failure = nullptr;
+    std::vector<const char*> kept;
     for (size_t i = 0; i < std::size(steps) && scanned && !failure; ++i) {
         if (!steps[i])
             continue;
@@ -89,11 +104,14 @@ void ShowScannedPage(HWND window, HGLOBAL scanned)
         if (page != scanned)
             GlobalFree(page);
         page = next;
+        kept.push_back(done[i]);
     }
     if (page == scanned)
         ShowImage(window, scanned);
     else
         ShowChangedImage(window, page, scanned);
-    if (failure)
+    if (failure && page != scanned)
+        ShellMessage(KeptAfterFailure(failure, kept).c_str(), MB_OK | MB_ICONINFORMATION);
+    else if (failure)
         ShellMessage(failure, MB_OK | MB_ICONINFORMATION);
 }

@@ -105,9 +105,9 @@ TEST_F(MainWindowTest, ATurnWaitsForWorkUnderWayAndWithoutMemoryLeavesTheImage)
         DispatchMessageA(&message);
     EXPECT_EQ(DibWidth(currentDib), 2) << "run once the work has ended";
     HGLOBAL before = currentDib;
-    turnMemoryFailsForTest = true;
+    copyMemoryFailsAtForTest = 1;
     auto texts = boxes::BoxTextsShownBy([] { SendMessageA(mainWindow, WM_COMMAND, CMD_TURN_HALF, 0); });
-    turnMemoryFailsForTest = false;
+    copyMemoryFailsAtForTest = 0;
     EXPECT_EQ(currentDib, before);
     EXPECT_EQ(texts, std::vector<std::string>{"There is not enough memory to turn the page. It is left as it was."});
     ReleaseCurrentImage();
@@ -147,9 +147,9 @@ TEST_F(MainWindowTest, ACleanUpReplacesThePageForUndoOrSaysWhyItLeftIt)
         ShowImage(mainWindow, PageHandle(c.page));
         HGLOBAL before = currentDib;
         EXPECT_TRUE(Greyed(CMD_PAGE_UNDO));
-        turnMemoryFailsForTest = c.memoryFails;
+        copyMemoryFailsAtForTest = c.memoryFails ? 1 : 0;
         auto texts = boxes::BoxTextsShownBy([&] { SendMessageA(mainWindow, WM_COMMAND, WPARAM(c.command), 0); });
-        turnMemoryFailsForTest = false;
+        copyMemoryFailsAtForTest = 0;
         EXPECT_EQ(texts, c.told ? std::vector<std::string>{c.told} : std::vector<std::string>{});
         EXPECT_EQ(currentDib == before, c.told != nullptr);
         EXPECT_EQ(Greyed(CMD_PAGE_UNDO), c.told != nullptr);
@@ -169,14 +169,21 @@ TEST_F(MainWindowTest, ScannedPagesAreStraightenedCroppedAndConvertedAsTheyArriv
     EXPECT_EQ(undoDib, scanned);
     EXPECT_EQ(DibBitCount(currentDib), 1);
     EXPECT_LT(DibWidth(currentDib), 600 - 40) << "cropped";
-    // Without memory the page is shown as it came, and the operator is told.
-    scanned = PageHandle({600, 450, 3.0, 25});
-    turnMemoryFailsForTest = true;
-    auto texts = boxes::BoxTextsShownBy([&] { ShowScannedPage(mainWindow, scanned); });
-    turnMemoryFailsForTest = false;
-    EXPECT_EQ(currentDib, scanned);
-    EXPECT_EQ(undoDib, nullptr);
-    EXPECT_EQ(texts, std::vector<std::string>{"There is not enough memory to straighten the page. It is left as it was."});
+    // Without memory for the first step the page is shown as it came; for a later one as the
+    // steps before left it. Either way the operator is told what was kept.
+    const std::pair<int, const char*> failures[] = {
+        {1, "There is not enough memory to straighten the page. It is left as it was."},
+        {2, "There is not enough memory to crop the page. The page is kept straightened, as the clean-ups before "
+            "left it; Undo gives back the page as scanned."}};
+    for (auto [at, told] : failures) {
+        scanned = PageHandle({600, 450, 3.0, 25});
+        copyMemoryFailsAtForTest = at;
+        auto texts = boxes::BoxTextsShownBy([&] { ShowScannedPage(mainWindow, scanned); });
+        copyMemoryFailsAtForTest = 0;
+        EXPECT_EQ(currentDib == scanned, at == 1);
+        EXPECT_EQ(undoDib, at == 1 ? nullptr : scanned);
+        EXPECT_EQ(texts, std::vector<std::string>{told});
+    }
     ReleaseCurrentImage();
 }
 
@@ -197,6 +204,12 @@ TEST_F(MainWindowTest, RememberedOptionsComeBackAndDamagedOrMissingValuesGiveThe
     EXPECT_FALSE(TWAIN_GetDisableParent());
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pagorex", 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    // Another window of the user turns the feeder on; a change made here keeps it.
+    const DWORD on = 1;
+    RegSetValueExA(key, "FeederMode", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), 4);
+    SendMessageA(mainWindow, WM_COMMAND, CMD_SCANNED_AS_BLACK_AND_WHITE, 0);
+    LoadRememberedOptions();
+    EXPECT_EQ(feederMode, 1);
     const DWORD outOfRange = 3;
     RegSetValueExA(key, "ScannedPagesAs", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&outOfRange), 4);
     RegSetValueExA(key, "TransferMode", 0, REG_SZ, reinterpret_cast<const BYTE*>("2"), 2);
