@@ -200,6 +200,25 @@ std::string DamagedNotice(const std::vector<int32_t>& damaged)
            numbers + ".\n\npagorex-store verify tells what is wrong with each.";
 }
 
+// Takes over what an earlier compaction moved, stages the records that already lie where
+// they go and opens the new data file: null when the blobs can be moved, else why not.
+// Until it answers null, the data file is still the only copy of the blobs.
+const char* PrepareCompaction(Compaction& c, const StoreFiles& files)
+{
+    std::optional<MovedChain> earlier = ScanMovedChain(c.index, files.Size(kNewDataFileName));
+    if (!earlier)
+        return "the index file could not be read";
+    c.earlier = *earlier;
+    if (NewDataInUse(c))
+        return "records past the ones an earlier compaction moved still point into pagorex.new, so it was left alone";
+    std::optional<MovedChain> staged = StageUnchangedRecords(c);
+    if (!staged)
+        return "the file pagorex.new could not be created";
+    c.earlier = *staged;
+    c.newData = OpenNewDataFile(files, c.earlier);
+    return c.newData ? nullptr : "the file pagorex.new could not be created";
+}
+
 void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
 {
     ScopedStoreFile index(files.Open(kIndexFileName));
@@ -217,31 +236,9 @@ void Compact(StoreHost& host, const StoreFiles& files, unsigned char force)
         ShowProgress(host, kCompleted);
         return;
     }
-    std::optional<MovedChain> earlier = ScanMovedChain(c.index, files.Size(kNewDataFileName));
-    if (!earlier) {
+    if (const char* reason = PrepareCompaction(c, files)) {
         CloseFiles(c);
-        ReportNotStarted(host, "the index file could not be read");
-        return;
-    }
-    c.earlier = *earlier;
-    if (NewDataInUse(c)) {
-        CloseFiles(c);
-        ReportNotStarted(host, "records past the ones an earlier compaction moved still point into pagorex.new, "
-                               "so it was left alone");
-        return;
-    }
-    std::optional<MovedChain> staged = StageUnchangedRecords(c);
-    if (!staged) {
-        CloseFiles(c);
-        ReportNotStarted(host, "the file pagorex.new could not be created");
-        return;
-    }
-    c.earlier = *staged;
-    c.newData = OpenNewDataFile(files, c.earlier);
-    if (!c.newData) {
-        // The data file is still the only copy of the blobs: nothing is touched.
-        CloseFiles(c);
-        ReportNotStarted(host, "the file pagorex.new could not be created");
+        ReportNotStarted(host, reason);
         return;
     }
     ShowProgress(host, kCompressing);

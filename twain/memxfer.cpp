@@ -90,6 +90,48 @@ bool TWAIN_CreateTransferDib(const TW_IMAGEINFO& info)
     return true;
 }
 
+namespace {
+// Asks the source for strips into buffer until the image is whole or the transfer stops;
+// true when the image was received whole.
+bool ReceiveStrips(const TW_IMAGEINFO& info, std::uint8_t* buffer, TW_UINT32 size)
+{
+    strips::ImagePlan plan;
+    strips::PlanImage(info, &plan);
+    strips::Progress progress = strips::StartProgress(plan);
+    bool done = false;
+    TW_IMAGEMEMXFER mx{};
+    // Locked for the whole run rather than once per strip: a page comes in thousands.
+    LockedDib locked(hDib);
+    for (bool more = locked.data() != nullptr; more;) {
+        HandOver(mx, buffer, size);
+        if (!TWAIN_CallSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &mx))
+            break;
+        HandOver(mx, buffer, size);
+        strips::Next next = strips::Next::more;
+        more = TWAIN_StoreStrip(locked.data(), locked.size(), mx, info, plan, progress, lastResult == TWRC_XFERDONE,
+                                &next) &&
+               next == strips::Next::more;
+        done = next == strips::Next::done;
+    }
+    return done;
+}
+
+// The colours of a whole palette image, from the source; false (the image discarded) when
+// it will not give them.
+bool ReceivePalette()
+{
+    TW_PALETTE8 palette{};
+    if (!TWAIN_CallSource(DG_IMAGE, DAT_PALETTE8, MSG_GET, &palette)) {
+        DiscardDib();
+        TWAIN_ErrorBox("ACQR: Can't get image palette.");
+        return false;
+    }
+    LockedDib locked(hDib);
+    strips::ApplyPalette(locked.data(), locked.size(), palette);
+    return true;
+}
+}  // namespace
+
 int TWAIN_MemoryTransfer(int)
 {
     transferOutcome = TransferOutcome::failed;
@@ -111,49 +153,20 @@ int TWAIN_MemoryTransfer(int)
         TWAIN_ErrorBox("ACQR: Transfer buffer allocation failed.");
         return 0;
     }
-
-    strips::ImagePlan plan;
-    strips::PlanImage(info, &plan);
-    strips::Progress progress = strips::StartProgress(plan);
-    bool done = false;
-    TW_IMAGEMEMXFER mx{};
-    {
-        // Locked for the whole run rather than once per strip: a page comes in thousands.
-        LockedDib locked(hDib);
-        for (bool more = locked.data() != nullptr; more;) {
-            HandOver(mx, buffer, size);
-            if (!TWAIN_CallSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &mx))
-                break;
-            HandOver(mx, buffer, size);
-            strips::Next next = strips::Next::more;
-            more = TWAIN_StoreStrip(locked.data(), locked.size(), mx, info, plan, progress,
-                                    lastResult == TWRC_XFERDONE, &next) &&
-                   next == strips::Next::more;
-            done = next == strips::Next::done;
-        }
-    }
+    const bool done = ReceiveStrips(info, buffer, size);
+    std::free(buffer);
     if (lastResult == TWRC_CANCEL) {
         transferOutcome = TransferOutcome::cancelled;
         TWAIN_RecordError(TWERR_CANCELLED);
     }
     // Only a complete image needs its colours; a cancelled one is discarded below
     // without asking the source for more.
-    if (done && info.PixelType == TWPT_PALETTE) {
-        TW_PALETTE8 palette{};
-        if (!TWAIN_CallSource(DG_IMAGE, DAT_PALETTE8, MSG_GET, &palette)) {
-            DiscardDib();
-            std::free(buffer);
-            TWAIN_ErrorBox("ACQR: Can't get image palette.");
-            return 0;
-        }
-        LockedDib locked(hDib);
-        strips::ApplyPalette(locked.data(), locked.size(), palette);
-    }
+    if (done && info.PixelType == TWPT_PALETTE && !ReceivePalette())
+        return 0;
     if (!done && hDib) {
         TWAIN_RecordError(TWERR_TRANSFER);
         DiscardDib();
     }
-    std::free(buffer);
     if (done)
         transferOutcome = TransferOutcome::image;
     return done ? 1 : 0;

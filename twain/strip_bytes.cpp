@@ -206,6 +206,44 @@ void ClampStrip(const TW_IMAGEINFO& info, TW_IMAGEMEMXFER& mx)
     mx.Columns = std::min(columns, std::uint32_t(info.ImageWidth) - mx.XOffset);
 }
 
+namespace {
+// Whether the strip lies inside the image: null, with rows cut to it, or the reason it does not.
+const char* StripPlace(const ImagePlan& plan, const TW_IMAGEMEMXFER& mx, std::uint64_t& rows)
+{
+    const auto width = std::uint64_t(plan.width), length = std::uint64_t(plan.length);
+    if (mx.YOffset > length)
+        return kOffsetBeyondImage;
+    if (mx.XOffset + std::uint64_t(mx.Columns) > width)
+        return kPastRightEdge;
+    if (mx.YOffset + rows > length) {
+        // Drivers that count one row too many are common; more is a strip that does not fit.
+        if (mx.YOffset + rows > length + 1)
+            return kPastBottomEdge;
+        --rows;
+    }
+    return nullptr;
+}
+
+// Only bytes inside the buffer the library handed over, and inside what the source says it
+// wrote there, are read: null when the strip's rows lie there, else the reason they do not.
+const char* StripBytes(const TW_IMAGEMEMXFER& mx, std::uint32_t bufferLength, std::uint64_t rows,
+                       std::uint64_t rowBytes)
+{
+    const std::uint64_t claimed = std::uint64_t(mx.BytesPerRow) * mx.Rows;
+    std::uint64_t limit = bufferLength;
+    if (claimed > bufferLength)
+        return kBeyondBuffer;
+    if (mx.BytesWritten != TWON_DONTCARE32) {
+        if (claimed > mx.BytesWritten)
+            return kBeyondWritten;
+        limit = std::min(limit, std::uint64_t(mx.BytesWritten));
+    }
+    if (rows > 0 && (rows - 1) * mx.BytesPerRow + rowBytes > limit)
+        return kRowsBeyondBytes;
+    return nullptr;
+}
+}  // namespace
+
 StripCheck CheckStrip(const ImagePlan& plan, const TW_IMAGEMEMXFER& mx, std::uint32_t sentColumns,
                       std::uint32_t bufferLength)
 {
@@ -214,24 +252,10 @@ StripCheck CheckStrip(const ImagePlan& plan, const TW_IMAGEMEMXFER& mx, std::uin
     std::uint64_t rows = mx.Rows;
     if (columns * rows == 0)
         return check;  // nothing to copy
-    const auto width = std::uint64_t(plan.width), length = std::uint64_t(plan.length);
-    if (mx.YOffset > length) {
-        Refuse(check, kOffsetBeyondImage);
+    if (const char* refusal = StripPlace(plan, mx, rows)) {
+        Refuse(check, refusal);
         return check;
     }
-    if (mx.XOffset + columns > width) {
-        Refuse(check, kPastRightEdge);
-        return check;
-    }
-    if (mx.YOffset + rows > length) {
-        // Drivers that count one row too many are common; more is a strip that does not fit.
-        if (mx.YOffset + rows > length + 1) {
-            Refuse(check, kPastBottomEdge);
-            return check;
-        }
-        --rows;
-    }
-
     // Rows padded to 32-bit words or to bytes are what sources send; any other
     // BytesPerRow is reported once. The padding is that of the columns the source sent,
     // so a strip cut at the right edge is not reported. The rows lie BytesPerRow apart in
@@ -241,32 +265,15 @@ StripCheck CheckStrip(const ImagePlan& plan, const TW_IMAGEMEMXFER& mx, std::uin
     const std::uint64_t wordRow = (bits + 31) / 32 * 4;
     const std::uint64_t byteRow = (bits + 7) / 8;
     const char* unexpected = mx.BytesPerRow != wordRow && mx.BytesPerRow != byteRow ? kUnexpectedRowBytes : nullptr;
-    const std::uint64_t step = mx.BytesPerRow;
-
-    // Only bytes inside the buffer the library handed over, and inside what the source
-    // says it wrote there, are read.
-    const std::uint64_t claimed = std::uint64_t(mx.BytesPerRow) * mx.Rows;
-    std::uint64_t limit = bufferLength;
-    if (claimed > bufferLength) {
-        Refuse(check, kBeyondBuffer);
-        return check;
-    }
-    if (mx.BytesWritten != TWON_DONTCARE32) {
-        if (claimed > mx.BytesWritten) {
-            Refuse(check, kBeyondWritten);
-            return check;
-        }
-        limit = std::min(limit, std::uint64_t(mx.BytesWritten));
-    }
     const std::uint64_t rowBytes = (columns * SourceBitsPerPixel(plan) + 7) / 8;
-    if (rows > 0 && (rows - 1) * step + rowBytes > limit) {
-        Refuse(check, kRowsBeyondBytes);
+    if (const char* refusal = StripBytes(mx, bufferLength, rows, rowBytes)) {
+        Refuse(check, refusal);
         return check;
     }
     check.action = rows > 0 ? Action::store : Action::skip;
     check.report = unexpected;
     check.rows = std::uint32_t(rows);
-    check.rowStep = std::uint32_t(step);
+    check.rowStep = mx.BytesPerRow;
     check.rowBytes = std::uint32_t(rowBytes);
     return check;
 }
