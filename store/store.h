@@ -21,6 +21,7 @@
 
 #include "store/store_host.h"
 
+#include <cstdint>
 #include <functional>
 
 class StoreFiles;
@@ -44,6 +45,14 @@ struct SaveOutcome {
 // program's; it is gone afterwards. When memory runs out the user is told, nothing was
 // stored and the record keeps what it had.
 SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer);
+
+// Writes page `page` (0 is the first) of the document to be stored as a bitmap file at
+// path: answers 0 when it did, anything else for a failure (the caller tells the user).
+using PageFileWriter = std::function<int(uint32_t page, const char* path)>;
+// Save Image of a document of `pages` pages (1 or more), all or nothing: at every point of
+// a power cut or a kill the record reads back as the document it had or the new one,
+// never a mix of their pages (page_mark.h). Otherwise as SaveRecord.
+SaveOutcome SaveDocument(StoreHost& host, uint32_t pages, const PageFileWriter& writer);
 
 // A save (image) or a delete mark (no image) whose lock on the store came to outcome:
 // anything but Held tells the user why nothing was stored. Answers whether the store holds

@@ -31,6 +31,10 @@ public:
     // ones included: the host judges it) becomes the current image, or, for null, the
     // window shows none. The source can be read only during the call.
     virtual void ShowImage(ImageFileSource* image) = 0;
+    // A load of a document of several pages: after ShowImage has shown page 1, each further
+    // page in order (the image file as for ShowImage, null for a page that could not be
+    // read). Hosts that keep one image take page 1 alone.
+    virtual void AddPage(ImageFileSource* image) { (void)image; }
 
     // Another program is working on the store and the operation waits for it: shows that
     // it waits (the title), keeps the window alive and returns after a short while, or

@@ -159,6 +159,51 @@ void StoreLayout::Add(int32_t recordNumber, const Bytes& imageFile, bool compres
     Rewrite();
 }
 
+namespace {
+// The mark: 8 magic bytes, generation, page, pages, 4 zero bytes, the CRC-32 of those 24
+// bytes and the record number, 4 zero bytes.
+constexpr size_t kMarkAt = 224 - 18;  // in reserved
+const unsigned char kMagic[8] = {0x9A, 'P', 'G', 'X', 0x0D, 0x0A, 0x1A, 0x0A};
+
+uint32_t MarkCheck(const unsigned char* mark, int32_t recordNumber)
+{
+    const unsigned char number[4] = {uint8_t(recordNumber), uint8_t(recordNumber >> 8), uint8_t(recordNumber >> 16),
+                                     uint8_t(uint32_t(recordNumber) >> 24)};
+    return uint32_t(crc32(crc32(0, mark, 24), number, 4));
+}
+
+}  // namespace
+
+void WriteMark(Record& record, const PageMark& mark)
+{
+    unsigned char* at = record.reserved.data() + kMarkAt;
+    std::fill(at, at + 32, 0);
+    std::copy(kMagic, kMagic + 8, at);
+    Bytes fields(20, 0);
+    Put32(fields, 0, mark.generation), Put32(fields, 4, mark.page), Put32(fields, 8, mark.pages);
+    std::copy(fields.begin(), fields.end(), at + 8);
+    Bytes check(4, 0);
+    Put32(check, 0, MarkCheck(at, record.recordNumber));
+    std::copy(check.begin(), check.end(), at + 24);
+}
+
+PageMark ReadMark(const Record& record)
+{
+    const unsigned char* at = record.reserved.data() + kMarkAt;
+    if (!std::equal(kMagic, kMagic + 8, at) || Get32(at + 24) != MarkCheck(at, record.recordNumber))
+        return {};
+    return {Get32(at + 8), Get32(at + 12), Get32(at + 16)};
+}
+
+void StoreLayout::AddDocument(int32_t recordNumber, const std::vector<Bytes>& pages, uint32_t generation)
+{
+    for (uint32_t page = 1; page <= pages.size(); ++page) {
+        Add(recordNumber, pages[page - 1]);
+        WriteMark(records.back(), {generation, page, uint32_t(pages.size())});
+    }
+    Rewrite();
+}
+
 void StoreLayout::Rewrite()
 {
     index.clear();

@@ -40,12 +40,24 @@ Bytes ImageOf(const Record& record, const Bytes& data);
 // Appends blobs and records: the blob of each image goes to the end of data.
 void AddRecord(Bytes& index, Bytes& data, int32_t recordNumber, const Bytes& imageFile, bool compressed);
 
+// The page mark of a document's records (their last 32 reserved bytes), written and read
+// here apart from the program's own code: page 0 where a record carries none whose check
+// value holds.
+struct PageMark {
+    uint32_t generation = 0, page = 0, pages = 0;
+};
+void WriteMark(Record& record, const PageMark& mark);
+PageMark ReadMark(const Record& record);
+
 // A whole store in memory, built record by record.
 struct StoreLayout {
     Bytes index, data, newData;
     std::vector<Record> records;
     // Appends the image's blob to data and its record to the index.
     void Add(int32_t recordNumber, const Bytes& imageFile, bool compressed = true, uint8_t deleted = 0);
+    // Appends a document of several pages, generation generation: page 1 first, then
+    // each further page, every record marked.
+    void AddDocument(int32_t recordNumber, const std::vector<Bytes>& pages, uint32_t generation = 1);
     // Writes the records into index again after they were changed.
     void Rewrite();
     // As a compaction stopped after count records leaves it: their blobs copied into
