@@ -67,6 +67,7 @@ void ReadTable(const uint8_t* dib, DibPixels& p)
     for (uint32_t i = 0; i < p.tableEntries; ++i) {
         const uint8_t* entry = dib + l.headerSize + uint64_t(i) * l.entryBytes;
         p.table[i][0] = entry[2], p.table[i][1] = entry[1], p.table[i][2] = entry[0];
+        p.tableGrey[i] = Luminance(entry[2], entry[1], entry[0]);
     }
 }
 }  // namespace
@@ -160,25 +161,26 @@ inline void Opaque(uint8_t* pixel)
         pixel[3] = 255;
 }
 
+// Pixels [first, first + count) of picture row `row`.
 template <int kChannels>
-void RowOf(const DibPixels& p, int64_t row, uint8_t* out)
+void RowOf(const DibPixels& p, int64_t row, int64_t first, int64_t count, uint8_t* out)
 {
-    const uint8_t* in = p.Line(row);
-    const int64_t width = p.frame.width;
     const int depth = p.frame.layout.bitCount;
+    const uint8_t* in = p.Line(row) + (depth >= 8 ? first * (depth / 8) : 0);
+    const int64_t end = first + count;
     switch (depth) {
     case 24:
-        for (int64_t x = 0; x < width; ++x, in += 3, out += kChannels)
+        for (int64_t x = first; x < end; ++x, in += 3, out += kChannels)
             out[0] = in[2], out[1] = in[1], out[2] = in[0], Opaque<kChannels>(out);
         break;
     case 48:
         // Little-endian 16-bit samples, blue first: the high byte of each.
-        for (int64_t x = 0; x < width; ++x, in += 6, out += kChannels)
+        for (int64_t x = first; x < end; ++x, in += 6, out += kChannels)
             out[0] = in[5], out[1] = in[3], out[2] = in[1], Opaque<kChannels>(out);
         break;
     case 16:
     case 32:
-        for (int64_t x = 0; x < width; ++x, in += depth / 8, out += kChannels) {
+        for (int64_t x = first; x < end; ++x, in += depth / 8, out += kChannels) {
             uint32_t pixel = PixelAt(in, depth / 8);
             for (int c = 0; c < 3; ++c)
                 out[c] = p.fields[c].Read(pixel);
@@ -188,7 +190,7 @@ void RowOf(const DibPixels& p, int64_t row, uint8_t* out)
         break;
     default: {
         const int perByte = 8 / depth, mask = (1 << depth) - 1;
-        for (int64_t x = 0; x < width; ++x, out += kChannels) {
+        for (int64_t x = first; x < end; ++x, out += kChannels) {
             int index = in[x / perByte] >> (8 - depth * int(x % perByte + 1)) & mask;
             out[0] = p.table[index][0], out[1] = p.table[index][1], out[2] = p.table[index][2];
             Opaque<kChannels>(out);
@@ -200,10 +202,42 @@ void RowOf(const DibPixels& p, int64_t row, uint8_t* out)
 
 void DibPixelsRGB(const DibPixels& pixels, int64_t row, uint8_t* out)
 {
-    RowOf<3>(pixels, row, out);
+    RowOf<3>(pixels, row, 0, pixels.frame.width, out);
 }
 
 void DibPixelsRGBA(const DibPixels& pixels, int64_t row, uint8_t* out)
 {
-    RowOf<4>(pixels, row, out);
+    RowOf<4>(pixels, row, 0, pixels.frame.width, out);
+}
+
+void DibPixelsGrey(const DibPixels& p, int64_t row, uint8_t* out)
+{
+    const uint8_t* in = p.Line(row);
+    const int64_t width = p.frame.width;
+    const int depth = p.frame.layout.bitCount;
+    if (depth == 1) {
+        // Eight pixels a byte: the two luminances picked by each bit.
+        const uint8_t zero = p.tableGrey[0], one = p.tableGrey[1];
+        int64_t x = 0;
+        for (; x + 8 <= width; x += 8, ++in)
+            for (int b = 0; b < 8; ++b)
+                out[x + b] = *in & (0x80 >> b) ? one : zero;
+        for (int b = 0; x < width; ++x, ++b)
+            out[x] = *in & (0x80 >> b) ? one : zero;
+    } else if (depth == 8) {
+        for (int64_t x = 0; x < width; ++x)
+            out[x] = p.tableGrey[in[x]];
+    } else if (depth == 24) {
+        for (int64_t x = 0; x < width; ++x, in += 3)
+            out[x] = Luminance(in[2], in[1], in[0]);
+    } else {
+        // The other depths are rare on a scanner: through their colours, a piece at a time.
+        uint8_t rgb[3 * 256];
+        for (int64_t x = 0; x < width; x += 256) {
+            const int64_t count = std::min<int64_t>(256, width - x);
+            RowOf<3>(p, row, x, count, rgb);
+            for (int64_t i = 0; i < count; ++i)
+                out[x + i] = Luminance(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+        }
+    }
 }

@@ -60,6 +60,13 @@ DibField DibFieldOf(uint32_t mask);
 // The value of a field (mask) of a pixel as 8 bits; 0 for an empty mask.
 uint8_t DibFieldByte(uint32_t pixel, uint32_t mask);
 
+// Luminance of one colour by the weights 0.299, 0.587 and 0.114, rounded.
+inline uint8_t Luminance(int red, int green, int blue)
+{
+    // The weights in sixteenths of a thousandth, adding up to 65536.
+    return uint8_t((red * 19595 + green * 38470 + blue * 7471 + 32768) >> 16);
+}
+
 struct DibPixels {
     DibFrame frame;
     const uint8_t* dib = nullptr;
@@ -67,6 +74,7 @@ struct DibPixels {
     // bitmap's own table are black, as GDI draws them.
     uint32_t tableEntries = 0;  // entries the bitmap's table gives (at most 2^depth)
     uint8_t table[256][3] = {};
+    uint8_t tableGrey[256] = {};  // the luminance of each entry
     // 16 and 32 bits: red, green, blue and alpha. Alpha only where a bit-field header names
     // an alpha field and some pixel has a value in it: a field that is zero everywhere
     // (as GDI writes one) is no alpha.
@@ -84,3 +92,5 @@ bool DibReadPixels(const uint8_t* dib, size_t size, DibPixels& pixels);
 // the alpha field's value last (255 where the DIB has none).
 void DibPixelsRGB(const DibPixels& pixels, int64_t row, uint8_t* out);
 void DibPixelsRGBA(const DibPixels& pixels, int64_t row, uint8_t* out);
+// Picture row `row` as the luminance of each pixel (width bytes).
+void DibPixelsGrey(const DibPixels& pixels, int64_t row, uint8_t* out);

@@ -60,15 +60,9 @@ void ReadGrey(const uint8_t* dib, size_t size, Plane& grey)
     DibPixels p;
     if (!DibReadPixels(dib, size, p))
         return;
-    const int width = int(p.frame.width);
-    grey.Resize(width, int(p.frame.rows), 1);
-    std::vector<uint8_t> row(size_t(width) * 3);
-    for (int y = 0; y < grey.height; ++y) {
-        DibPixelsRGB(p, y, row.data());
-        uint8_t* out = grey.Row(y);
-        for (int x = 0; x < width; ++x)
-            out[x] = Luminance(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
-    }
+    grey.Resize(int(p.frame.width), int(p.frame.rows), 1);
+    for (int y = 0; y < grey.height; ++y)
+        DibPixelsGrey(p, y, grey.Row(y));
 }
 
 void ReadIndices(const uint8_t* dib, size_t size, Plane& indices)

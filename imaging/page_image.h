@@ -55,13 +55,6 @@ void ReadGrey(const uint8_t* dib, size_t size, Plane& grey);
 void ReadColour(const uint8_t* dib, size_t size, Plane& colour);
 void ReadIndices(const uint8_t* dib, size_t size, Plane& indices);
 
-// Luminance of one colour, rounded.
-inline uint8_t Luminance(int red, int green, int blue)
-{
-    // 0.299, 0.587 and 0.114 in sixteenths of a thousandth, adding up to 65536.
-    return uint8_t((red * 19595 + green * 38470 + blue * 7471 + 32768) >> 16);
-}
-
 // A result DIB: a 40-byte header, the rows bottom-up, the page's resolution. 1 bit: the
 // plane holds 0 and 1, coloured by palette; 8 bits: a grey colour table; 24 bits: the
 // plane holds red, green, blue.

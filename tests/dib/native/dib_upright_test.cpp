@@ -1,11 +1,16 @@
-// The upright copy the view draws instead of a DIB that DrawDib cannot take as it is.
+// The copies the view draws: the upright copy of a DIB that DrawDib cannot take as it is,
+// and the page reduced for the screen by averaging areas.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "dib/dib_builder.h"
 #include "dib/dib_bytes.h"
+#include "dib/dib_pixels.h"
+#include "dib/dib_scale.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
@@ -113,6 +118,49 @@ TEST(DibUpright, CompressedRowsAreCopiedAsTheyAre)
     EXPECT_EQ(DibReadLayout(copy.data()).sizeImage, 10u);
     ASSERT_EQ(copy.size(), 40u + 4 * 256 + 10);
     EXPECT_EQ(Bytes(copy.end() - 10, copy.end()), Bytes(rle.begin() + 108 + 4 * 256, rle.begin() + 108 + 4 * 256 + 10));
+}
+
+// The reduced copy against the area average worked out here in doubles, made in two bands
+// as threads make it: every sample within rounding, grey pages kept grey.
+TEST(DibScale, EachNewPixelIsTheAverageOfTheAreaItCovers)
+{
+    Bytes bilevel = BuildDib({33, -10, 1});
+    PutLE(bilevel, 40, 0, 4), PutLE(bilevel, 44, 0xFFFFFF, 4);
+    const std::pair<Bytes, int> pages[] = {{BuildDib({37, 23, 24}), 24}, {bilevel, 8},
+                                           {BuildDib({31, -9, 16}), 24}, {BuildDib({12, 13, 8, 12}), 24}};
+    for (const auto& [dib, depth] : pages) {
+        DibPixels source;
+        ASSERT_TRUE(DibReadPixels(dib.data(), dib.size(), source));
+        const int w0 = int(source.frame.width), h0 = int(source.frame.rows);
+        for (auto [w, h] : {std::pair{w0, h0}, std::pair{w0 / 2, h0 / 3}, std::pair{7, 5}, std::pair{1, 2}}) {
+            SCOPED_TRACE(std::to_string(w0) + "x" + std::to_string(h0) + " to " + std::to_string(w) + "x" +
+                         std::to_string(h));
+            Bytes out(DibMemScaledBytes(dib.data(), dib.size(), w, h), 0xEE);
+            ASSERT_TRUE(DibMemScale(dib.data(), dib.size(), w, h, out.data(), out.size(), h / 2, h));
+            ASSERT_TRUE(DibMemScale(dib.data(), dib.size(), w, h, out.data(), out.size(), 0, h / 2) || h / 2 == 0);
+            DibPixels scaled;
+            ASSERT_TRUE(DibReadPixels(out.data(), out.size(), scaled));
+            EXPECT_EQ(scaled.frame.layout.bitCount, depth);
+            std::vector<double> want(size_t(w * h * 3), 0.0);
+            Bytes row(size_t(w0) * 3), got(size_t(w) * 3);
+            for (int y = 0; y < h0; ++y) {
+                DibPixelsRGB(source, y, row.data());
+                for (int oy = 0; oy < h; ++oy)
+                    for (int x = 0; x < w0; ++x)
+                        for (int ox = 0; ox < w; ++ox) {
+                            double cover = std::max(0.0, std::min((y + 1.0) * h / h0, oy + 1.0) - std::max(1.0 * y * h / h0, 1.0 * oy)) *
+                                           std::max(0.0, std::min((x + 1.0) * w / w0, ox + 1.0) - std::max(1.0 * x * w / w0, 1.0 * ox));
+                            for (int c = 0; c < 3; ++c)
+                                want[size_t((oy * w + ox) * 3 + c)] += row[size_t(x * 3 + c)] * cover;
+                        }
+            }
+            for (int y = 0; y < h; ++y) {
+                DibPixelsRGB(scaled, y, got.data());
+                for (int i = 0; i < w * 3; ++i)
+                    ASSERT_NEAR(got[size_t(i)], want[size_t(y * w * 3 + i)], 0.51) << "row " << y << " sample " << i;
+            }
+        }
+    }
 }
 
 TEST(DibUpright, UnsafeDibsGetNoCopy)
