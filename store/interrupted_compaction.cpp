@@ -88,20 +88,33 @@ void CompleteInterruptedReplacement(const StoreFiles& files)
 
 const char* DataFileOfRecord(const StoreFiles& files, int32_t position)
 {
+    std::optional<BlobFiles> blobFiles = BlobFilesOfRecords(files);
+    if (!blobFiles)
+        return nullptr;
+    return position < 0 ? blobFiles->Of(UINT32_MAX) : blobFiles->Of(static_cast<uint32_t>(position) / kIndexRecordSize);
+}
+
+const char* BlobFiles::Of(uint32_t record) const
+{
+    return all ? all : record < moved ? kNewDataFileName : kDataFileName;
+}
+
+std::optional<BlobFiles> BlobFilesOfRecords(const StoreFiles& files)
+{
     // Every record points into the new data file once the data file is gone. A load only
     // reads, beside other readers: the rename is left to the next operation that writes.
     if (files.Exists(kNewDataFileName) && !files.Exists(kDataFileName))
-        return kNewDataFileName;
+        return BlobFiles{kNewDataFileName};
     uint32_t newDataSize = files.Size(kNewDataFileName);
-    if (position < 0 || newDataSize == 0)
-        return kDataFileName;
+    if (newDataSize == 0)
+        return BlobFiles{kDataFileName};
     ScopedStoreFile index(files.Open(kIndexFileName));
     if (!index)
-        return kDataFileName;
+        return BlobFiles{kDataFileName};
     std::optional<MovedChain> chain = ScanMovedChain(index.get(), newDataSize);
     if (!chain)
-        return nullptr;
-    return static_cast<uint32_t>(position) / kIndexRecordSize < chain->count ? kNewDataFileName : kDataFileName;
+        return std::nullopt;
+    return BlobFiles{nullptr, chain->count};
 }
 
 StoreFailure ReleaseFromMovedChain(const StoreFiles& files, int32_t position)

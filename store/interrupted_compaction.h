@@ -32,6 +32,14 @@ void CompleteInterruptedReplacement(const StoreFiles& files);
 // for every record when the data file was deleted before the rename; the data file
 // otherwise; null when the index could not be read to tell. Changes nothing.
 const char* DataFileOfRecord(const StoreFiles& files, int32_t position);
+// The same for every record at once, for a load that reads several blobs: the index is
+// scanned for the chain once. Nothing when the index could not be read to tell.
+struct BlobFiles {
+    const char* all = nullptr;  // the file of every record, when one file holds them all
+    uint32_t moved = 0;         // otherwise: the records before this one lie in the new data file
+    const char* Of(uint32_t record) const;
+};
+std::optional<BlobFiles> BlobFilesOfRecords(const StoreFiles& files);
 
 // Called before a save repoints the record at position (-1: a record to be appended).
 // A record in the chain, and every moved record after it, first gets its blob back in

@@ -3,6 +3,9 @@
 
 #include "store/store_copy.h"
 
+#include "base/little_endian.h"
+
+#include <array>
 #include <cstring>
 
 IndexRecord recordBuffer = {};
@@ -87,16 +90,26 @@ bool WriteRecordBuffer(StoreHandle index)
     return WriteStoreFile(index, bytes, sizeof bytes);
 }
 
+namespace {
+// The record number's bytes as a record holds them.
+std::array<uint8_t, 4> NumberBytes(int32_t recordNumber)
+{
+    std::array<uint8_t, 4> bytes;
+    StoreLE32(bytes.data(), static_cast<uint32_t>(recordNumber));
+    return bytes;
+}
+
+bool HasNumber(const uint8_t* record, const std::array<uint8_t, 4>& number)
+{
+    return std::memcmp(record + offsetof(IndexRecord, recordNumber), number.data(), number.size()) == 0;
+}
+}  // namespace
+
 IndexLookup FindIndexRecord(StoreHandle index, int32_t recordNumber)
 {
     IndexLookup lookup;
     // Only the record number is looked at until it matches.
-    uint8_t wanted[4];
-    IndexRecord probe{};
-    probe.recordNumber = recordNumber;
-    uint8_t probeBytes[kIndexRecordSize];
-    EncodeIndexRecord(probe, probeBytes);
-    std::memcpy(wanted, probeBytes + offsetof(IndexRecord, recordNumber), sizeof wanted);
+    std::array<uint8_t, 4> wanted = NumberBytes(recordNumber);
     IndexReader reader(index);
     for (;;) {
         RecordRead read;
@@ -107,11 +120,31 @@ IndexLookup FindIndexRecord(StoreHandle index, int32_t recordNumber)
             lookup.outcome = IndexLookup::Outcome::Unreadable;
             return lookup;
         }
-        if (std::memcmp(bytes + offsetof(IndexRecord, recordNumber), wanted, sizeof wanted) == 0) {
+        if (HasNumber(bytes, wanted)) {
             DecodeIndexRecord(std::span(bytes, kIndexRecordSize), recordBuffer);
             lookup.outcome = IndexLookup::Outcome::Found;
             lookup.position = static_cast<int32_t>(reader.Delivered() * kIndexRecordSize);
             return lookup;
+        }
+    }
+}
+
+RecordsOfNumber FindRecordsOfNumber(StoreHandle index, int32_t recordNumber, uint32_t first)
+{
+    RecordsOfNumber found;
+    std::array<uint8_t, 4> wanted = NumberBytes(recordNumber);
+    IndexReader reader(index, first);
+    for (;;) {
+        RecordRead read;
+        const uint8_t* bytes = reader.NextBytes(read);
+        if (read != RecordRead::Record) {
+            found.unreadable = read == RecordRead::Error;
+            return found;
+        }
+        if (HasNumber(bytes, wanted)) {
+            NumberedRecord& record = found.records.emplace_back();
+            record.position = reader.Delivered();
+            DecodeIndexRecord(std::span(bytes, kIndexRecordSize), record.record);
         }
     }
 }

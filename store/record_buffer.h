@@ -5,7 +5,10 @@
 #include "store/core/file_reader.h"
 #include "store/core/index_record.h"
 #include "store/core/index_scan.h"
+#include "store/core/page_mark.h"
 #include "store/store_files.h"
+
+#include <vector>
 
 
 extern IndexRecord recordBuffer;
@@ -71,3 +74,13 @@ struct IndexLookup {
 // deleted or not; a trailing fragment never matches. Unreadable: the index could not
 // be read up to a match or its end, so the record may well be there.
 IndexLookup FindIndexRecord(StoreHandle index, int32_t recordNumber);
+
+// Every whole record with the number from record first on, in index order: the pages of
+// its document and whatever else carries the number. One scan in large blocks, looking at
+// nothing but the 4-byte number of the records that do not match. Unreadable: the index
+// could not be read to its end, so records of the number may be missing from the list.
+struct RecordsOfNumber {
+    std::vector<NumberedRecord> records;
+    bool unreadable = false;
+};
+RecordsOfNumber FindRecordsOfNumber(StoreHandle index, int32_t recordNumber, uint32_t first = 0);

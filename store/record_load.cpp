@@ -1,4 +1,5 @@
 // Loading the host record's image at window creation.
+#include "store/document_pages.h"
 #include "store/interrupted_compaction.h"
 #include "store/record_buffer.h"
 #include "store/store.h"
@@ -6,6 +7,9 @@
 #include "store/store_lock.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 // Shows the image file of the record in the record buffer, read from the data file as it
@@ -41,6 +45,58 @@ void ReportIndexUnreadable(StoreHost& host)
                  "could not be read.\n\nNothing was changed in the store.",
                  nullptr, MB_OK | MB_ICONEXCLAMATION);
 }
+// "3", "3 and 5", "3, 5 and 8"; past a few, how many more.
+std::string PageList(const std::vector<uint32_t>& pages)
+{
+    constexpr size_t kNamed = 12;
+    std::string text;
+    size_t named = std::min(pages.size(), kNamed);
+    for (size_t i = 0; i < named; ++i)
+        text += (i == 0 ? "" : i + 1 == named && named == pages.size() ? " and " : ", ") + std::to_string(pages[i]);
+    if (pages.size() > named)
+        text += " and " + std::to_string(pages.size() - named) + " more";
+    return text;
+}
+
+// What the user is told of a document that could not be shown whole: which pages are
+// missing, and that saving stores what is shown.
+std::string DocumentNotice(const Document& document, const std::vector<uint32_t>& unshown, bool indexUnreadable)
+{
+    std::vector<uint32_t> claimedTwice;
+    for (const PageFault& fault : document.faults)
+        if (fault.problem == PageProblem::Duplicate)
+            claimedTwice.push_back(fault.page);
+    std::string text;
+    if (!unshown.empty())
+        text = std::string(unshown.size() == 1 ? "Page " : "Pages ") + PageList(unshown) + " of the " +
+               std::to_string(document.pages.size()) + " pages stored for this record could not be shown: " +
+               (indexUnreadable ? "the image store's index file pagorex.idx could not be read to its end."
+                                : "the image store holds no record for them, or their images cannot be read.") +
+               " The other pages are shown in order.\n\n";
+    if (!claimedTwice.empty())
+        text += "Two records of the image store claim page " + PageList(claimedTwice) +
+                "; the first of them is shown.\n\n";
+    if (text.empty())
+        return text;
+    return text + "Save Image stores the document as it is shown now, without what is missing. Until then the "
+                  "image store is left as it is.";
+}
+
+// The pages after page 1 of a marked first record, and what could not be shown of them.
+void ShowFurtherPages(StoreHost& host, const StoreFiles& files, const BlobFiles& blobFiles,
+                      const NumberedRecord& first)
+{
+    RecordsOfNumber found;
+    found.unreadable = true;
+    if (ScopedStoreFile index(files.Open(kIndexFileName)); index)
+        found = FindRecordsOfNumber(index.get(), first.record.recordNumber, first.position + 1);
+    found.records.insert(found.records.begin(), first);
+    Document document = AssembleDocument(found.records);
+    std::vector<uint32_t> unshown = HandFurtherPages(host, files, blobFiles, document);
+    std::string notice = DocumentNotice(document, unshown, found.unreadable);
+    if (!notice.empty())
+        TellUser(host, notice.c_str(), nullptr, MB_OK | MB_ICONEXCLAMATION);
+}
 }  // namespace
 
 void LoadRecordImage(StoreHost& host)
@@ -66,16 +122,19 @@ void LoadRecordImage(StoreHost& host)
         return;
 
     // A compaction stopped half-way has already moved the leading records' blobs.
-    const char* dataFile = DataFileOfRecord(files, lookup.position);
-    if (!dataFile) {
+    std::optional<BlobFiles> blobFiles = BlobFilesOfRecords(files);
+    if (!blobFiles) {
         ReportIndexUnreadable(host);
         return;
     }
+    NumberedRecord first{static_cast<uint32_t>(lookup.position / static_cast<int32_t>(kIndexRecordSize)), recordBuffer};
     // The image is expanded straight into memory, and a load leaves no work files: the
     // compressed image a save keeps in pagorex.tmp, or files a stopped run left, go now.
     if (recordBuffer.compressed != 0)
         files.Delete(kSecondWorkFileName);
     files.Delete(kWorkFileName);
-    if (!ShowRecordImage(host, files, dataFile))
+    if (!ShowRecordImage(host, files, blobFiles->Of(first.position)))
         host.ShowImage(nullptr);
+    if (ReadPageMark(first.record))
+        ShowFurtherPages(host, files, *blobFiles, first);
 }

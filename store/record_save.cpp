@@ -2,6 +2,7 @@
 // record as imageless.
 #include "store/core/parallel_gzip.h"
 #include "store/interrupted_compaction.h"
+#include "store/page_records.h"
 #include "store/record_buffer.h"
 #include "store/store.h"
 #include "store/store_copy.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <new>
 #include <optional>
+#include <vector>
 
 namespace {
 constexpr char kBlobNotStored[] =
@@ -52,14 +54,6 @@ constexpr char kMarkUnreadable[] =
     "The image was not removed from the image store: its index file pagorex.idx could not be read.\n\nThe "
     "record keeps its stored image.";
 
-// Where the host's record lies in the index file, once it has been looked for.
-struct RecordPlace {
-    bool searched = false;
-    bool unreadable = false;  // the index could not be read to the record or its end
-    std::optional<int32_t> position;
-    IndexRecord original{};  // the record as found, to put back if a rewrite breaks off
-};
-
 void ShowCompressionProgress(StoreHost& host, ProgressPace& pace, uint32_t remaining)
 {
     if (!pace.Due()) {
@@ -70,22 +64,6 @@ void ShowCompressionProgress(StoreHost& host, ProgressPace& pace, uint32_t remai
     std::snprintf(text, sizeof text, "Please wait, compressing database...%lu left",
                   static_cast<unsigned long>(remaining));
     ShowProgress(host, text);
-}
-
-// Loads the host's record into the record buffer, or a fresh one (recordNumber -1).
-void LookUpRecord(StoreHandle index, int32_t recordNumber, RecordPlace& place)
-{
-    place.searched = true;
-    IndexLookup lookup = FindIndexRecord(index, recordNumber);
-    // A record not found because the index broke off may still be there: appending
-    // another one would hide the image behind the first.
-    place.unreadable = lookup.unreadable();
-    place.position.reset();
-    if (lookup.found())
-        place.position = lookup.position;
-    else
-        ResetRecordBuffer(-1);
-    place.original = recordBuffer;
 }
 
 void ReportNotStored(StoreHost& host, StoreFailure failure)
@@ -112,16 +90,24 @@ StoreFailure ReleaseRecordFromCompaction(const StoreFiles& files, int32_t record
     return ReleaseFromMovedChain(files, lookup.found() ? lookup.position : -1);
 }
 
-RecordPlace FindRecordForSave(StoreHost& host, const StoreFiles& files)
+// The records of the host's number, once they have been looked for.
+struct Placement {
+    bool searched = false;
+    PagePlan plan;
+};
+
+// An index that cannot be opened now is told of, and looked at again once the blobs are
+// appended.
+Placement FindRecordsForSave(StoreHost& host, const StoreFiles& files)
 {
-    RecordPlace place;
-    ResetRecordBuffer(-1);
+    Placement place;
     ScopedStoreFile index(files.OpenOrCreate(kIndexFileName));
     if (!index) {
         TellUser(host, "Can't open/create", files.Path(kIndexFileName).c_str(), MB_OK);
         return place;
     }
-    LookUpRecord(index.get(), host.RecordNumber(), place);
+    place.plan = PlanPages(index.get(), host.RecordNumber());
+    place.searched = true;
     return place;
 }
 
@@ -170,10 +156,8 @@ StoreFailure AppendImageBlob(StoreHost& host, const StoreFiles& files, uint32_t 
 // A blob landing exactly where the chain of a kept new data file ends would make the
 // record look moved, and the record would be read from the new data file. The blob is
 // appended once more, past that point; the first copy is left for compaction.
-StoreFailure KeepOffMovedChain(const StoreFiles& files, const RecordPlace& place)
+StoreFailure KeepOffMovedChain(const StoreFiles& files, uint32_t recordIndex)
 {
-    uint32_t recordIndex = place.position ? static_cast<uint32_t>(*place.position) / kIndexRecordSize
-                                          : IndexRecordCount(files.Size(kIndexFileName));
     if (!TakenForMovedRecord(files, recordIndex, recordBuffer))
         return StoreFailure::None;
     // The second copy starts a whole blob past the chain's end.
@@ -181,53 +165,25 @@ StoreFailure KeepOffMovedChain(const StoreFiles& files, const RecordPlace& place
     return data ? AppendWorkFile(files, data.get()) : StoreFailure::Unwritable;
 }
 
-// A new record goes after the last whole record: a trailing fragment would otherwise
-// shift it off the 256-byte grid, where no lookup ever finds it.
-int32_t SeekToRecordPlace(StoreHandle index, const RecordPlace& place)
+// Each page written by the host's writer to the second work file, compressed and appended
+// to the data file, flushed; page 1 last, so that the work file still holds its member for
+// KeepOffMovedChain. blobs[i] receives the blob of page i + 1. A writer that fails leaves
+// its answer in writeError and stops the save.
+StoreFailure AppendPages(StoreHost& host, const StoreFiles& files, uint32_t pages, const PageFileWriter& writer,
+                         std::vector<IndexRecord>& blobs, int& writeError)
 {
-    if (place.position)
-        return SeekStoreFile(index, *place.position, FILE_BEGIN);
-    int32_t end = SeekStoreFile(index, 0, FILE_END);
-    if (end < 0)
-        return -1;
-    int32_t whole = end - end % static_cast<int32_t>(kIndexRecordSize);
-    return SeekStoreFile(index, whole, FILE_BEGIN);
-}
-
-bool WriteSavedRecord(const StoreFiles& files, int32_t recordNumber, RecordPlace& place)
-{
-    ScopedStoreFile index(files.Open(kIndexFileName));
-    if (!index)
-        return false;
-    if (!place.searched) {
-        // The index could not be opened before the blob was appended: look again now,
-        // keeping the new blob's place.
-        IndexRecord blob = recordBuffer;
-        LookUpRecord(index.get(), recordNumber, place);
-        if (place.unreadable)
-            return false;
-        recordBuffer.dataOffset = blob.dataOffset;
-        recordBuffer.storedLength = blob.storedLength;
-        recordBuffer.compressed = blob.compressed;
-        recordBuffer.imageLength = blob.imageLength;
+    blobs.assign(pages, IndexRecord{});
+    for (uint32_t i = 1; i <= pages; ++i) {
+        uint32_t page = i % pages;
+        files.Delete(kSecondWorkFileName);
+        if ((writeError = writer(page, files.Path(kSecondWorkFileName).c_str())) != 0)
+            return StoreFailure::None;
+        if (StoreFailure failure = AppendImageBlob(host, files, files.Size(kSecondWorkFileName));
+            failure != StoreFailure::None)
+            return failure;
+        blobs[page] = recordBuffer;
     }
-    int32_t at = SeekToRecordPlace(index.get(), place);
-    if (at < 0)
-        return false;
-    recordBuffer.deleted = 0;
-    recordBuffer.recordNumber = recordNumber;
-    // Success is reported only once the record is on the disk.
-    if (WriteRecordBuffer(index.get()) && FlushStoreFile(index.get()))
-        return true;
-    // Leave no half-written record behind.
-    if (place.position) {
-        recordBuffer = place.original;
-        if (SeekStoreFile(index.get(), at, FILE_BEGIN) == at)
-            WriteRecordBuffer(index.get());
-    } else {
-        TruncateStoreFile(index.get(), at);
-    }
-    return false;
+    return StoreFailure::None;
 }
 
 }  // namespace
@@ -257,34 +213,52 @@ bool SaveNotLocked(StoreHost& host, const StoreFiles& files, StoreLockOutcome ou
 
 namespace {
 // The save, under the exclusive lock held.
-bool SaveHeld(StoreHost& host, const StoreFiles& files)
+SaveOutcome SaveHeld(StoreHost& host, const StoreFiles& files, uint32_t pages, const PageFileWriter& writer)
 {
+    SaveOutcome outcome;
     int32_t recordNumber = host.RecordNumber();
-    uint32_t imageLength = files.Size(kSecondWorkFileName);
     if (StoreFailure failure = ReleaseRecordFromCompaction(files, recordNumber); failure != StoreFailure::None) {
         ReportNotStored(host, failure);
-        return false;
+        return outcome;
     }
-    RecordPlace place = FindRecordForSave(host, files);
-    if (place.unreadable) {
+    Placement place = FindRecordsForSave(host, files);
+    if (place.searched && place.plan.unreadable) {
         ReportNotStored(host, StoreFailure::IndexUnreadable);
-        return false;
+        return outcome;
     }
-    StoreFailure appended = AppendImageBlob(host, files, imageLength);
-    if (appended == StoreFailure::None)
-        appended = KeepOffMovedChain(files, place);
+    std::vector<IndexRecord> blobs;
+    StoreFailure appended = AppendPages(host, files, pages, writer, blobs, outcome.writeError);
+    if (outcome.writeError != 0)
+        return outcome;
     if (appended != StoreFailure::None) {
         ReportNotStored(host, appended);
-        return false;
+        return outcome;
     }
-    if (!WriteSavedRecord(files, recordNumber, place)) {
-        TellUser(host, place.unreadable ? kIndexUnreadable : kRecordNotStored, nullptr, MB_OK | MB_ICONSTOP);
-        return false;
+    ScopedStoreFile index(files.Open(kIndexFileName));
+    if (index && !place.searched)
+        place.plan = PlanPages(index.get(), recordNumber);
+    std::optional<uint32_t> firstAt;
+    if (index && !place.plan.unreadable)
+        firstAt = FirstPagePlace(index.get(), place.plan);
+    recordBuffer = blobs[0];
+    appended = firstAt ? KeepOffMovedChain(files, *firstAt) : StoreFailure::None;
+    blobs[0] = recordBuffer;
+    std::vector<uint32_t> reused;
+    if (!firstAt || appended != StoreFailure::None ||
+        !WriteDocumentRecords(index.get(), recordNumber, place.plan, blobs, reused)) {
+        if (appended != StoreFailure::None)
+            ReportNotStored(host, appended);
+        else
+            TellUser(host, place.plan.unreadable ? kIndexUnreadable : kRecordNotStored, nullptr, MB_OK | MB_ICONSTOP);
+        return outcome;
     }
-    return true;
+    outcome.stored = true;
+    RetireOldPages(index.get(), place.plan, reused);
+    return outcome;
 }
 
-// The delete mark, under the exclusive lock held.
+// The delete mark, under the exclusive lock held: page 1 first, which is what readers
+// look at, then the document's other records.
 bool MarkHeld(StoreHost& host, const StoreFiles& files)
 {
     ScopedStoreFile index(files.Open(kIndexFileName));
@@ -295,35 +269,32 @@ bool MarkHeld(StoreHost& host, const StoreFiles& files)
         TellUser(host, kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     }
-    recordBuffer.recordNumber = -1;
-    IndexLookup lookup = FindIndexRecord(index.get(), host.RecordNumber());
-    if (lookup.unreadable()) {
+    PagePlan plan = PlanPages(index.get(), host.RecordNumber());
+    if (plan.unreadable) {
         TellUser(host, kMarkUnreadable, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     }
-    if (!lookup.found())
+    if (plan.records.empty())
         return true;
-    IndexRecord original = recordBuffer;
+    const NumberedRecord& first = plan.records.front();
+    recordBuffer = first.record;
     recordBuffer.deleted = 1;
-    if (SeekStoreFile(index.get(), lookup.position, FILE_BEGIN) != lookup.position) {
-        TellUser(host, kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
-        return false;
-    }
     // The mark is reported done only once it is on the disk; one that may not be is taken
     // back, so that what the user is told stays true.
-    if (!WriteRecordBuffer(index.get()) || !FlushStoreFile(index.get())) {
-        recordBuffer = original;
-        if (SeekStoreFile(index.get(), lookup.position, FILE_BEGIN) == lookup.position)
-            WriteRecordBuffer(index.get());
+    if (!WriteRecordBufferAt(index.get(), first.position)) {
+        recordBuffer = first.record;
+        WriteRecordBufferAt(index.get(), first.position);
         TellUser(host, kMarkNotStored, nullptr, MB_OK | MB_ICONSTOP);
         return false;
     }
+    RetireOldPages(index.get(), plan);
     return true;
 }
 
-// Save Image under one hold on the store. Throws std::bad_alloc when memory runs out
-// before the record was written; it then keeps what it pointed at.
-SaveOutcome SaveUnderLock(StoreHost& host, const ImageFileWriter* writer)
+// Save Image under one hold on the store; no writer: the delete mark. Throws
+// std::bad_alloc when memory runs out before the record was written; it then keeps what
+// it pointed at.
+SaveOutcome SaveUnderLock(StoreHost& host, uint32_t pages, const PageFileWriter* writer)
 {
     StoreFiles files(host.StoreDirectory());
     SaveOutcome outcome;
@@ -337,8 +308,8 @@ SaveOutcome SaveUnderLock(StoreHost& host, const ImageFileWriter* writer)
     files.Delete(kSecondWorkFileName);
     if (!writer)
         outcome.stored = MarkHeld(host, files);
-    else if ((outcome.writeError = (*writer)(files.Path(kSecondWorkFileName).c_str())) == 0)
-        outcome.stored = SaveHeld(host, files);
+    else
+        outcome = SaveHeld(host, files, pages, *writer);
     try {
         files.Delete(kSecondWorkFileName);
     } catch (const std::bad_alloc&) {
@@ -346,16 +317,29 @@ SaveOutcome SaveUnderLock(StoreHost& host, const ImageFileWriter* writer)
     }
     return outcome;
 }
-}  // namespace
 
-SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer)
+SaveOutcome SaveGuarded(StoreHost& host, uint32_t pages, const PageFileWriter* writer)
 {
     StoreBusyScope busy;
     try {
-        return SaveUnderLock(host, writer);
+        return SaveUnderLock(host, pages, writer);
     } catch (const std::bad_alloc&) {
         // The window keeps its image: the user may close other programs and save again.
         TellUser(host, writer ? kNoMemory : kMarkNoMemory, nullptr, MB_OK | MB_ICONSTOP);
         return {};
     }
+}
+}  // namespace
+
+SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer)
+{
+    if (!writer)
+        return SaveGuarded(host, 0, nullptr);
+    PageFileWriter page = [writer](uint32_t, const char* path) { return (*writer)(path); };
+    return SaveGuarded(host, 1, &page);
+}
+
+SaveOutcome SaveDocument(StoreHost& host, uint32_t pages, const PageFileWriter& writer)
+{
+    return SaveGuarded(host, pages, pages > 0 ? &writer : nullptr);
 }

@@ -29,7 +29,8 @@ enum class StoreLockOutcome;
 
 // At window creation: hands the record's stored image to the host as the current image;
 // without one the host is told there is none, or not called at all when the index holds
-// no live record.
+// no live record. A document of several pages: page 1 so, then every further page in
+// order through AddPage; what could not be shown is told once the store is let go.
 void LoadRecordImage(StoreHost& host);
 
 // Writes the image to be stored as a bitmap file at path: answers 0 when it did, anything
@@ -49,9 +50,11 @@ SaveOutcome SaveRecord(StoreHost& host, const ImageFileWriter* writer);
 // Writes page `page` (0 is the first) of the document to be stored as a bitmap file at
 // path: answers 0 when it did, anything else for a failure (the caller tells the user).
 using PageFileWriter = std::function<int(uint32_t page, const char* path)>;
-// Save Image of a document of `pages` pages (1 or more), all or nothing: at every point of
-// a power cut or a kill the record reads back as the document it had or the new one,
-// never a mix of their pages (page_mark.h). Otherwise as SaveRecord.
+// Save Image of a document of `pages` pages, all or nothing: at every point of a power cut
+// or a kill the record reads back as the document it had or the new one, never a mix of
+// their pages (page_mark.h, page_records.h). The writer is asked for pages 1 .. pages-1
+// and then for page 0, whose compressed member the work file keeps; 0 pages is the delete
+// mark. Otherwise as SaveRecord, which is the save of one page.
 SaveOutcome SaveDocument(StoreHost& host, uint32_t pages, const PageFileWriter& writer);
 
 // A save (image) or a delete mark (no image) whose lock on the store came to outcome:

@@ -4,6 +4,7 @@
 #include "store/interrupted_compaction.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <numeric>
 
@@ -26,6 +27,8 @@ LaidOut LayOut(const std::vector<Entry>& entries, const std::vector<size_t>& dat
                             entry.plain ? 0 : 1, entry.plain ? 0 : static_cast<uint32_t>(entry.image.size()),
                             entry.deleted);
         FillReserved(record, static_cast<uint8_t>(i * 3 + 1));
+        if (entry.mark.generation)
+            WritePageMark(record, entry.mark);
         out.data.insert(out.data.end(), blob.begin(), blob.end());
     }
     for (const IndexRecord& record : out.records) {
@@ -124,6 +127,15 @@ void CompactTest::ExpectSettled(const std::vector<Bytes>& images) const
     Bytes data = Read("pagorex.dat");
     for (size_t i = 0; i < records.size(); ++i)
         EXPECT_EQ(ImageFrom(records[i], data), images[i]) << "record " << i;
+}
+
+void CompactTest::ExpectDocumentKept(const LaidOut& laid, int32_t number, const std::vector<Bytes>& pages) const
+{
+    std::vector<IndexRecord> records = Records();
+    ASSERT_EQ(records.size(), laid.records.size());
+    for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(std::memcmp(records[i].reserved, laid.records[i].reserved, sizeof records[i].reserved), 0) << i;
+    EXPECT_EQ(LoadPages(directory, number), pages);
 }
 
 std::string CompactTest::Title() const

@@ -3,6 +3,7 @@
 // exactly its own image.
 
 #include "store/core/index_record.h"
+#include "store/core/page_mark.h"
 #include "store/store_support.h"
 #include "support/box_watch.h"
 
@@ -20,6 +21,7 @@ struct Entry {
     bool plain = false;    // stored uncompressed, as an earlier writer did
     uint8_t deleted = 0;
     size_t staleBefore = 0;  // bytes of a superseded blob laid out just before this one
+    PageMark mark{};         // a page of a document (generation 0: none)
 };
 
 // What was laid out: the index records, the images they must yield, the data file.
@@ -51,5 +53,8 @@ protected:
     void ExpectEveryImage(const std::vector<Bytes>& images) const;
     // The same, and the store is settled: no new data file, every blob in the data file.
     void ExpectSettled(const std::vector<Bytes>& images) const;
+    // Every record still carries the reserved bytes it was laid out with, page marks and
+    // all, and the document of number loads as pages.
+    void ExpectDocumentKept(const LaidOut& laid, int32_t number, const std::vector<Bytes>& pages) const;
     std::string Title() const;
 };

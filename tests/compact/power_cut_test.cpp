@@ -8,24 +8,24 @@
 #include "store/interrupted_compaction.h"
 #include "store/store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
+#include <tuple>
 
 namespace {
-using Images = std::map<int32_t, Bytes>;
+// Each record's pages as a load hands them over.
+using Images = std::map<int32_t, std::vector<Bytes>>;
 
 Images LoadAll(const std::string& directory, const std::vector<int32_t>& numbers)
 {
     Images images;
-    for (int32_t number : numbers) {
-        RecordingHost host(directory, number);
-        LoadRecordImage(host);
-        images[number] = host.shown.value_or(Bytes{});
-    }
+    for (int32_t number : numbers)
+        images[number] = LoadPages(directory, number);
     return images;
 }
 
-enum class Before { Store, PlainFirst, ManyPlain, StoppedCompaction, DataFileRenamed, SavedTwiceCompacted };
+enum class Before { Store, PlainFirst, ManyPlain, StoppedCompaction, DataFileRenamed, SavedTwiceCompacted, Documents };
 
 std::vector<Entry> Entries(Before before)
 {
@@ -36,6 +36,14 @@ std::vector<Entry> Entries(Before before)
     // More records than one page of the index holds.
     for (int32_t number = 5; before == Before::ManyPlain && number <= 17; ++number)
         entries.push_back({number, Pattern(100, static_cast<uint8_t>(number)), true});
+    if (before != Before::Documents)
+        return entries;
+    // Record 2 a document of 3 pages, record 9 one of 5, their pages in between.
+    entries[1].mark = {4, 1, 3};
+    for (auto [number, page, pages] : {std::tuple{9u, 1u, 5u}, {2u, 2u, 3u}, {9u, 2u, 5u}, {2u, 3u, 3u},
+                                       {9u, 3u, 5u}, {9u, 4u, 5u}, {9u, 5u, 5u}})
+        entries.push_back({int32_t(number), Pattern(1500 + 300 * page, uint8_t(number * 10 + page)), page == 4, 0, 0,
+                           {number == 9 ? 2u : 4u, page, pages}});
     return entries;
 }
 
@@ -53,6 +61,7 @@ struct Operation {
     unsigned char force = 1;  // of a compaction
     size_t batch = 0;         // records a compaction repoints at once (0: as shipped)
     const Bytes* image = nullptr;  // what a save stores (null: a page of its own)
+    uint32_t pages = 0;            // a save of a document of so many pages
 };
 
 const Operation kOperations[] = {
@@ -68,13 +77,23 @@ const Operation kOperations[] = {
     {"recovery of a stopped compaction", Before::StoppedCompaction, Kind::Recover},
     {"a save that takes its record out of a stopped compaction", Before::StoppedCompaction, Kind::Save, 1},
     {"a save that completes a compaction stopped before its rename", Before::DataFileRenamed, Kind::Save, 3},
+    {"a document of 3 pages saved as one of 5", Before::Documents, Kind::Save, 2, 1, 0, nullptr, 5},
+    {"a document of 5 pages saved as one of 2", Before::Documents, Kind::Save, 9, 1, 0, nullptr, 2},
+    {"a new record of 3 pages", Before::Documents, Kind::Save, 7, 1, 0, nullptr, 3},
+    {"a delete mark of a document", Before::Documents, Kind::Mark, 9},
+    {"a forced compaction of documents", Before::Documents, Kind::Compact},
 };
 
 void RunOperation(const Operation& op, const std::string& directory)
 {
     RecordingHost host(directory, op.record);
     SetCompactionBatchForTest(op.batch);
-    if (op.kind == Kind::Save)
+    std::vector<Bytes> pages;
+    for (uint32_t page = 0; page < op.pages; ++page)
+        pages.push_back(Pattern(2000 + 900 * page, static_cast<uint8_t>(40 + page)));
+    if (op.kind == Kind::Save && op.pages > 0)
+        SavePages(host, pages);
+    else if (op.kind == Kind::Save)
         SaveImageFile(host, op.image ? *op.image : Pattern(7000, 9));
     else if (op.kind == Kind::Mark)
         SaveNoImage(host);
@@ -95,10 +114,12 @@ protected:
         std::vector<Entry> entries = Entries(before);
         Store(entries);
         for (const Entry& entry : entries)
-            numbers.push_back(entry.number);
+            if (std::find(numbers.begin(), numbers.end(), entry.number) == numbers.end())
+                numbers.push_back(entry.number);
         if (before == Before::StoppedCompaction)
             SetStoreStopHook(StopAfterTwoMoved);
-        if (before != Before::Store && before != Before::PlainFirst && before != Before::ManyPlain)
+        if (before != Before::Store && before != Before::PlainFirst && before != Before::ManyPlain &&
+            before != Before::Documents)
             RunOperation({"", before, Kind::Compact}, directory);
         SetStoreStopHook(nullptr);
         if (before == Before::DataFileRenamed)
@@ -106,7 +127,7 @@ protected:
         if (before == Before::SavedTwiceCompacted) {
             // The same blob again at the end: the records after it lie where they will go.
             uint32_t length = Records()[0].storedLength;
-            Bytes again = LoadAll(directory, {1})[1];
+            Bytes again = LoadAll(directory, {1})[1][0];
             RunOperation({"", before, Kind::Save, 1, 1, 0, &again}, directory);
             EXPECT_EQ(Records()[0].storedLength, length);
         }
@@ -137,7 +158,7 @@ TEST_F(PowerCutTest, EveryRecordLoadsItsImageFromBeforeOrAfterTheOperation)
             for (int32_t number : numbers) {
                 if (loaded[number] == after[number] || (!finished && loaded[number] == before[number]))
                     continue;
-                ADD_FAILURE() << "record " << number << " loads " << loaded[number].size() << " bytes, not "
+                ADD_FAILURE() << "record " << number << " loads " << loaded[number].size() << " pages, not "
                               << before[number].size() << " (before) or " << after[number].size() << " (after)"
                               << ", cut after event " << point << " of " << events.size() << " ("
                               << events[point - 1].name << " at " << events[point - 1].offset << ")";

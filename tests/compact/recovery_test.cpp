@@ -17,13 +17,16 @@ bool StopAfterMoving(StoreStep step, uint32_t record)
 
 class RecoveryTest : public CompactTest {
 protected:
-    // A store of four records whose compaction stopped after moving `moved` of them.
+    // A store of four records and two further pages of record 1's document, whose
+    // compaction stopped after moving `moved` of them.
     LaidOut StoppedCompaction(uint32_t moved)
     {
-        LaidOut store = Store({{1, Pattern(3000, 1), true},
+        LaidOut store = Store({{1, document[0], true, 0, 0, {1, 1, 3}},
                                {2, Pattern(500, 2), false, 1},
                                {3, Bytes(4000, 7), true, 0, 300},
-                               {4, Pattern(900, 4), false}});
+                               {4, Pattern(900, 4), false},
+                               {1, document[1], false, 0, 0, {1, 2, 3}},
+                               {1, document[2], true, 0, 0, {1, 3, 3}}});
         stopAfter = moved;
         SetStoreStopHook(StopAfterMoving);
         CompactStore(Shell(), 1);
@@ -37,6 +40,7 @@ protected:
         RecoverFromNewData(Shell());
         return boxes.Seen();
     }
+    std::vector<Bytes> document = {Pattern(3000, 1), Pattern(700, 5), Pattern(800, 6)};
 };
 
 struct Row {
@@ -106,6 +110,7 @@ TEST_F(RecoveryTest, MissingFilesAreToldAndNothingChanges)
 TEST_F(RecoveryTest, ConfirmedRepairMovesTheChainBackAndDeletesTheNewDataFile)
 {
     LaidOut store = StoppedCompaction(3);
+    ExpectDocumentKept(store, 1, document);
     std::vector<IndexRecord> mixed = Records();
     uint32_t dataSize = static_cast<uint32_t>(Read("pagorex.dat").size());
     const Row row{"both answered Yes",
@@ -124,6 +129,7 @@ TEST_F(RecoveryTest, ConfirmedRepairMovesTheChainBackAndDeletesTheNewDataFile)
     }
     EXPECT_EQ(after[1].deleted, 1) << "a deleted record is moved and stays marked";
     EXPECT_EQ(RecordBytes(after[3]), RecordBytes(mixed[3]));
+    ExpectDocumentKept(store, 1, document);
 
     // A second run finds nothing to do; a forced compaction then drops the old copies.
     const Row again{"second run", {IDYES}, {{"", kFirstQuestion}, {"Sorry", "Can't find pagorex.new"}, {"", kAllDone}}};
@@ -134,6 +140,7 @@ TEST_F(RecoveryTest, ConfirmedRepairMovesTheChainBackAndDeletesTheNewDataFile)
         total += record.storedLength;
     EXPECT_EQ(Read("pagorex.dat").size(), total);
     ExpectSettled(store.images);
+    ExpectDocumentKept(store, 1, document);
 }
 
 TEST_F(RecoveryTest, NothingMovedYetStillDeletesTheNewDataFileWhenConfirmed)

@@ -31,8 +31,8 @@ bool StopThere(StoreStep step, uint32_t record)
     return true;
 }
 
-// 22 records: plain and compressed, a deleted one, a duplicate number, stale blobs and a
-// data file in another order than the index.
+// 22 records: plain and compressed, a deleted one, a duplicate number, a document of
+// three pages, stale blobs and a data file in another order than the index.
 std::vector<Entry> MixedEntries()
 {
     std::vector<Entry> entries;
@@ -42,6 +42,9 @@ std::vector<Entry> MixedEntries()
         entry.deleted = i == 5 ? 1 : 0;
         entry.number = i == 9 ? 101 : entry.number;
         entry.staleBefore = i % 4 == 1 ? 333 : 0;
+        // Records 3, 12 and 17 are the pages of one document.
+        if (i == 3 || i == 12 || i == 17)
+            entry.number = 103, entry.mark = {1, i == 3 ? 1u : i == 12 ? 2u : 3u, 3};
         entries.push_back(entry);
     }
     return entries;
@@ -65,13 +68,14 @@ protected:
         std::vector<size_t> order(entries.size());
         for (size_t i = 0; i < order.size(); ++i)
             order[i] = (i * 7) % order.size();
-        LaidOut store = Store(entries, order);
+        laid = Store(entries, order);
         stopPoint = point;
         SetStoreStopHook(StopThere);
         CompactStore(Shell(), 1);
         SetStoreStopHook(nullptr);
-        return store.images;
+        return laid.images;
     }
+    void ExpectDocument() const { ExpectDocumentKept(laid, 103, {laid.images[3], laid.images[12], laid.images[17]}); }
     // A repair leaves an empty new data file in place (it had nothing to recover);
     // otherwise the store is settled.
     void ExpectRepaired(const std::vector<Bytes>& images)
@@ -81,6 +85,7 @@ protected:
         ExpectSettled(images);
     }
     int tried = 0;
+    LaidOut laid;
 };
 
 TEST_F(StopTest, CompactionStoppedAnywhereIsRepairedByTheRepairCommand)
@@ -100,9 +105,11 @@ TEST_F(StopTest, CompactionStoppedAnywhereIsRepairedByTheRepairCommand)
                 std::vector<Bytes> images = StopCompaction({step, record, chop});
                 ++tried;
                 ExpectEveryImage(images);
+                ExpectDocument();
                 boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
                 RecoverFromNewData(Shell());
                 ExpectRepaired(images);
+                ExpectDocument();
                 if (HasFailure())
                     return;
             }
@@ -131,11 +138,13 @@ TEST_F(StopTest, CompactionStoppedAnywhereIsFinishedByTheNextCompaction)
                 std::vector<Bytes> images = StopCompaction({step, record, chop});
                 ++tried;
                 ExpectEveryImage(images);
+                ExpectDocument();
                 // The start-up check finds the first record compressed once it was moved,
                 // so only a forced compaction carries on.
                 CompactStore(Shell(), 1);
                 EXPECT_EQ(Title(), "Completed compressing");
                 ExpectSettled(images);
+                ExpectDocument();
                 uint32_t end = 0;
                 for (const IndexRecord& r : Records()) {
                     EXPECT_EQ(r.dataOffset, end);
@@ -167,9 +176,11 @@ TEST_F(StopTest, RepairStoppedAnywhereIsFinishedByTheNextRepair)
                 SetStoreStopHook(nullptr);
                 ++tried;
                 ExpectEveryImage(images);
+                ExpectDocument();
                 boxes::BoxWatcher boxes(std::vector<int>{IDYES, IDYES});
                 RecoverFromNewData(Shell());
                 ExpectSettled(images);
+                ExpectDocument();
                 if (HasFailure())
                     return;
             }

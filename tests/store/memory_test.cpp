@@ -82,27 +82,32 @@ protected:
 
 // Memory that runs out anywhere, and a compression task that fails otherwise (only the
 // workers' allocations fail then): the block fails, and the save says so instead of
-// waiting for it for ever.
+// waiting for it for ever. A document keeps all its old pages or has all its new ones.
 TEST_F(MemoryTest, ASaveThatRunsOutOfMemoryOrWhoseTaskFailsKeepsTheStoredImageAndSaysSo)
 {
-    Bytes before = storefiles::Bitmap24(40, 30, Shade), after = storefiles::Bitmap24(400, 500, Shade);
+    const std::vector<Bytes> saves[][2] = {
+        {{storefiles::Bitmap24(40, 30, Shade)}, {storefiles::Bitmap24(400, 500, Shade)}},
+        {{storefiles::Bitmap24(40, 30, Shade), storefiles::Bitmap24(50, 20, Shade)},
+         {storefiles::Bitmap24(400, 500, Shade), storefiles::Bitmap24(60, 40, Shade),
+          storefiles::Bitmap24(200, 300, Shade)}}};
+    for (const auto& [before, after] : saves)
     for (auto [how, why, least] : {std::tuple{failing_new::Failure::kOutOfMemory, "not enough memory", 10},
                                    std::tuple{failing_new::Failure::kFault, "compressing it failed", 1}}) {
-        SCOPED_TRACE(why);
+        SCOPED_TRACE(why + std::string(", pages: ") + std::to_string(after.size()));
         bool stored = false;
         auto prepare = [&] {
             Clear();
-            ASSERT_TRUE(SaveImageFile(host, before));
+            ASSERT_TRUE(SavePages(host, before));
             host.told.clear();
         };
         auto save = [&] {
             std::optional<failing_new::Exempt> caller;
             if (how == failing_new::Failure::kFault)
                 caller.emplace();
-            stored = SaveImageFile(host, after);
+            stored = after.size() > 1 ? SavePages(host, after) : SaveImageFile(host, after[0]);
         };
         auto check = [&](long n) {
-            EXPECT_EQ(Loaded(1), stored ? after : before) << n;
+            EXPECT_EQ(LoadPages(directory, 1), stored ? after : before) << n;
             EXPECT_EQ(host.told.size(), stored ? 0u : 1u) << n;
             for (const std::string& text : host.told)
                 EXPECT_EQ(text.rfind("The image was not stored", 0), 0u) << text;

@@ -3,6 +3,7 @@
 #include "store/store.h"
 #include "store/store_files.h"
 #include "store_support.h"
+#include "support/store_files.h"
 
 #include "app/shell.h"
 
@@ -186,6 +187,54 @@ TEST_F(LoadRecord, EveryMissingOrBrokenPieceEndsWithoutAnImage)
         DeleteFileA(Path("pagorex.2").c_str());
         DeleteFileA(Path("pagorex.idx").c_str());
         DeleteFileA(Path("pagorex.dat").c_str());
+    }
+}
+
+// A document that cannot be shown whole shows every page it can, in order (a page that is
+// not there: none), and says once which are missing and that saving stores what is shown.
+TEST_F(LoadRecord, ADocumentShowsEveryPageItCanInOrderAndNamesTheOthersOnce)
+{
+    std::vector<Bytes> pages = {image, BitmapFile(PackedDib(9, 4, 6)), BitmapFile(PackedDib(3, 12, 7))};
+    const struct {
+        const char* what;
+        void (*damage)(storefiles::StoreLayout& store);
+        std::vector<int> shown;  // the page shown in each place, -1 none
+        const char* told;        // part of the one message, or none
+    } cases[] = {
+        {"whole, with another number's records and an unfinished save's pages between",
+         [](storefiles::StoreLayout& s) {
+             s.Add(2, Pattern(50, 1));
+             s.AddDocument(1, {Pattern(60, 2), Pattern(70, 3)}, 4);
+             s.records.erase(s.records.begin() + 4);  // the unfinished save's page 1 never came
+             s.Rewrite();
+         },
+         {0, 1, 2}, nullptr},
+        {"a page's record missing", [](storefiles::StoreLayout& s) { s.records.erase(s.records.begin() + 1), s.Rewrite(); },
+         {0, -1, 2}, "Page 2 of the 3 pages stored for this record could not be shown"},
+        {"a page's blob past the end of the data file",
+         [](storefiles::StoreLayout& s) { s.records[2].dataOffset = 1u << 30, s.Rewrite(); }, {0, 1, -1},
+         "Page 3 of the 3 pages"},
+        {"two records claiming a page",
+         [](storefiles::StoreLayout& s) { s.records.push_back(s.records[2]), s.records.back().dataOffset = 0, s.Rewrite(); },
+         {0, 1, 2}, "Two records of the image store claim page 3; the first of them is shown"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        storefiles::StoreLayout store;
+        store.AddDocument(1, pages, 3);
+        c.damage(store);
+        Write("pagorex.idx", store.index);
+        Write("pagorex.dat", store.data);
+        std::vector<std::string> told;
+        std::vector<Bytes> loaded = LoadPages(directory, 1, &told);
+        ASSERT_EQ(loaded.size(), c.shown.size());
+        for (size_t i = 0; i < loaded.size(); ++i)
+            EXPECT_EQ(loaded[i], c.shown[i] < 0 ? Bytes{} : pages[c.shown[i]]) << "place " << i;
+        ASSERT_EQ(told.size(), c.told ? 1u : 0u);
+        if (c.told) {
+            EXPECT_NE(told[0].find(c.told), std::string::npos) << told[0];
+            EXPECT_NE(told[0].find("Save Image stores the document as it is shown now"), std::string::npos);
+        }
     }
 }
 }  // namespace

@@ -1,5 +1,6 @@
 // Storing an image for the host record, marking it deleted, and the save command.
 #include "app/view.h"
+#include "store/core/page_mark.h"
 #include "store/store.h"
 #include "store/store_copy.h"
 #include "store/store_files.h"
@@ -7,6 +8,7 @@
 
 #include "app/shell.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -395,6 +397,66 @@ TEST_F(SaveRecord, AnIndexThatOpensOnlyAfterTheAppendStillGetsTheRecordInItsPlac
     EXPECT_EQ(uint32_t{records[1].dataOffset}, 50 + oldMember.size());
     EXPECT_EQ(std::memcmp(records[1].reserved, before.reserved, sizeof before.reserved), 0);
     EXPECT_EQ(Loaded(), newDib);
+}
+
+// Documents saved one after another, beside records of other numbers (0: the delete
+// mark). Each loads back page for page; the neighbours and another writer's reserved bytes
+// stay; page 1 carries a mark only for several pages; every record of the number that is
+// no page is deleted, and later saves reuse those, so the index stays bounded.
+TEST_F(SaveRecord, DocumentsLoadBackPageForPageAndReuseTheRecordsTheyLeave)
+{
+    const struct {
+        const char* what;
+        int32_t record;
+        bool plain;  // record 1 as an earlier writer left it
+        std::vector<uint32_t> saves;
+    } cases[] = {
+        {"a new record of three pages", 5, false, {3}},
+        {"a record that grows, shrinks to one page and grows again", 1, false, {2, 5, 1, 4}},
+        {"a plain record replaced by a document", 1, true, {3}},
+        {"a document cleared and saved again", 1, false, {3, 0, 2}},
+        {"twenty saves of varying size", 1, false, {3, 6, 1, 5, 2, 6, 4, 1, 6, 3, 2, 5, 6, 1, 4, 6, 2, 3, 5, 6}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LayOutStore();
+        if (c.plain) {
+            IndexRecord plain = MakeRecord(1, static_cast<uint32_t>(Read("pagorex.dat").size()),
+                                           static_cast<uint32_t>(oldImage.size()), 0, 0);
+            FillReserved(plain, 2);
+            Write("pagorex.dat", Concat({Read("pagorex.dat"), oldImage}));
+            Bytes index = Read("pagorex.idx");
+            std::copy_n(RecordBytes(plain).begin(), kIndexRecordSize, index.begin() + kIndexRecordSize);
+            Write("pagorex.idx", index);
+        }
+        std::vector<IndexRecord> before = Records();
+        UseRecord(c.record);
+        uint8_t seed = 10;
+        for (uint32_t count : c.saves) {
+            std::vector<Bytes> pages;
+            for (uint32_t page = 0; page < count; ++page)
+                pages.push_back(BitmapFile(PackedDib(5 + page, 3 + count, seed++)));
+            ASSERT_TRUE(count ? SavePages(Shell(), pages) : SaveNoImage(Shell()));
+            EXPECT_EQ(LoadPages(directory, c.record), count ? pages : std::vector<Bytes>{Bytes{}}) << count;
+            std::vector<IndexRecord> after = Records();
+            EXPECT_LE(after.size(), before.size() + 1 + 2 * 5) << "records of earlier saves not reused";
+            EXPECT_EQ(RecordBytes(after[0]), RecordBytes(before[0]));
+            EXPECT_EQ(RecordBytes(after[2]), RecordBytes(before[2]));
+            EXPECT_EQ(std::memcmp(after[1].reserved, before[1].reserved, kPageMarkOffset - 18), 0);
+            uint32_t live = 0;
+            for (const IndexRecord& r : after)
+                live += r.recordNumber == c.record && !r.deleted;
+            EXPECT_EQ(live, count);
+            auto first = std::find_if(after.begin(), after.end(), [&](const IndexRecord& r) {
+                return r.recordNumber == c.record;
+            });
+            if (count > 0) {
+                EXPECT_EQ(ReadPageMark(*first).has_value(), count > 1);
+            }
+        }
+        StoreDirectory::TearDown();
+        StoreDirectory::SetUp();
+    }
 }
 
 using SaveCommandTest = SaveRecord;

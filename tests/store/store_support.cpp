@@ -134,6 +134,14 @@ void RecordingHost::ShowImage(ImageFileSource* image)
         shown->insert(shown->end(), buffer, buffer + read);
 }
 
+void RecordingHost::AddPage(ImageFileSource* image)
+{
+    std::optional<Bytes> before = std::move(shown);
+    ShowImage(image);
+    pages.push_back(*shown);
+    shown = std::move(before);
+}
+
 bool RecordingHost::WaitForStore()
 {
     ++waits;
@@ -273,15 +281,37 @@ Bytes BytesOfDib(HGLOBAL dib)
     return bytes;
 }
 
+namespace {
+int WriteThroughStore(const char* path, const Bytes& imageFile)
+{
+    std::string full = path;
+    ScopedStoreFile file(StoreFiles(full.substr(0, full.rfind('\\') + 1).c_str()).Create(kSecondWorkFileName));
+    bool written = file && WriteStoreFile(file.get(), imageFile.data(), static_cast<uint32_t>(imageFile.size()));
+    return written ? 0 : -2;
+}
+}  // namespace
+
 bool SaveImageFile(StoreHost& host, const Bytes& imageFile)
 {
-    ImageFileWriter writer = [&imageFile](const char* path) {
-        std::string full = path;
-        ScopedStoreFile file(StoreFiles(full.substr(0, full.rfind('\\') + 1).c_str()).Create(kSecondWorkFileName));
-        bool written = file && WriteStoreFile(file.get(), imageFile.data(), static_cast<uint32_t>(imageFile.size()));
-        return written ? 0 : -2;
-    };
+    ImageFileWriter writer = [&imageFile](const char* path) { return WriteThroughStore(path, imageFile); };
     return SaveRecord(host, &writer).stored;
+}
+
+bool SavePages(StoreHost& host, const std::vector<Bytes>& pages)
+{
+    PageFileWriter writer = [&pages](uint32_t page, const char* path) { return WriteThroughStore(path, pages.at(page)); };
+    return SaveDocument(host, static_cast<uint32_t>(pages.size()), writer).stored;
+}
+
+std::vector<Bytes> LoadPages(const std::string& directory, int32_t record, std::vector<std::string>* told)
+{
+    RecordingHost host(directory, record);
+    LoadRecordImage(host);
+    if (told)
+        *told = host.messages;
+    std::vector<Bytes> pages = host.pages;
+    pages.insert(pages.begin(), host.shown.value_or(Bytes{}));
+    return pages;
 }
 
 bool SaveNoImage(StoreHost& host)

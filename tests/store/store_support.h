@@ -55,6 +55,7 @@ public:
     void KeepAlive() override { ++keptAlive; }
     int Message(const char* text, const char* caption, unsigned) override;
     void ShowImage(ImageFileSource* image) override;
+    void AddPage(ImageFileSource* image) override;
     // Counts the wait and asks onWait with the count whether to go on waiting; without
     // onWait it gives up after a few hundred rounds rather than hang a test.
     bool WaitForStore() override;
@@ -64,6 +65,7 @@ public:
     std::vector<std::string> titles, messages;
     int keptAlive = 0;
     std::optional<Bytes> shown;  // set once a load handed an image over (empty: none)
+    std::vector<Bytes> pages;    // what AddPage was handed after it (empty: null)
     std::function<bool(int wait)> onWait;
     int waits = 0, waitsEnded = 0;
 
@@ -94,3 +96,10 @@ Bytes BytesOfDib(HGLOBAL dib);
 bool SaveImageFile(StoreHost& host, const Bytes& imageFile);
 // Save Image while no image is shown: the record is marked as having none.
 bool SaveNoImage(StoreHost& host);
+
+// Save Image of a document (SaveDocument), each page written as its image file through the
+// store's file calls.
+bool SavePages(StoreHost& host, const std::vector<Bytes>& pages);
+// What a load of the record hands over, page 1 first (an empty page: none, or null); the
+// messages it told go to told.
+std::vector<Bytes> LoadPages(const std::string& directory, int32_t record, std::vector<std::string>* told = nullptr);
