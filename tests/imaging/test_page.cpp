@@ -62,7 +62,112 @@ void Put32(uint8_t* p, uint32_t v)
     for (int i = 0; i < 4; ++i)
         p[i] = uint8_t(v >> (8 * i));
 }
+
+// A 24-bit bottom-up DIB of w x h pixels, its header written, its rows zero.
+std::vector<uint8_t> Dib24(int w, int h, uint32_t pelsPerMeter)
+{
+    const int stride = (w * 3 + 3) & ~3;
+    std::vector<uint8_t> dib(40 + size_t(stride) * h, 0);
+    uint8_t* header = dib.data();
+    Put32(header, 40), Put32(header + 4, uint32_t(w)), Put32(header + 8, uint32_t(h));
+    header[12] = 1, header[14] = 24;
+    Put32(header + 20, uint32_t(stride * h));
+    Put32(header + 24, pelsPerMeter), Put32(header + 28, pelsPerMeter);
+    return dib;
+}
+
+double ToSegment(double x, double y, double ax, double ay, double bx, double by)
+{
+    const double dx = bx - ax, dy = by - ay;
+    const double t = std::fmax(0, std::fmin(1, ((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy)));
+    return std::hypot(x - ax - t * dx, y - ay - t * dy);
+}
+
+// The sheet at (x, y) millimetres: its paper, shaded by what lies on it, and a mark's ink.
+struct SheetShade {
+    const Sheet& sheet;
+    double shift;  // millimetres the seed moves holes and marks by
+
+    // Glyph strokes as the test page draws them at 300 dpi, in millimetres.
+    static bool Glyphs(double x, double y, double left, double top, double right, double bottom)
+    {
+        constexpr double k = 300 / 25.4;
+        return Stroke(x * k, y * k, int(left * k), int(top * k), int(right * k), int(bottom * k));
+    }
+    bool Ink(double x, double y) const
+    {
+        switch (sheet.mark) {
+        case Mark::kTextLine:
+            return Glyphs(x, y, 25 + shift, 40 + shift, 25 + shift + 8 * kCell / (300 / 25.4), 43 + shift);
+        case Mark::kSignature: {
+            const double u = x - 80 - shift, phase = sheet.seed;
+            if (u < 0 || u >= 45 || std::fabs(y - 170 - shift) > 6)
+                return false;
+            const double f = 170 + shift + 3.5 * std::sin(u / 2.2 + phase) + 1.5 * std::sin(u / 0.7);
+            const double slope = 3.5 / 2.2 * std::cos(u / 2.2 + phase) + 1.5 / 0.7 * std::cos(u / 0.7);
+            return std::fabs(y - f) < 0.22 * std::sqrt(1 + slope * slope);
+        }
+        case Mark::kStamp: {  // two rings, the ink patchy as a stamp leaves it
+            const double r = std::hypot(x - 95 - shift, y - 60 - shift);
+            return (std::fabs(r - 14) < 0.5 || std::fabs(r - 10.5) < 0.35) && Hash(uint32_t(x * 5), uint32_t(y * 5)) % 4;
+        }
+        default:
+            return false;
+        }
+    }
+    // Paper level factor: the shadow along the edges, the staple's shadow, the back's print.
+    double Shade(double x, double y) const
+    {
+        const double edge = std::fmin(std::fmin(x, y), std::fmin(sheet.widthMm - x, sheet.heightMm - y));
+        double f = edge < 2 ? 0.6 + 0.2 * edge : 1;
+        const double staple = x < 20 && y < 15 ? ToSegment(x, y, 6 + shift, 13, 13 + shift, 6) : 1;
+        f *= staple < 0.25 ? 0.3 : staple < 0.8 ? 0.8 : 1;
+        int back = 0;
+        for (double d : {-0.15, 0.0, 0.15})
+            back += Glyphs(sheet.widthMm - x + d, y - d, 20, 20, sheet.widthMm - 20, sheet.heightMm - 20);
+        return f * (1 - 0.035 * back);
+    }
+    bool InHole(double x, double y) const
+    {
+        const double middle = sheet.heightMm / 2 + shift;
+        return std::fabs(x - 12) < 3 &&
+               (std::hypot(x - 12, y - middle + 40) < 3 || std::hypot(x - 12, y - middle - 40) < 3);
+    }
+    void Colour(double x, double y, double rgb[3]) const
+    {
+        static constexpr double kTints[3][3] = {{246, 246, 244}, {214, 214, 212}, {250, 242, 205}};
+        static constexpr double kInks[4][3] = {{0, 0, 0}, {25, 25, 35}, {30, 40, 140}, {190, 40, 50}};
+        const double light = 1 - 0.12 * x / sheet.widthMm;
+        const bool hole = InHole(x, y), ink = !hole && Ink(x, y);
+        const double shade = hole || ink ? 1 : Shade(x, y);
+        for (int k = 0; k < 3; ++k)
+            rgb[k] = hole ? (sheet.seed % 2 ? 35 : 255)
+                          : (ink ? kInks[int(sheet.mark)][k] : kTints[int(sheet.tint)][k] * shade) * light;
+    }
+};
 }  // namespace
+
+std::vector<uint8_t> MakeSheet(const Sheet& sheet)
+{
+    const double mmPerPixel = 25.4 / sheet.dpi;
+    const int w = int(sheet.widthMm / mmPerPixel), h = int(sheet.heightMm / mmPerPixel), stride = (w * 3 + 3) & ~3;
+    std::vector<uint8_t> dib = Dib24(w, h, uint32_t(std::lround(sheet.dpi / 0.0254)));
+    const std::vector<int8_t>& noise = NoiseTable();
+    uint32_t state = sheet.seed * 2654435761u + 11;
+    const SheetShade shade{sheet, double(sheet.seed % 4)};
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = dib.data() + 40 + size_t(h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x) {
+            double rgb[3];
+            shade.Colour((x + 0.5) * mmPerPixel, (y + 0.5) * mmPerPixel, rgb);
+            for (int k = 0; k < 3; ++k) {
+                state = state * 1664525u + 1013904223u;
+                row[3 * x + 2 - k] = Clamp(rgb[k] + noise[(state >> 12) & (noise.size() - 1)]);
+            }
+        }
+    }
+    return dib;
+}
 
 Drawing A4(double degrees, int border)
 {
@@ -75,13 +180,8 @@ Page Make(const Drawing& drawing)
 {
     const int w = drawing.width, h = drawing.height, stride = (w * 3 + 3) & ~3;
     Page page;
-    page.dib.assign(40 + size_t(stride) * h, 0);
+    page.dib = Dib24(w, h, drawing.pelsPerMeter);
     page.truth.assign(size_t(w) * h, kPaper);
-    uint8_t* header = page.dib.data();
-    Put32(header, 40), Put32(header + 4, uint32_t(w)), Put32(header + 8, uint32_t(h));
-    header[12] = 1, header[14] = 24;
-    Put32(header + 20, uint32_t(stride * h));
-    Put32(header + 24, drawing.pelsPerMeter), Put32(header + 28, drawing.pelsPerMeter);
     const std::vector<int8_t>& noise = NoiseTable();
     uint32_t state = drawing.seed * 2654435761u + 7;
     auto next = [&] { return state = state * 1664525u + 1013904223u; };
