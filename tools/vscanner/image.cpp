@@ -64,7 +64,8 @@ PageFormat CurrentFormat()
 {
     const TW_UINT16 type = CurrentCapability(ICAP_PIXELTYPE);
     const int bits = type == source->pixelType ? source->bits : DefaultBits(type);
-    return PageFormat{source->width, source->height, bits, type, source->resolution, source->paletteColors};
+    return PageFormat{source->width, source->height, bits, type, source->resolution, source->paletteColors,
+                      source->blankPages};
 }
 
 bool TransferRefused(TW_UINT16& conditionCode)
