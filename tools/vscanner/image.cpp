@@ -68,6 +68,12 @@ PageFormat CurrentFormat()
                       source->blankPages};
 }
 
+void PageHandedOver()
+{
+    AddDetail("page " + std::to_string(pagesDone + 1) + (IsBlank(CurrentFormat(), pagesDone) ? ", blank" : ""));
+    ++pagesDone;
+}
+
 bool TransferRefused(TW_UINT16& conditionCode)
 {
     conditionCode = source->xferFailure;
