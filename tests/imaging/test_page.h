@@ -34,7 +34,7 @@ Drawing A4(double degrees = 0, int border = 0);
 
 // A sheet of a feeder batch: paper with what a scan of it carries besides (a tint, light
 // falling off to the right, sensor noise, the shadow along its edges, two punch holes, a
-// staple's shadow in the top left corner, the back's print showing through faintly), and
+// staple's shadow along the top left corner, the back's print showing through faintly), and
 // on it nothing, or one mark: a short line of text, a signature, a round stamp.
 enum class Tint { kWhite, kGrey, kYellowish };
 enum class Mark { kNone, kTextLine, kSignature, kStamp };
