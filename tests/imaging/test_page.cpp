@@ -62,7 +62,82 @@ void Put32(uint8_t* p, uint32_t v)
     for (int i = 0; i < 4; ++i)
         p[i] = uint8_t(v >> (8 * i));
 }
+
+// A 24-bit bottom-up DIB of w x h pixels, its header written, its rows zero.
+std::vector<uint8_t> Dib24(int w, int h, uint32_t pelsPerMeter)
+{
+    const int stride = (w * 3 + 3) & ~3;
+    std::vector<uint8_t> dib(40 + size_t(stride) * h, 0);
+    uint8_t* header = dib.data();
+    Put32(header, 40), Put32(header + 4, uint32_t(w)), Put32(header + 8, uint32_t(h));
+    header[12] = 1, header[14] = 24;
+    Put32(header + 20, uint32_t(stride * h));
+    Put32(header + 24, pelsPerMeter), Put32(header + 28, pelsPerMeter);
+    return dib;
+}
+
+// Glyph strokes as the test page draws them at 300 dpi, placed in millimetres.
+bool Glyphs(double x, double y, double left, double top, double right, double bottom)
+{
+    constexpr double k = 300 / 25.4;
+    return Stroke(x * k, y * k, int(left * k), int(top * k), int(right * k), int(bottom * k));
+}
+
+// Whether the sheet's mark, moved by s millimetres, has ink at (x, y) millimetres.
+bool MarkInk(const Sheet& sheet, double x, double y, double s)
+{
+    const double u = x - 80 - s, r = std::hypot(x - 95 - s, y - 60 - s);
+    const double slope = 3.5 / 2.2 * std::cos(u / 2.2 + sheet.seed) + 1.5 / 0.7 * std::cos(u / 0.7);
+    if (sheet.mark == Mark::kTextLine)
+        return Glyphs(x, y, 25 + s, 40 + s, 41 + s, 43 + s);
+    if (sheet.mark == Mark::kSignature)
+        return u >= 0 && u < 45 &&
+               std::fabs(y - 170 - s - 3.5 * std::sin(u / 2.2 + sheet.seed) - 1.5 * std::sin(u / 0.7)) <
+                   0.22 * std::sqrt(1 + slope * slope);
+    // A stamp's two rings, the ink patchy as a stamp leaves it.
+    return (std::fabs(r - 14) < 0.5 || std::fabs(r - 10.5) < 0.35) && Hash(uint32_t(x * 5), uint32_t(y * 5)) % 4;
+}
+
+// The sheet's colour at (x, y) millimetres, holes and marks moved by s millimetres.
+void SheetColour(const Sheet& sheet, double x, double y, double s, double rgb[3])
+{
+    static constexpr double kTints[3][3] = {{246, 246, 244}, {214, 214, 212}, {250, 242, 205}};
+    static constexpr double kInks[4][3] = {{0, 0, 0}, {25, 25, 35}, {30, 40, 140}, {190, 40, 50}};
+    const double light = 1 - 0.12 * x / sheet.widthMm;
+    const bool hole = std::fabs(x - 12) < 3 && std::hypot(x - 12, std::fabs(y - sheet.heightMm / 2 - s) - 40) < 3;
+    const bool ink = !hole && sheet.mark != Mark::kNone && MarkInk(sheet, x, y, s);
+    // Shadows of the edges and of a staple along the top, and the back's print.
+    const double edge = std::fmin(std::fmin(x, y), std::fmin(sheet.widthMm - x, sheet.heightMm - y));
+    const double staple = x > 6 + s && x < 18 + s ? std::fabs(y - 8 - s) : 1;
+    double shade = (edge < 2 ? 0.6 + 0.2 * edge : 1) * (staple < 0.25 ? 0.3 : staple < 0.8 ? 0.8 : 1);
+    for (double d : {-0.15, 0.0, 0.15})
+        shade -= 0.035 * Glyphs(sheet.widthMm - x + d, y - d, 20, 20, sheet.widthMm - 20, sheet.heightMm - 20);
+    for (int k = 0; k < 3; ++k)
+        rgb[k] = hole ? (sheet.seed % 2 ? 35 : 255)
+                      : (ink ? kInks[int(sheet.mark)][k] : kTints[int(sheet.tint)][k] * shade) * light;
+}
 }  // namespace
+
+std::vector<uint8_t> MakeSheet(const Sheet& sheet)
+{
+    const double mmPerPixel = 25.4 / sheet.dpi;
+    const int w = int(sheet.widthMm / mmPerPixel), h = int(sheet.heightMm / mmPerPixel), stride = (w * 3 + 3) & ~3;
+    std::vector<uint8_t> dib = Dib24(w, h, uint32_t(std::lround(sheet.dpi / 0.0254)));
+    const std::vector<int8_t>& noise = NoiseTable();
+    uint32_t state = sheet.seed * 2654435761u + 11;
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = dib.data() + 40 + size_t(h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x) {
+            double rgb[3];
+            SheetColour(sheet, (x + 0.5) * mmPerPixel, (y + 0.5) * mmPerPixel, sheet.seed % 4, rgb);
+            for (int k = 0; k < 3; ++k) {
+                state = state * 1664525u + 1013904223u;
+                row[3 * x + 2 - k] = Clamp(rgb[k] + noise[(state >> 12) & (noise.size() - 1)]);
+            }
+        }
+    }
+    return dib;
+}
 
 Drawing A4(double degrees, int border)
 {
@@ -75,13 +150,8 @@ Page Make(const Drawing& drawing)
 {
     const int w = drawing.width, h = drawing.height, stride = (w * 3 + 3) & ~3;
     Page page;
-    page.dib.assign(40 + size_t(stride) * h, 0);
+    page.dib = Dib24(w, h, drawing.pelsPerMeter);
     page.truth.assign(size_t(w) * h, kPaper);
-    uint8_t* header = page.dib.data();
-    Put32(header, 40), Put32(header + 4, uint32_t(w)), Put32(header + 8, uint32_t(h));
-    header[12] = 1, header[14] = 24;
-    Put32(header + 20, uint32_t(stride * h));
-    Put32(header + 24, drawing.pelsPerMeter), Put32(header + 28, drawing.pelsPerMeter);
     const std::vector<int8_t>& noise = NoiseTable();
     uint32_t state = drawing.seed * 2654435761u + 7;
     auto next = [&] { return state = state * 1664525u + 1013904223u; };

@@ -114,8 +114,7 @@ TW_UINT16 OnImageFileXfer(pTW_IDENTITY, TW_UINT16 msg, void*)
     if (!WriteWhole(current.FileName, FileBytes(current.Format)))
         return Fail(TWCC_FILEWRITEERROR);
     state = kTransferring;
-    ++pagesDone;
-    AddDetail("page " + std::to_string(pagesDone));
+    PageHandedOver();
     return TWRC_XFERDONE;
 }
 

@@ -64,7 +64,14 @@ PageFormat CurrentFormat()
 {
     const TW_UINT16 type = CurrentCapability(ICAP_PIXELTYPE);
     const int bits = type == source->pixelType ? source->bits : DefaultBits(type);
-    return PageFormat{source->width, source->height, bits, type, source->resolution, source->paletteColors};
+    return PageFormat{source->width, source->height, bits, type, source->resolution, source->paletteColors,
+                      source->blankPages};
+}
+
+void PageHandedOver()
+{
+    AddDetail("page " + std::to_string(pagesDone + 1) + (IsBlank(CurrentFormat(), pagesDone) ? ", blank" : ""));
+    ++pagesDone;
 }
 
 bool TransferRefused(TW_UINT16& conditionCode)

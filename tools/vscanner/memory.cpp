@@ -109,10 +109,8 @@ TW_UINT16 OnImageMemXfer(pTW_IDENTITY, TW_UINT16 msg, void* data)
     mx.YOffset = s.yOffset;
     mx.BytesWritten = s.bytesWritten;
     Describe(s);
-    if (s.rc == TWRC_XFERDONE) {
-        ++pagesDone;
-        AddDetail("page " + std::to_string(pagesDone));
-    }
+    if (s.rc == TWRC_XFERDONE)
+        PageHandedOver();
     return s.rc;
 }
 

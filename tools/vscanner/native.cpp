@@ -100,9 +100,8 @@ TW_UINT16 OnNativeXfer(pTW_IDENTITY, TW_UINT16 msg, void* data)
         state = kReady;
         return Fail(TWCC_LOWMEMORY);
     }
-    ++pagesDone;
     *static_cast<TW_HANDLE*>(data) = handle;
-    AddDetail("page " + std::to_string(pagesDone));
+    PageHandedOver();
     return TWRC_XFERDONE;
 }
 

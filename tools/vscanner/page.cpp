@@ -46,7 +46,53 @@ std::uint32_t PelsPerMetre(const PageFormat& f)
 {
     return static_cast<std::uint32_t>(f.resolution * kMetresPerInch + 0.5);
 }
+
+// Blank paper as a sensor sees it: a level near white, noise of a few levels, one pixel in
+// kSpeckEvery a speck of dust, and a shadow fading over the outer hundredth of the width
+// at the left and right edges, where the sheet's edge lifts from the glass.
+constexpr int kPaperLevel = 246;
+constexpr int kSpeckLevel = 70;
+constexpr std::uint32_t kSpeckEvery = 16384;
+constexpr int kShadowDepth = 30;
+// The two paper tones of the colour palette (entries 0 and 1), and the level below which
+// a blank palette page takes the darker one.
+constexpr Rgb kPaperTones[2] = {{250, 249, 244}, {228, 226, 220}};
+constexpr int kDarkerTone = kPaperLevel - 2;
+
+int PaperLevel(const PageFormat& f, int x, int y, int page)
+{
+    std::uint32_t h = static_cast<std::uint32_t>(x) * 73856093u ^ static_cast<std::uint32_t>(y) * 19349663u ^
+                      static_cast<std::uint32_t>(page + 1) * 83492791u;
+    h = (h ^ h >> 13) * 0x5BD1E995u;
+    h ^= h >> 15;
+    if (h % kSpeckEvery == 0)
+        return kSpeckLevel;
+    const int noise = static_cast<int>(h >> 16 & 3) - static_cast<int>(h >> 18 & 3);
+    const int band = std::max(1, f.width / 100);
+    const int fromEdge = std::min(x, f.width - 1 - x);
+    const int shadow = fromEdge < band ? kShadowDepth * (band - fromEdge) / band : 0;
+    return kPaperLevel + noise - shadow;
+}
+
+unsigned BlankPixel(const PageFormat& f, int x, int y, int page)
+{
+    const int level = PaperLevel(f, x, y, page);
+    if (f.bits > 8) {
+        const auto c = static_cast<unsigned>(level);
+        return (c - 4) | c << 8 | c << 16;  // a little warmer than grey
+    }
+    const unsigned last = static_cast<unsigned>(UsedColors(f) - 1);
+    if (f.pixelType == TWPT_PALETTE)
+        return std::min(level < kDarkerTone ? 1u : 0u, last);
+    const int steps = TableSize(f) - 1;  // the grey ramp
+    return std::min(static_cast<unsigned>((level * steps + 127) / 255), last);
+}
 }  // namespace
+
+bool IsBlank(const PageFormat& f, int page)
+{
+    return page >= 0 && page < kMostPages && f.blank[static_cast<std::size_t>(page)];
+}
 
 int TableSize(const PageFormat& f)
 {
@@ -61,6 +107,8 @@ int UsedColors(const PageFormat& f)
 
 unsigned PagePixel(const PageFormat& f, int x, int y, int page)
 {
+    if (IsBlank(f, page))
+        return BlankPixel(f, x, y, page);
     unsigned value;
     switch (f.bits) {
     case 1:
@@ -88,6 +136,8 @@ Rgb PageColor(const PageFormat& f, int i)
     if (count < 2)
         return Rgb{0, 0, 0};
     if (f.pixelType == TWPT_PALETTE) {
+        if (i < 2)
+            return kPaperTones[i];
         return Rgb{static_cast<std::uint8_t>(i * 255 / (count - 1)), static_cast<std::uint8_t>(255 - i * 255 / (count - 1)),
                    static_cast<std::uint8_t>((i * 7) & 0xFF)};
     }

@@ -3,12 +3,16 @@
 // compute every pixel it should receive. Pure arithmetic and bytes, no Windows headers:
 // the strips, files and DIBs built from it are checked natively too.
 
+#include <bitset>
 #include <cstdint>
 #include <vector>
 
 #include "twain/twain_defs.h"
 
 namespace vs {
+
+// Pages a profile can name, counted from 1.
+inline constexpr int kMostPages = 10000;
 
 struct PageFormat {
     int width;
@@ -17,6 +21,7 @@ struct PageFormat {
     TW_UINT16 pixelType;   // TWPT_BW, GRAY, RGB or PALETTE
     double resolution;     // dots per inch
     int colors = 0;        // palette entries the source announces; 0: the depth's full table
+    std::bitset<kMostPages> blank{};  // page numbers (from 0) that come out as blank paper
 };
 
 struct Rgb {
@@ -28,11 +33,16 @@ struct Rgb {
 int TableSize(const PageFormat& format);
 // Colours the page uses: the announced count when it is smaller than the table.
 int UsedColors(const PageFormat& format);
+// Whether page number page (from 0) is a blank sheet: paper near white with a little
+// sensor noise, a speck of dust here and there and a faint shadow along its left and
+// right edges, in the page's size, type and depth.
+bool IsBlank(const PageFormat& format, int page);
 // Value of pixel (x, y), counted from the top left, on page number page (from 0):
 // for 24 and 32 bits blue | green << 8 | red << 16; below that a colour-table index,
 // always below UsedColors.
 unsigned PagePixel(const PageFormat& format, int x, int y, int page);
-// Colour of table entry index (a grey ramp, or a colour palette for TWPT_PALETTE).
+// Colour of table entry index (a grey ramp, or for TWPT_PALETTE a colour palette whose
+// first two entries are paper tones, which a blank page is drawn in).
 Rgb PageColor(const PageFormat& format, int index);
 // The colour a reader sees at (x, y), whatever the depth.
 Rgb PagePixelColor(const PageFormat& format, int x, int y, int page);

@@ -2,6 +2,7 @@
 #include "tools/vscanner/profile.h"
 #include "tools/vscanner/profile_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -145,6 +146,26 @@ bool SetInt(std::string_view s, int& out, long long low, long long high)
     return true;
 }
 
+// Page numbers from 1, space or comma separated.
+bool SetPages(std::string_view s, std::bitset<kMostPages>& out)
+{
+    constexpr std::string_view kSeparators = " \t,";
+    std::bitset<kMostPages> pages;
+    for (std::size_t start; (start = s.find_first_not_of(kSeparators)) != std::string_view::npos;) {
+        s.remove_prefix(start);
+        const std::size_t end = std::min(s.size(), s.find_first_of(kSeparators));
+        int page = 0;
+        if (!SetInt(s.substr(0, end), page, 1, kMostPages))
+            return false;
+        pages.set(static_cast<std::size_t>(page - 1));
+        s.remove_prefix(end);
+    }
+    if (pages.none())
+        return false;
+    out = pages;
+    return true;
+}
+
 template <typename T>
 bool Assign(std::optional<T> value, T& out)
 {
@@ -225,6 +246,7 @@ constexpr Key kKeys[] = {
      }},
     {"resolution", [](SourceProfile& p, std::string_view v) { return SetResolution(v, p.resolution); }},
     {"pages", [](SourceProfile& p, std::string_view v) { return SetInt(v, p.pages, 0, 10000); }},
+    {"blank_pages", [](SourceProfile& p, std::string_view v) { return SetPages(v, p.blankPages); }},
     {"unknown_count", [](SourceProfile& p, std::string_view v) { return Assign(Flag(v), p.unknownCount); }},
     {"xfer_mechs", [](SourceProfile& p, std::string_view v) { return NamedList(v, kMechs, p.xferMechs); }},
     {"xfer_mech", [](SourceProfile& p, std::string_view v) { return Assign(NamedValue(v, kMechs), p.xferMech); }},

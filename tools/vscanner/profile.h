@@ -7,6 +7,7 @@
 // from those defaults. A file without "[source]" describes one source.
 // Parsing needs no Windows headers.
 
+#include <bitset>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -56,6 +57,7 @@ struct SourceProfile {
     TW_UINT16 pixelType = TWPT_RGB;
     double resolution = 100.0;
     int pages = 1;                // pending transfers after MSG_XFERREADY
+    std::bitset<kMostPages> blankPages;  // bit n: the (n + 1)th page handed over is a blank sheet
     bool unknownCount = false;    // report Count -1 while pages remain
 
     // Capabilities

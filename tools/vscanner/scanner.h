@@ -60,6 +60,9 @@ void BatchEnded();
 // image.cpp
 // The page the open source produces now (its pixel type as negotiated).
 PageFormat CurrentFormat();
+// Counts the page just handed over, and logs its number (from 1) and whether it was a
+// blank sheet.
+void PageHandedOver();
 // A transfer the profile makes fail (fail_after, xfer_answer = failure): the condition.
 bool TransferRefused(TW_UINT16& conditionCode);
 TW_UINT16 OnPendingXfers(pTW_IDENTITY origin, TW_UINT16 msg, void* data);

@@ -1,12 +1,14 @@
 // Arbitrary bytes as a DIB (a bitmap file's header is skipped), run through every
-// clean-up: each answers without reading or writing outside the page or its result
-// (ASan/UBSan watch), and what it calls done is a DIB every operation accepts.
+// clean-up and the blank-page judgement: each answers without reading or writing outside
+// the page or its result (ASan/UBSan watch), and what it calls done is a DIB every
+// operation accepts.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "dib/dib_bytes.h"
+#include "imaging/blank_page.h"
 #include "imaging/page_commands.h"
 
 namespace {
@@ -35,5 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (r.outcome == imaging::Outcome::kDone && (r.bytes != out.bytes.size() || !DibIsSafe(out.bytes.data(), r.bytes)))
             std::abort();
     }
+    // A page that cannot be read is never judged blank: it would be dropped from a batch.
+    if (imaging::IsBlankPage(dib.data(), dib.size()) && !DibIsSafe(dib.data(), dib.size()))
+        std::abort();
     return 0;
 }

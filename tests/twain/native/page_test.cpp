@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dib/dib_bytes.h"
+#include "imaging/blank_page.h"
 #include "tools/vscanner/mem_strips.h"
 #include "tools/vscanner/page.h"
 
@@ -275,6 +276,24 @@ TEST(ScannerPage, PixelsStayWithinTheAnnouncedColours)
     }
     EXPECT_EQ(UsedColors(Format(TWPT_PALETTE, 8, 5, 5, 300)), 256);
     EXPECT_NE(PagePixel(Format(TWPT_GRAY, 8, 5, 5), 1, 1, 0), PagePixel(Format(TWPT_GRAY, 8, 5, 5), 1, 1, 1));
+}
+
+// A page the profile makes blank is paper, which the blank-page judgement takes for
+// blank, in every type and depth; the pages before and after it stay as they were.
+TEST(ScannerPage, ABlankPageIsPaperAndThePagesAroundItStayAsTheyWere)
+{
+    for (PageFormat f : {Format(TWPT_BW, 1, 850, 1100), Format(TWPT_GRAY, 4, 850, 1100), Format(TWPT_GRAY, 8, 850, 1100),
+                         Format(TWPT_PALETTE, 8, 850, 1100), Format(TWPT_PALETTE, 4, 850, 1100, 9),
+                         Format(TWPT_RGB, 24, 850, 1100), Format(TWPT_RGB, 32, 850, 1100)}) {
+        SCOPED_TRACE(testing::Message() << f.pixelType << ", " << f.bits << " bits");
+        const PageFormat plain = f;
+        f.blank.set(1);
+        const std::vector<std::uint8_t> blank = PageDib(f, 1);
+        EXPECT_TRUE(imaging::IsBlankPage(blank.data(), blank.size()));
+        EXPECT_NE(blank, PageDib(plain, 1));
+        for (int page : {0, 2})
+            EXPECT_EQ(PageDib(f, page), PageDib(plain, page)) << page;
+    }
 }
 
 std::uint32_t Read32(const std::vector<std::uint8_t>& b, std::size_t at)

@@ -63,7 +63,7 @@ TEST(ScannerProfile, TransferAndFaultKeys)
                              "native_block_size = 100\nfile_formats = bmp, tiff jfif\nfile_format = tiff\n"
                              "file_name = C:\\out\\page.tif\nclose_request = after\nfail_after = 2\n"
                              "endxfer_failures = -1\nendxfer_failure = paperjam\ncount_stuck = yes\n"
-                             "scan_delay = 250\nscans = 3\n");
+                             "scan_delay = 250\nscans = 3\nblank_pages = 2, 5 ,10000\n");
     ASSERT_TRUE(p.problems.empty()) << p.problems.front();
     const SourceProfile& s = p.sources.at(0);
     EXPECT_EQ(s.bufferSize, 4096u);
@@ -97,6 +97,8 @@ TEST(ScannerProfile, TransferAndFaultKeys)
     EXPECT_TRUE(s.countStuck);
     EXPECT_EQ(s.scanDelay, 250);
     EXPECT_EQ(s.scans, 3);
+    EXPECT_EQ(s.blankPages.count(), 3u);
+    EXPECT_TRUE(s.blankPages[1] && s.blankPages[4] && s.blankPages[9999]);
     // The older spelling of a close request before the announcement still works.
     EXPECT_EQ(ParseProfile("close_request_first = yes\n").sources[0].closeRequest, CloseRequest::Before);
 }
@@ -119,6 +121,7 @@ TEST(ScannerProfile, UnusableLinesAreNotedAndSkipped)
         {"dib.biSize = 64", true},  {"info.width = -2147483648", true}, {"native_handle = brush", false},
         {"file_formats = gif", false}, {"close_request = later", false}, {"scans = 0", false},
         {"fail_after = -2", false}, {"palette_colors = 65536", false}, {"native_file =", false},
+        {"blank_pages = 0", false}, {"blank_pages = 3 x", false}, {"blank_pages = ,", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

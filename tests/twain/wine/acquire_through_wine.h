@@ -285,9 +285,11 @@ struct PageCase {
     int bits;             // depth of the DIB that comes out
 };
 
-inline vs::PageFormat Page(TW_UINT16 type, int bits, int colors = 0)
+inline vs::PageFormat Page(TW_UINT16 type, int bits, int colors = 0, bool blank = false)
 {
-    return vs::PageFormat{37, 23, bits, type, 100.0, colors};
+    vs::PageFormat page{37, 23, bits, type, 100.0, colors};
+    page.blank.set(0, blank);
+    return page;
 }
 
 }  // namespace twtest

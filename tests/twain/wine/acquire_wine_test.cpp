@@ -51,6 +51,12 @@ TEST_F(AcquireThroughWine, EveryMechanismBringsThePagePixelForPixel)
         // A source that refuses the empty identity Wine's manager passes on for the default.
         {"pixel_type = rgb\nopen_needs_identity = yes\n", Mech::Native, Page(TWPT_RGB, 24), 24},
         {"pixel_type = rgb\nopen_needs_identity = yes\n", Mech::Memory, Page(TWPT_RGB, 24), 24},
+        // A blank sheet, in each way a page travels.
+        {"pixel_type = rgb\nblank_pages = 1\n", Mech::Native, Page(TWPT_RGB, 24, 0, true), 24},
+        {"pixel_type = bw\nblank_pages = 1\n", Mech::Memory, Page(TWPT_BW, 1, 0, true), 1},
+        {"pixel_types = palette rgb\npixel_type = palette\nblank_pages = 1\n", Mech::Memory,
+         Page(TWPT_PALETTE, 8, 0, true), 8},
+        {"pixel_type = gray\nblank_pages = 1\n", Mech::File, Page(TWPT_GRAY, 8, 0, true), 8},
     };
     for (const PageCase& c : cases) {
         SCOPED_TRACE(std::string(MechName(c.mech)) + ": " + c.keys);
@@ -122,10 +128,11 @@ TEST_F(AcquireThroughWine, FilePathsLongerThanTheSourceTakesAreRefused)
 
 TEST_F(AcquireThroughWine, SeveralPagesWithAndWithoutMultiTransfer)
 {
-    const vs::PageFormat page{37, 23, 8, TWPT_GRAY, 100.0};
+    vs::PageFormat page{37, 23, 8, TWPT_GRAY, 100.0};
+    page.blank.set(1);  // the second page is a blank sheet
     for (Mech mech : {Mech::Native, Mech::Memory}) {
         SCOPED_TRACE(MechName(mech));
-        UseProfile(Keys("pixel_type = gray\npages = 3\n"));
+        UseProfile(Keys("pixel_type = gray\npages = 3\nblank_pages = 2\n"));
         // Without multi-transfer one image comes and the rest are discarded.
         TWAIN_SetMultiTransfer(false);
         DeleteFileA(logPath.c_str());
