@@ -134,7 +134,7 @@ TEST_F(SoundStore, ListShowsEveryRecordWithItsPlaceStateAndBitmap)
     std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 6u) << run.out;
     EXPECT_EQ(Words(lines[0]), (std::vector<std::string>{"position", "record", "state", "file", "offset", "stored",
-                                                         "blob", "image", "width", "height", "bits"}));
+                                                         "blob", "image", "width", "height", "bits", "page"}));
     const char* states[] = {"live", "live", "shadowed", "deleted", "live"};
     const char* widths[] = {"30", "40", "8", "12", "9"};
     const char* heights[] = {"20", "10", "8", "5", "80"};
@@ -151,7 +151,8 @@ TEST_F(SoundStore, ListShowsEveryRecordWithItsPlaceStateAndBitmap)
                                              std::to_string(images[i].size()),
                                              widths[i],
                                              heights[i],
-                                             "24"};
+                                             "24",
+                                             "-"};
         EXPECT_EQ(Words(lines[i + 1]), expected);
     }
 
@@ -162,7 +163,7 @@ TEST_F(SoundStore, ListShowsEveryRecordWithItsPlaceStateAndBitmap)
               std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"compressed\":false,\"imageLength\":" + std::to_string(images[1].size()) +
-                            ",\"width\":40,\"height\":10,\"bitCount\":24}"),
+                            ",\"width\":40,\"height\":10,\"bitCount\":24,\"page\":null"),
               std::string::npos);
     EXPECT_NE(json.out.find("\"indexFragment\":0,\"complete\":true}"), std::string::npos);
 }
@@ -184,14 +185,14 @@ TEST_F(SoundStore, StatsCountRecordsAndBytes)
     ToolRun run = RunTool({"stats", Dir()});
     ASSERT_EQ(run.exitCode, 0);
     std::vector<std::string> lines = Lines(run.out);
-    ASSERT_GE(lines.size(), 6u) << run.out;
+    ASSERT_GE(lines.size(), 7u) << run.out;
     EXPECT_EQ(lines[0], "records        5 (3 live, 1 deleted, 1 shadowed)");
-    EXPECT_EQ(lines[1], "live bytes     " + std::to_string(live));
-    EXPECT_EQ(lines[2], "data file      pagorex.dat, " + std::to_string(store.data.size()) + " bytes");
-    EXPECT_EQ(lines[3], "stale bytes    300 (a forced compaction frees them)");
-    EXPECT_EQ(lines[4], "plain records  1 (" + std::to_string(images[1].size()) + " bytes, compressed by a compaction)");
+    EXPECT_EQ(lines[2], "live bytes     " + std::to_string(live));
+    EXPECT_EQ(lines[3], "data file      pagorex.dat, " + std::to_string(store.data.size()) + " bytes");
+    EXPECT_EQ(lines[4], "stale bytes    300 (a forced compaction frees them)");
+    EXPECT_EQ(lines[5], "plain records  1 (" + std::to_string(images[1].size()) + " bytes, compressed by a compaction)");
     // Image(9, 80) is the largest: 80 rows of 28 bytes.
-    EXPECT_EQ(lines[5], "largest image  record -3 (#4), " + std::to_string(images[4].size()) + " bytes");
+    EXPECT_EQ(lines[6], "largest image  record -3 (#4), " + std::to_string(images[4].size()) + " bytes");
 
     ToolRun json = RunTool({"stats", Dir(), "--json"});
     ASSERT_EQ(json.exitCode, 0);
