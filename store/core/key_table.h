@@ -48,6 +48,29 @@ public:
         Slot& slot = slots_[Probe(key)];
         return slot.key == key ? &slot.value : nullptr;
     }
+    // Takes key out, when it is there.
+    void Erase(Key key)
+    {
+        if (key == kFree) {
+            holdsFreeKey_ = false;
+            return;
+        }
+        if (slots_.empty() || slots_[Probe(key)].key != key)
+            return;
+        // Moves back every later entry of the run that the free slot would cut off from
+        // its home slot.
+        const size_t mask = slots_.size() - 1;
+        size_t hole = Probe(key);
+        for (size_t next = (hole + 1) & mask; slots_[next].key != kFree; next = (next + 1) & mask) {
+            size_t home = Home(slots_[next].key);
+            if (((next - home) & mask) >= ((next - hole) & mask)) {
+                slots_[hole] = slots_[next];
+                hole = next;
+            }
+        }
+        slots_[hole].key = kFree;
+        --used_;
+    }
     // Calls visit(key, value) for every entry, in no particular order.
     template <typename Visit>
     void ForEach(Visit visit) const
@@ -66,11 +89,12 @@ private:
         [[no_unique_address]] Value value;
     };
 
+    size_t Home(Key key) const { return size_t((uint64_t(key) * 0x9E3779B97F4A7C15ull) >> shift_) & (slots_.size() - 1); }
     // The slot that holds key, or the free one where it would go.
     size_t Probe(Key key) const
     {
         size_t mask = slots_.size() - 1;
-        size_t i = size_t((uint64_t(key) * 0x9E3779B97F4A7C15ull) >> shift_) & mask;
+        size_t i = Home(key);
         while (slots_[i].key != key && slots_[i].key != kFree)
             i = (i + 1) & mask;
         return i;

@@ -71,15 +71,16 @@ const char* BlobFileName(BlobFile file)
 }
 
 namespace {
-// The documents of several pages the walk has met, by record number: what their first
-// record says, and which pages have come. The rules are AssembleDocument's, applied one
-// record at a time.
+// The documents of several pages the walk has met, by record number. The rules are
+// AssembleDocument's, applied one record at a time. A document some of whose pages have
+// not come keeps what its first record says and how many pages have come in order; once
+// every page has come, only where its first record lies is kept, and read again for the
+// rare later record that carries a mark of the number.
 class Documents {
 public:
-    // The first record of its number: opens its document when it is page 1 of several.
-    void First(SurveyedRecord& s);
-    // A later record (Shadowed so far): a page of its number's document, or no part of it.
-    void Later(SurveyedRecord& s);
+    explicit Documents(FileReader& index) : index_(index) {}
+    // Gives the record its state, its page mark and the place of its document.
+    void Classify(SurveyedRecord& s);
     // After the walk: the pages no record held, in runs, in the order of the documents.
     std::vector<MissingPages> Missing() const;
 
@@ -90,44 +91,87 @@ private:
         uint32_t position;    // of the first record
         BlobFile file;        // of the first record
     };
+    // The first record of its number: opens its document when it is page 1 of several.
+    void First(SurveyedRecord& s);
+    // A later record (Shadowed so far): a page of its number's open document, or no part
+    // of its document (open, whole: the first record's position, or neither).
+    void Later(SurveyedRecord& s, Open* open, const uint32_t* whole);
     static uint64_t Key(int32_t number, uint32_t page) { return uint64_t(uint32_t(number)) << 32 | page; }
     bool Claim(int32_t number, Open& document, uint32_t page);
+    // Whether the mark belongs to the save of the first record at position.
+    bool OfTheSave(uint32_t position, const PageMark& mark);
 
-    KeyTable<uint32_t, Open> open_;
+    FileReader& index_;
+    RecordNumberSet seen_;                  // the numbers that have no document of several pages
+    KeyTable<uint32_t, Open> open_;         // documents some of whose pages have not come
+    KeyTable<uint32_t, uint32_t> whole_;    // the others, and where their first record lies
     KeyTable<uint64_t, NoValue> scattered_;  // pages that came before a lower page of theirs
 };
+
+void Documents::Classify(SurveyedRecord& s)
+{
+    s.mark = ReadPageMark(s.record).value_or(PageMark{});
+    s.pageProblem.reset();
+    s.document = s.position;
+    Open* open = open_.Find(uint32_t(s.record.recordNumber));
+    const uint32_t* whole = open ? nullptr : whole_.Find(uint32_t(s.record.recordNumber));
+    if (open || whole || seen_.Contains(s.record.recordNumber)) {
+        s.state = RecordState::Shadowed;
+        Later(s, open, whole);
+    } else {
+        s.state = s.record.deleted != 0 ? RecordState::Deleted : RecordState::Live;
+        First(s);
+    }
+}
 
 void Documents::First(SurveyedRecord& s)
 {
     const PageMark& mark = s.mark;
-    s.document = s.position;
-    if (mark.pages == 0)
-        return;
-    if (mark.page != 1) {
+    if (mark.pages != 0 && mark.page != 1)
         s.pageProblem = PageProblem::NotFirst;
+    if (mark.pages == 0 || mark.page != 1 || s.state == RecordState::Deleted) {
+        seen_.Insert(s.record.recordNumber);
         return;
     }
-    if (s.state == RecordState::Deleted)
-        return;
     bool added = false;
     open_.Get(uint32_t(s.record.recordNumber), added) = {mark.generation, mark.pages, 1, s.position, s.file};
 }
 
-void Documents::Later(SurveyedRecord& s)
+void Documents::Later(SurveyedRecord& s, Open* open, const uint32_t* whole)
 {
     const PageMark& mark = s.mark;
+    const uint32_t number = uint32_t(s.record.recordNumber);
     if (s.record.deleted != 0 || mark.pages == 0)
         return;  // spare, or another writer's record: shadowed, as ever
-    Open* document = open_.Find(uint32_t(s.record.recordNumber));
-    if (!document || mark.generation != document->generation || mark.pages != document->pages) {
+    if (open && mark.generation == open->generation && mark.pages == open->pages) {
+        if (mark.page == 1 || !Claim(s.record.recordNumber, *open, mark.page)) {
+            s.pageProblem = PageProblem::Duplicate;
+            return;
+        }
+        s.state = RecordState::Page;
+        s.document = open->position;
+        if (open->contiguous == open->pages) {
+            bool added = false;
+            whole_.Get(number, added) = open->position;
+            open_.Erase(number);
+        }
+    } else if (whole && OfTheSave(*whole, mark)) {
+        s.pageProblem = PageProblem::Duplicate;  // every page has come
+    } else {
         s.state = RecordState::Stale;
         s.pageProblem = PageProblem::Stale;
-    } else if (mark.page == 1 || !Claim(s.record.recordNumber, *document, mark.page)) {
-        s.pageProblem = PageProblem::Duplicate;
-    } else {
-        s.state = RecordState::Page;
-        s.document = document->position;
     }
+}
+
+bool Documents::OfTheSave(uint32_t position, const PageMark& mark)
+{
+    uint8_t bytes[kIndexRecordSize];
+    IndexRecord first;
+    if (index_.ReadAt(uint64_t(position) * kIndexRecordSize, bytes, sizeof bytes) != int64_t(sizeof bytes) ||
+        !DecodeIndexRecord(bytes, first))
+        return false;
+    std::optional<PageMark> its = ReadPageMark(first);
+    return its && its->generation == mark.generation && its->pages == mark.pages;
 }
 
 // Pages mostly come in order: those that do only move the document's count of pages come
@@ -241,8 +285,7 @@ SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVi
         if (visitor)
             visitor->Record(checked);
     };
-    RecordNumberSet seen;
-    Documents documents;
+    Documents documents(*store.index);
     IndexScan scan(*store.index);
     uint64_t storedInData = 0;
     SurveyedRecord s;
@@ -259,16 +302,7 @@ SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVi
         s.alsoInNewData =
             !chainOpen && newData && newDataSize > 0 && LooksHeldInNewData(*newData, r, newDataSize, summary.chain.end);
         summary.alsoInNewData += s.alsoInNewData;
-        s.mark = ReadPageMark(r).value_or(PageMark{});
-        s.pageProblem.reset();
-        s.document = s.position;
-        if (seen.Insert(r.recordNumber)) {
-            s.state = r.deleted != 0 ? RecordState::Deleted : RecordState::Live;
-            documents.First(s);
-        } else {
-            s.state = RecordState::Shadowed;
-            documents.Later(s);
-        }
+        documents.Classify(s);
         storedInData += Count(s, summary);
 
         s.blob = BlobVerdict{};

@@ -5,8 +5,9 @@
 // page_mark.h), which file holds each blob (pagorex.new for the records an interrupted
 // compaction has moved), and, as deep as asked, what each blob holds. It streams: memory
 // stays flat however many records and bytes the store holds, apart from a few bytes per
-// distinct record number to tell a shadowed record and 50 to 100 per document of several
-// pages to tell its pages (more only for pages that come after a higher page of theirs).
+// distinct record number to tell a shadowed record (8 to 16; 16 to 32 for a number whose
+// record is a document of several pages), and more only while a document's pages are
+// still coming or for pages that come after a higher page of theirs.
 
 #include "store/core/blob_check.h"
 #include "store/core/file_reader.h"
@@ -130,6 +131,7 @@ public:
         numbers_.Get(static_cast<uint32_t>(number), added);
         return added;
     }
+    bool Contains(int32_t number) { return numbers_.Find(static_cast<uint32_t>(number)) != nullptr; }
 
 private:
     KeyTable<uint32_t, NoValue> numbers_;

@@ -183,6 +183,42 @@ int RunCaught(Invocation& call)
     }
     return kToolCannotRead;
 }
+// The options and operands after the command; kToolOk, or the exit code with the mistake
+// said.
+int ParseOptions(int argc, char** argv, Invocation& call, bool& help)
+{
+    const bool exporting = call.command->run == Export;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h")
+            help = true;
+        else if (arg == "--json" && !exporting)
+            call.json = true;
+        else if (arg == "--all" && exporting)
+            call.all = true;
+        else if (arg == "--force" && exporting)
+            call.force = true;
+        else if ((arg == "--format" || arg == "--into") && exporting && i + 1 < argc)
+            (arg == "--format" ? call.format : call.into) = argv[++i];
+        else if ((arg == "--format" || arg == "--into") && exporting)
+            return Usage(call, arg + (arg == "--format" ? " takes bmp, png or pdf" : " takes FILE.pdf"));
+        else if (arg == "--page" && exporting && i + 1 < argc && ParseNumber(argv[i + 1], 1, 0xFFFFFFFFu, call.page))
+            ++i;
+        else if (arg == "--page" && exporting)
+            return Usage(call, "--page takes a page number: 1, 2, ...");
+        else if (arg == "--no-lock")
+            call.lock = false;
+        else if (arg == "--wait" && i + 1 < argc && ParseNumber(argv[i + 1], 0, 86400, call.waitSeconds))
+            ++i;
+        else if (arg == "--wait")
+            return Usage(call, "--wait takes a number of seconds");
+        else if (arg.size() > 1 && arg[0] == '-' && !std::isdigit(static_cast<unsigned char>(arg[1])))
+            return Usage(call, "unknown option '" + arg + "'");
+        else
+            call.operands.push_back(arg);
+    }
+    return kToolOk;
+}
 }  // namespace
 
 int RunStoreTool(int argc, char** argv, FILE* out, FILE* err)
@@ -206,36 +242,8 @@ int RunStoreTool(int argc, char** argv, FILE* out, FILE* err)
     if (!call.command)
         return Usage(call, first.empty() ? "which command?" : "unknown command '" + first + "'");
     bool help = false;
-    for (int i = 2; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h")
-            help = true;
-        else if (arg == "--json" && call.command->run != Export)
-            call.json = true;
-        else if (arg == "--all" && call.command->run == Export)
-            call.all = true;
-        else if (arg == "--force" && call.command->run == Export)
-            call.force = true;
-        else if ((arg == "--format" || arg == "--into") && call.command->run == Export && i + 1 < argc)
-            (arg == "--format" ? call.format : call.into) = argv[++i];
-        else if ((arg == "--format" || arg == "--into") && call.command->run == Export)
-            return Usage(call, arg + (arg == "--format" ? " takes bmp, png or pdf" : " takes FILE.pdf"));
-        else if (arg == "--page" && call.command->run == Export && i + 1 < argc &&
-                 ParseNumber(argv[i + 1], 1, 0xFFFFFFFFu, call.page))
-            ++i;
-        else if (arg == "--page" && call.command->run == Export)
-            return Usage(call, "--page takes a page number: 1, 2, ...");
-        else if (arg == "--no-lock")
-            call.lock = false;
-        else if (arg == "--wait" && i + 1 < argc && ParseNumber(argv[i + 1], 0, 86400, call.waitSeconds))
-            ++i;
-        else if (arg == "--wait")
-            return Usage(call, "--wait takes a number of seconds");
-        else if (arg.size() > 1 && arg[0] == '-' && !std::isdigit(static_cast<unsigned char>(arg[1])))
-            return Usage(call, "unknown option '" + arg + "'");
-        else
-            call.operands.push_back(arg);
-    }
+    if (int code = ParseOptions(argc, argv, call, help); code != kToolOk)
+        return code;
     if (help) {
         std::fputs(call.command->help, out);
         return kToolOk;

@@ -320,6 +320,33 @@ TEST(StoreSurvey, DocumentsAgreeWithTheirAssemblyFromEveryRecordOfTheirNumber)
     }
 }
 
+// Keys from a narrow range, so that runs of neighbours form and entries are taken out of
+// the middle of them; the key that marks a free slot now and then.
+TEST(KeyTable, AgreesWithAnOrderedMapThroughAddsFindsAndErases)
+{
+    std::mt19937 random(5);
+    KeyTable<uint32_t, uint32_t> table;
+    std::map<uint32_t, uint32_t> reference;
+    for (uint32_t i = 0; i < 300000; ++i) {
+        const uint32_t key = i % 997 == 0 ? 0xFFFFFFFFu : uint32_t(random() % 4096);
+        bool added = false;
+        if (random() % 3 == 0) {
+            table.Get(key, added) = i;
+            ASSERT_EQ(added, reference.count(key) == 0) << key;
+            reference[key] = i;
+        } else if (random() % 2 == 0) {
+            table.Erase(key);
+            reference.erase(key);
+        } else {
+            const uint32_t* value = table.Find(key);
+            ASSERT_EQ(value ? *value : ~0u, reference.count(key) ? reference[key] : ~0u) << key;
+        }
+    }
+    size_t entries = 0;
+    table.ForEach([&](uint32_t key, uint32_t value) { entries += reference.count(key) && reference[key] == value; });
+    EXPECT_EQ(entries, reference.size());
+}
+
 TEST(RecordNumberSet, AgreesWithAnOrderedSetOverRandomNumbers)
 {
     std::mt19937 random(7);
