@@ -90,7 +90,6 @@ bool RecordNumbers(const Invocation& call, size_t first, size_t end, std::vector
     return true;
 }
 
-
 // FILE with -pK before the extension of its last component: the file of page K.
 std::string PageTarget(const std::string& target, uint32_t page)
 {
