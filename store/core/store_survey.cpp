@@ -6,9 +6,10 @@
 
 #include <algorithm>
 #include <optional>
+#include <tuple>
 
 namespace {
-constexpr uint32_t kEmptySlot = 0xFFFFFFFFu;
+constexpr uint64_t kLargestOffset = 0xFFFFFFFFu;  // a record's offsets are 32-bit
 
 // The bytes of [offset, offset + length) that lie inside a file of size bytes.
 uint64_t Inside(uint64_t offset, uint64_t length, uint64_t size)
@@ -41,6 +42,25 @@ const char* RecordStateName(RecordState state)
         return "deleted";
     case RecordState::Shadowed:
         return "shadowed";
+    case RecordState::Page:
+        return "page";
+    case RecordState::Stale:
+        return "stale";
+    }
+    return "?";
+}
+
+const char* PageProblemCode(PageProblem problem)
+{
+    switch (problem) {
+    case PageProblem::Missing:
+        return "missing-page";
+    case PageProblem::Duplicate:
+        return "duplicate-page";
+    case PageProblem::Stale:
+        return "stale-page";
+    case PageProblem::NotFirst:
+        return "misplaced-page";
     }
     return "?";
 }
@@ -50,11 +70,158 @@ const char* BlobFileName(BlobFile file)
     return file == BlobFile::NewData ? "pagorex.new" : "pagorex.dat";
 }
 
-SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVisitor* visitor, unsigned threads)
+namespace {
+// The documents of several pages the walk has met, by record number. The rules are
+// AssembleDocument's, applied one record at a time. A document some of whose pages have
+// not come keeps what its first record says and how many pages have come in order; once
+// every page has come, only where its first record lies is kept, and read again for the
+// rare later record that carries a mark of the number.
+class Documents {
+public:
+    explicit Documents(FileReader& index) : index_(index) {}
+    // Gives the record its state, its page mark and the place of its document.
+    void Classify(SurveyedRecord& s);
+    // After the walk: the pages no record held, in runs, in the order of the documents.
+    std::vector<MissingPages> Missing() const;
+
+private:
+    struct Open {
+        uint32_t generation, pages;
+        uint32_t contiguous;  // pages 1..contiguous have all come
+        uint32_t position;    // of the first record
+        BlobFile file;        // of the first record
+    };
+    // The first record of its number: opens its document when it is page 1 of several.
+    void First(SurveyedRecord& s);
+    // A later record (Shadowed so far): a page of its number's open document, or no part
+    // of its document (open, whole: the first record's position, or neither).
+    void Later(SurveyedRecord& s, Open* open, const uint32_t* whole);
+    static uint64_t Key(int32_t number, uint32_t page) { return uint64_t(uint32_t(number)) << 32 | page; }
+    bool Claim(int32_t number, Open& document, uint32_t page);
+    // Whether the mark belongs to the save of the first record at position.
+    bool OfTheSave(uint32_t position, const PageMark& mark);
+
+    FileReader& index_;
+    RecordNumberSet seen_;                  // the numbers that have no document of several pages
+    KeyTable<uint32_t, Open> open_;         // documents some of whose pages have not come
+    KeyTable<uint32_t, uint32_t> whole_;    // the others, and where their first record lies
+    KeyTable<uint64_t, NoValue> scattered_;  // pages that came before a lower page of theirs
+};
+
+void Documents::Classify(SurveyedRecord& s)
 {
-    SurveySummary summary;
-    FileReader* data = store.data;
-    FileReader* newData = store.newData;
+    s.mark = ReadPageMark(s.record).value_or(PageMark{});
+    s.pageProblem.reset();
+    s.document = s.position;
+    Open* open = open_.Find(uint32_t(s.record.recordNumber));
+    const uint32_t* whole = open ? nullptr : whole_.Find(uint32_t(s.record.recordNumber));
+    if (open || whole || seen_.Contains(s.record.recordNumber)) {
+        s.state = RecordState::Shadowed;
+        Later(s, open, whole);
+    } else {
+        s.state = s.record.deleted != 0 ? RecordState::Deleted : RecordState::Live;
+        First(s);
+    }
+}
+
+void Documents::First(SurveyedRecord& s)
+{
+    const PageMark& mark = s.mark;
+    if (mark.pages != 0 && mark.page != 1)
+        s.pageProblem = PageProblem::NotFirst;
+    if (mark.pages == 0 || mark.page != 1 || s.state == RecordState::Deleted) {
+        seen_.Insert(s.record.recordNumber);
+        return;
+    }
+    bool added = false;
+    open_.Get(uint32_t(s.record.recordNumber), added) = {mark.generation, mark.pages, 1, s.position, s.file};
+}
+
+void Documents::Later(SurveyedRecord& s, Open* open, const uint32_t* whole)
+{
+    const PageMark& mark = s.mark;
+    const uint32_t number = uint32_t(s.record.recordNumber);
+    if (s.record.deleted != 0 || mark.pages == 0)
+        return;  // spare, or another writer's record: shadowed, as ever
+    if (open && mark.generation == open->generation && mark.pages == open->pages) {
+        if (mark.page == 1 || !Claim(s.record.recordNumber, *open, mark.page)) {
+            s.pageProblem = PageProblem::Duplicate;
+            return;
+        }
+        s.state = RecordState::Page;
+        s.document = open->position;
+        if (open->contiguous == open->pages) {
+            bool added = false;
+            whole_.Get(number, added) = open->position;
+            open_.Erase(number);
+        }
+    } else if (whole && OfTheSave(*whole, mark)) {
+        s.pageProblem = PageProblem::Duplicate;  // every page has come
+    } else {
+        s.state = RecordState::Stale;
+        s.pageProblem = PageProblem::Stale;
+    }
+}
+
+bool Documents::OfTheSave(uint32_t position, const PageMark& mark)
+{
+    uint8_t bytes[kIndexRecordSize];
+    IndexRecord first;
+    if (index_.ReadAt(uint64_t(position) * kIndexRecordSize, bytes, sizeof bytes) != int64_t(sizeof bytes) ||
+        !DecodeIndexRecord(bytes, first))
+        return false;
+    std::optional<PageMark> its = ReadPageMark(first);
+    return its && its->generation == mark.generation && its->pages == mark.pages;
+}
+
+// Pages mostly come in order: those that do only move the document's count of pages come
+// so far, and only the others are kept one by one.
+bool Documents::Claim(int32_t number, Open& document, uint32_t page)
+{
+    if (page <= document.contiguous)
+        return false;
+    bool added = false;
+    if (page > document.contiguous + 1) {
+        scattered_.Get(Key(number, page), added);
+        return added;
+    }
+    document.contiguous = page;
+    while (document.contiguous < document.pages && scattered_.Find(Key(number, document.contiguous + 1)))
+        ++document.contiguous;
+    return true;
+}
+
+std::vector<MissingPages> Documents::Missing() const
+{
+    std::vector<uint64_t> scattered;
+    scattered_.ForEach([&](uint64_t key, NoValue) { scattered.push_back(key); });
+    std::sort(scattered.begin(), scattered.end());
+    std::vector<MissingPages> runs;
+    open_.ForEach([&](uint32_t number, const Open& d) {
+        auto run = [&](uint64_t first, uint64_t last) {
+            runs.push_back({d.position, int32_t(number), d.file, uint32_t(first), uint32_t(last), d.pages});
+        };
+        uint64_t next = uint64_t(d.contiguous) + 1;  // the first page not known to be there
+        for (auto it = std::lower_bound(scattered.begin(), scattered.end(), Key(int32_t(number), uint32_t(next)));
+             it != scattered.end() && *it >> 32 == number; ++it) {
+            if (uint32_t(*it) > next)
+                run(next, uint32_t(*it) - 1);
+            next = uint64_t(uint32_t(*it)) + 1;
+        }
+        if (next <= d.pages)
+            run(next, d.pages);
+    });
+    std::sort(runs.begin(), runs.end(), [](const MissingPages& a, const MissingPages& b) {
+        return std::tie(a.position, a.first) < std::tie(b.position, b.first);
+    });
+    return runs;
+}
+
+// The data file the program reads, and pagorex.new beside it, as the summary tells them.
+void TakeFiles(const StoreReaders& store, FileReader*& data, FileReader*& newData, SurveySummary& summary)
+{
+    data = store.data;
+    newData = store.newData;
     // The program renames a pagorex.new left without pagorex.dat before it reads anything.
     if (!data && newData) {
         data = newData;
@@ -65,7 +232,47 @@ SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVi
     summary.dataBytes = data ? data->Size() : 0;
     summary.newDataPresent = newData != nullptr;
     summary.newDataBytes = newData ? newData->Size() : 0;
-    uint32_t newDataSize = static_cast<uint32_t>(std::min<uint64_t>(summary.newDataBytes, kEmptySlot));
+}
+
+// Counts the record into the summary; answers its stored bytes inside the data file.
+uint64_t Count(const SurveyedRecord& s, SurveySummary& summary)
+{
+    const IndexRecord& r = s.record;
+    ++summary.records;
+    summary.live += s.state == RecordState::Live;
+    summary.deleted += s.state == RecordState::Deleted;
+    summary.shadowed += s.state == RecordState::Shadowed;
+    summary.pages += s.state == RecordState::Page;
+    summary.stale += s.state == RecordState::Stale;
+    summary.documents += s.state == RecordState::Live && s.mark.pages > 1 && !s.pageProblem;
+    summary.pageProblems += s.pageProblem.has_value();
+    // A damaged record may claim any length: only what lies inside its file counts.
+    const uint64_t stored =
+        Inside(r.dataOffset, r.storedLength, s.file == BlobFile::NewData ? summary.newDataBytes : summary.dataBytes);
+    if (r.compressed == 0) {
+        ++summary.plain;
+        summary.plainBytes += stored;
+    }
+    uint64_t imageBytes = r.compressed != 0 ? r.imageLength : r.storedLength;
+    if (s.state == RecordState::Live || s.state == RecordState::Page) {
+        summary.liveBytes += stored;
+        if (!summary.hasLargest || imageBytes > summary.largestBytes) {
+            summary.hasLargest = true;
+            summary.largestRecord = r.recordNumber;
+            summary.largestPosition = s.position;
+            summary.largestBytes = imageBytes;
+        }
+    }
+    return s.file == BlobFile::Data ? Inside(r.dataOffset, r.storedLength, summary.dataBytes) : 0;
+}
+}  // namespace
+
+SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVisitor* visitor, unsigned threads)
+{
+    SurveySummary summary;
+    FileReader *data = nullptr, *newData = nullptr;
+    TakeFiles(store, data, newData, summary);
+    uint32_t newDataSize = static_cast<uint32_t>(std::min<uint64_t>(summary.newDataBytes, kLargestOffset));
     // An empty pagorex.new holds no moved record.
     bool chainOpen = newDataSize > 0;
 
@@ -78,7 +285,7 @@ SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVi
         if (visitor)
             visitor->Record(checked);
     };
-    RecordNumberSet seen;
+    Documents documents(*store.index);
     IndexScan scan(*store.index);
     uint64_t storedInData = 0;
     SurveyedRecord s;
@@ -90,38 +297,13 @@ SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVi
         }
         const IndexRecord& r = s.record;
         s.position = scan.Position();
-        s.state = !seen.Insert(r.recordNumber) ? RecordState::Shadowed
-                  : r.deleted != 0            ? RecordState::Deleted
-                                              : RecordState::Live;
         chainOpen = chainOpen && ExtendMovedChain(summary.chain, r, newDataSize);
         s.file = chainOpen ? BlobFile::NewData : BlobFile::Data;
         s.alsoInNewData =
             !chainOpen && newData && newDataSize > 0 && LooksHeldInNewData(*newData, r, newDataSize, summary.chain.end);
         summary.alsoInNewData += s.alsoInNewData;
-
-        ++summary.records;
-        summary.live += s.state == RecordState::Live;
-        summary.deleted += s.state == RecordState::Deleted;
-        summary.shadowed += s.state == RecordState::Shadowed;
-        // A damaged record may claim any length: only what lies inside its file counts.
-        const uint64_t stored =
-            Inside(r.dataOffset, r.storedLength, s.file == BlobFile::NewData ? summary.newDataBytes : summary.dataBytes);
-        if (r.compressed == 0) {
-            ++summary.plain;
-            summary.plainBytes += stored;
-        }
-        uint64_t imageBytes = r.compressed != 0 ? r.imageLength : r.storedLength;
-        if (s.state == RecordState::Live) {
-            summary.liveBytes += stored;
-            if (!summary.hasLargest || imageBytes > summary.largestBytes) {
-                summary.hasLargest = true;
-                summary.largestRecord = r.recordNumber;
-                summary.largestPosition = s.position;
-                summary.largestBytes = imageBytes;
-            }
-        }
-        if (s.file == BlobFile::Data)
-            storedInData += Inside(r.dataOffset, r.storedLength, summary.dataBytes);
+        documents.Classify(s);
+        storedInData += Count(s, summary);
 
         s.blob = BlobVerdict{};
         if (checks)
@@ -131,41 +313,14 @@ SurveySummary SurveyStore(const StoreReaders& store, SurveyDepth depth, SurveyVi
     }
     if (checks)
         checks->Finish(deliver);
+    for (const MissingPages& missing : documents.Missing()) {
+        summary.missingPages += uint64_t(missing.last) - missing.first + 1;
+        ++summary.pageProblems;
+        if (visitor)
+            visitor->Missing(missing);
+    }
     summary.indexFragment = scan.FragmentBytes();
     summary.staleBytes = summary.dataBytes - std::min(summary.dataBytes, storedInData);
     summary.newDataStaleBytes = summary.newDataBytes - std::min<uint64_t>(summary.newDataBytes, summary.chain.end);
     return summary;
-}
-
-bool RecordNumberSet::Insert(int32_t number)
-{
-    uint32_t key = static_cast<uint32_t>(number);
-    if (key == kEmptySlot) {
-        bool added = !holdsEmptyKey_;
-        holdsEmptyKey_ = true;
-        return added;
-    }
-    if ((used_ + 1) * 2 > slots_.size())
-        Grow();
-    size_t mask = slots_.size() - 1;
-    for (size_t i = static_cast<size_t>((uint64_t(key) * 0x9E3779B97F4A7C15ull) >> 40) & mask;; i = (i + 1) & mask) {
-        if (slots_[i] == key)
-            return false;
-        if (slots_[i] == kEmptySlot) {
-            slots_[i] = key;
-            ++used_;
-            return true;
-        }
-    }
-}
-
-void RecordNumberSet::Grow()
-{
-    std::vector<uint32_t> old;
-    old.swap(slots_);
-    slots_.assign(std::max<size_t>(1024, old.size() * 2), kEmptySlot);
-    used_ = 0;
-    for (uint32_t key : old)
-        if (key != kEmptySlot)
-            Insert(static_cast<int32_t>(key));
 }

@@ -1,5 +1,6 @@
-// export: a record's image, several, or every live record's, out of the store into files
-// of the formats other systems read, or into one PDF.
+// export: a record's document (every page of it, or one), several, or every live
+// record's, out of the store into files of the formats other systems read, or into one PDF.
+#include "document_finder.h"
 #include "export_image.h"
 #include "store/core/store_names.h"
 
@@ -7,20 +8,23 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <optional>
 #include <string>
-#include <unordered_map>
 
 const char kExportHelp[] =
-    "usage: pagorex-store export DIR RECORD FILE [--format bmp|png|pdf] [--force]\n"
+    "usage: pagorex-store export DIR RECORD FILE [--format bmp|png|pdf] [--page K] [--force]\n"
     "       pagorex-store export DIR --all OUTDIR [--format bmp|png|pdf] [--force]\n"
     "       pagorex-store export DIR RECORD... --into FILE.pdf [--force]\n"
     "       pagorex-store export DIR --all --into FILE.pdf [--force]\n"
     "\n"
-    "Writes the image stored for RECORD (the record a run for that number loads) to FILE.\n"
-    "The blob is checked as verify checks it: a damaged image is not written. With --all,\n"
-    "writes the image of every live record as OUTDIR/RECORD.bmp (.png, .pdf; OUTDIR is\n"
-    "created when missing) and names those it could not write.\n"
+    "Writes the image stored for RECORD (the record a run for that number loads) to FILE;\n"
+    "of a document of several pages, every page: one PDF of them all in order, or with bmp\n"
+    "and png one file a page, named FILE with -pK before its extension (out.png:\n"
+    "out-p1.png, out-p2.png, ...). --page K writes page K alone, to FILE itself. Every blob\n"
+    "is checked as verify checks it: a damaged image is not written, nor is a document with\n"
+    "a damaged or missing page (the page is named), unless --page asks for a sound page of\n"
+    "it. With --all, writes the document of every live record as OUTDIR/RECORD.bmp (.png,\n"
+    ".pdf; OUTDIR/RECORD-pK.bmp a page for several pages in bmp or png; OUTDIR is created\n"
+    "when missing) and names those it could not write.\n"
     "\n"
     "  --format bmp   the bitmap file byte for byte as the program stored it (the default)\n"
     "  --format png   a PNG image at the bitmap's own depth: 1, 4 and 8 bits with their\n"
@@ -29,16 +33,19 @@ const char kExportHelp[] =
     "                 48 bits as 16-bit RGB; the resolution kept\n"
     "  --format pdf   a PDF page of the image's size at its resolution (300 dpi where the\n"
     "                 bitmap gives none), the pixels as they are, compressed without loss\n"
-    "  --into FILE.pdf  every record asked for (with --all every live record, in index\n"
-    "                 order) as one page each of one PDF, in that order, each page labelled\n"
-    "                 and bookmarked with its record number. The file is written whole or\n"
-    "                 not at all: one record that cannot be exported keeps it from being\n"
-    "                 written, and every such record is named.\n"
+    "  --into FILE.pdf  every page of every record asked for (with --all every live record,\n"
+    "                 in index order) as the pages of one PDF, in that order. A record's page\n"
+    "                 is labelled and bookmarked with its record number (7), a page of a\n"
+    "                 document of several pages with the number and the page (7-2, \"Record\n"
+    "                 7, page 2 of 3\"). The file is written whole or not at all: one record\n"
+    "                 that cannot be exported keeps it from being written, and every such\n"
+    "                 record is named.\n"
+    "  --page K       page K of the record's document alone (1 is the record's image)\n"
     "  --force        replaces an existing file; without it an existing file is kept and\n"
     "                 the export stops there.\n"
     "\n"
-    "exit code: 0 written, 1 a record is missing, deleted or damaged, 2 the store or the\n"
-    "output cannot be used.\n";
+    "exit code: 0 written, 1 a record is missing, deleted or damaged, or a page is missing\n"
+    "or damaged, 2 the store or the output cannot be used.\n";
 
 namespace {
 bool ParseRecordNumber(const std::string& text, int32_t& number)
@@ -68,23 +75,6 @@ bool IsStoreFile(const OpenedStore& store, const std::string& path)
     return false;
 }
 
-// The first record of each number asked for, as a run for that number finds it.
-class RecordFinder final : public SurveyVisitor {
-public:
-    explicit RecordFinder(const std::vector<int32_t>& numbers)
-    {
-        for (int32_t number : numbers)
-            found.emplace(number, std::nullopt);
-    }
-    void Record(const SurveyedRecord& s) override
-    {
-        auto it = found.find(s.record.recordNumber);
-        if (it != found.end() && !it->second)
-            it->second = s;
-    }
-    std::unordered_map<int32_t, std::optional<SurveyedRecord>> found;
-};
-
 // The record numbers among the operands from first on; false when one is no number (said).
 bool RecordNumbers(const Invocation& call, size_t first, size_t end, std::vector<int32_t>& numbers, int& code)
 {
@@ -100,29 +90,144 @@ bool RecordNumbers(const Invocation& call, size_t first, size_t end, std::vector
     return true;
 }
 
-// The records of the numbers, looked up in one walk over the index; false when the index
-// cannot be read (said).
-bool FindRecords(const Invocation& call, const OpenedStore& store, RecordFinder& finder)
+// FILE with -pK before the extension of its last component: the file of page K.
+std::string PageTarget(const std::string& target, uint32_t page)
 {
-    SurveySummary summary = SurveyStore(store.Readers(), SurveyDepth::IndexOnly, &finder);
-    for (const auto& [number, record] : finder.found)
-        if (!record && summary.indexReadError) {
-            ReportIndexReadError(store, call.err);
-            return false;
-        }
-    return true;
+    const std::string name = platform::BaseName(target);
+    size_t dot = name.rfind('.');
+    size_t at = dot == std::string::npos || dot == 0 ? target.size() : target.size() - name.size() + dot;
+    return target.substr(0, at) + "-p" + std::to_string(page) + target.substr(at);
 }
 
-// The live record of number, or null with the reason said.
-const SurveyedRecord* LiveRecord(const Invocation& call, const OpenedStore& store, const RecordFinder& finder,
-                                 int32_t number)
+int Refused(int32_t number, const std::string& why, FILE* err)
 {
-    const std::optional<SurveyedRecord>& record = finder.found.at(number);
-    if (!record)
+    std::fprintf(err, "pagorex-store: record %d: not exported: %s\n", number, why.c_str());
+    return kToolProblems;
+}
+
+// The documents asked for, found in one walk over the index; false when the index cannot
+// be read to its end (said): a page past the failure would be missed.
+bool FindDocuments(const Invocation& call, const OpenedStore& store, DocumentFinder& finder)
+{
+    SurveySummary summary = SurveyStore(store.Readers(), SurveyDepth::IndexOnly, &finder);
+    if (summary.indexReadError)
+        ReportIndexReadError(store, call.err);
+    finder.Finish();
+    return !summary.indexReadError;
+}
+
+// The pages of the live record of number, or none with the reason said.
+std::span<const PageRef> LiveDocument(const Invocation& call, const OpenedStore& store, const DocumentFinder& finder,
+                                      int32_t number)
+{
+    const FirstRecord& first = finder.firsts.at(number);
+    if (!first.found)
         std::fprintf(call.err, "pagorex-store: %s: no record %d in the index\n", store.dir.c_str(), number);
-    else if (record->state == RecordState::Deleted)
+    else if (first.deleted)
         std::fprintf(call.err, "pagorex-store: record %d has no image (it is marked deleted)\n", number);
-    return record && record->state != RecordState::Deleted ? &*record : nullptr;
+    return first.found && !first.deleted ? finder.PagesOf(first.position) : std::span<const PageRef>();
+}
+
+// What every page an export writes needs.
+struct Exporter {
+    const Invocation& call;
+    const OpenedStore& store;
+    ExportFormat format;
+    Picture picture;  // kept from page to page: an export holds no more than its largest
+
+    // The page's record read again; false with the reason said.
+    bool Read(const PageRef& page, SurveyedRecord& s) const
+    {
+        if (ReadPage(store, page, s))
+            return true;
+        std::fprintf(call.err, "pagorex-store: record %d: its index record #%u changed while the export ran (was "
+                     "the store read with --no-lock?); export it again\n", page.number, page.position);
+        return false;
+    }
+    // Writes the page to target in the export's format; the exit code.
+    int Page(const PageRef& page, const std::string& target)
+    {
+        SurveyedRecord s;
+        if (!Read(page, s))
+            return kToolCannotRead;
+        int code = ExportRecord(store, s, target, format, call.force, picture, call.err);
+        if (code == kToolOk)
+            std::fprintf(call.out, "%s: %s\n", PageName(s).c_str(), target.c_str());
+        return code;
+    }
+};
+
+// Every page of a document of several pages into one PDF at target.
+int PdfOfPages(Exporter& x, std::span<const PageRef> pages, const std::string& target)
+{
+    if (!x.call.force && platform::Exists(target))
+        return CannotWrite(target, "it exists (--force replaces it)", x.call.err);
+    OutputSink output(target, x.call.force);
+    std::string error;
+    if (!output.Open(error))
+        return CannotWrite(target, error, x.call.err);
+    PdfWriter pdf(output);
+    for (const PageRef& page : pages) {
+        SurveyedRecord s;
+        if (!x.Read(page, s))
+            return kToolCannotRead;
+        if (int code = LoadPicture(x.store, s, x.picture, x.call.err); code != kToolOk)
+            return code;
+        if (!AddPdfPage(pdf, s, x.picture))
+            return CannotWrite(target, FlateFailure(), x.call.err);
+    }
+    if (!pdf.Finish() || !output.Commit(error))
+        return CannotWrite(target, error, x.call.err);
+    std::fprintf(x.call.out, "record %d: %s (%zu pages)\n", pages[0].number, target.c_str(), pages.size());
+    return kToolOk;
+}
+
+// Every page of a document of several pages as a file of its own: each is checked, and
+// each name free, before the first is written.
+int FilesOfPages(Exporter& x, std::span<const PageRef> pages, const std::string& target)
+{
+    for (const PageRef& page : pages) {
+        const std::string name = PageTarget(target, page.page);
+        if (IsStoreFile(x.store, name))
+            return Usage(x.call, "will not write over a store file: " + name);
+        if (!x.call.force && platform::Exists(name))
+            return CannotWrite(name, "it exists (--force replaces it)", x.call.err);
+        SurveyedRecord s;
+        if (!x.Read(page, s))
+            return kToolCannotRead;
+        if (int code = CheckRecord(x.store, s, x.call.err); code != kToolOk)
+            return code;
+    }
+    for (const PageRef& page : pages)
+        if (int code = x.Page(page, PageTarget(target, page.page)); code != kToolOk)
+            return code;
+    return kToolOk;
+}
+
+// The record's whole document to target: its image, or every page of it.
+int ExportDocument(Exporter& x, std::span<const PageRef> pages, const DocumentFault* fault, const std::string& target)
+{
+    if (fault)
+        return Refused(pages[0].number, fault->why, x.call.err);
+    if (pages.size() == 1)
+        return x.Page(pages[0], target);
+    return x.format == ExportFormat::Pdf ? PdfOfPages(x, pages, target) : FilesOfPages(x, pages, target);
+}
+
+// Page K of the record's document alone to target, whatever its other pages are.
+int ExportOnePage(Exporter& x, std::span<const PageRef> pages, const DocumentFault* fault, const std::string& target)
+{
+    const uint32_t wanted = x.call.page, count = pages[0].pages;
+    if (fault && fault->anyPage)
+        return Refused(pages[0].number, fault->why, x.call.err);
+    for (const PageRef& page : pages)
+        if (page.page == wanted)
+            return x.Page(page, target);
+    return Refused(pages[0].number,
+                   wanted > count ? "it has no page " + std::to_string(wanted) + " (" + std::to_string(count) +
+                                        (count == 1 ? " page)" : " pages)")
+                                  : "page " + std::to_string(wanted) + " of " + std::to_string(count) + " is missing",
+                   x.call.err);
 }
 
 int ExportOne(const Invocation& call, const OpenedStore& store, ExportFormat format)
@@ -134,50 +239,16 @@ int ExportOne(const Invocation& call, const OpenedStore& store, ExportFormat for
         return code;
     if (IsStoreFile(store, target))
         return Usage(call, "will not write over a store file: " + target);
-    RecordFinder finder(numbers);
-    if (!FindRecords(call, store, finder))
+    DocumentFinder finder(false, numbers);
+    if (!FindDocuments(call, store, finder))
         return kToolCannotRead;
-    const SurveyedRecord* record = LiveRecord(call, store, finder, numbers[0]);
-    if (!record)
+    std::span<const PageRef> pages = LiveDocument(call, store, finder, numbers[0]);
+    if (pages.empty())
         return kToolProblems;
-    Picture picture;
-    code = ExportRecord(store, *record, target, format, call.force, picture, call.err);
-    if (code == kToolOk)
-        std::fprintf(call.out, "record %d: %s\n", numbers[0], target.c_str());
-    return code;
+    Exporter x{call, store, format, {}};
+    const DocumentFault* fault = finder.FaultOf(pages[0].document);
+    return call.page ? ExportOnePage(x, pages, fault, target) : ExportDocument(x, pages, fault, target);
 }
-
-// Exports each live record as the walk reaches it.
-class ExportAll final : public SurveyVisitor {
-public:
-    ExportAll(const OpenedStore& store, std::string directory, ExportFormat format, const Invocation& call)
-        : store_(store), directory_(std::move(directory)), format_(format), call_(call)
-    {
-    }
-    void Record(const SurveyedRecord& s) override
-    {
-        if (s.state != RecordState::Live || fatal)
-            return;
-        std::string name = std::to_string(s.record.recordNumber) + "." + FormatName(format_);
-        std::string target = platform::Join(directory_, name);
-        int code = ExportRecord(store_, s, target, format_, call_.force, picture_, call_.err);
-        if (code == kToolOk) {
-            ++written;
-            std::fprintf(call_.out, "record %d: %s\n", s.record.recordNumber, target.c_str());
-        }
-        failed += code == kToolProblems;
-        fatal = code == kToolCannotRead;
-    }
-    uint32_t written = 0, failed = 0;
-    bool fatal = false;
-
-private:
-    const OpenedStore& store_;
-    std::string directory_;
-    ExportFormat format_;
-    const Invocation& call_;
-    Picture picture_;
-};
 
 int ExportEvery(const Invocation& call, const OpenedStore& store, ExportFormat format)
 {
@@ -186,80 +257,81 @@ int ExportEvery(const Invocation& call, const OpenedStore& store, ExportFormat f
         std::fprintf(call.err, "pagorex-store: cannot create the directory %s\n", directory.c_str());
         return kToolCannotRead;
     }
-    ExportAll exporter(store, directory, format, call);
-    SurveySummary summary = SurveyStore(store.Readers(), SurveyDepth::IndexOnly, &exporter);
-    if (summary.indexReadError) {
-        ReportIndexReadError(store, call.err);
+    DocumentFinder finder(true, {});
+    if (!FindDocuments(call, store, finder))
         return kToolCannotRead;
+    Exporter x{call, store, format, {}};
+    uint32_t documents = 0, written = 0, failed = 0;
+    size_t at = 0;
+    for (std::span<const PageRef> pages; !(pages = finder.NextDocument(at)).empty(); ++documents) {
+        std::string name = std::to_string(pages[0].number) + "." + FormatName(format);
+        int code = ExportDocument(x, pages, finder.FaultOf(pages[0].document), platform::Join(directory, name));
+        if (code == kToolCannotRead)
+            return code;
+        written += code == kToolOk;
+        failed += code == kToolProblems;
     }
-    if (exporter.fatal)
-        return kToolCannotRead;
-    std::fprintf(call.out, "%u of %u live records exported to %s\n", exporter.written, summary.live,
-                 directory.c_str());
-    return exporter.failed > 0 ? kToolProblems : kToolOk;
+    std::fprintf(call.out, "%u of %u live records exported to %s\n", written, documents, directory.c_str());
+    return failed > 0 ? kToolProblems : kToolOk;
 }
 
-// The pages of one PDF, a record at a time; records that cannot be exported are named
+// The pages of one PDF, a document at a time; documents that cannot be exported are named
 // and keep the file from being written.
-class IntoPdf final : public SurveyVisitor {
+class IntoPdf {
 public:
-    IntoPdf(const OpenedStore& store, OutputSink& out, const Invocation& call)
-        : store_(store), pdf_(out), call_(call)
+    IntoPdf(Exporter& x, OutputSink& out) : x_(x), pdf_(out) {}
+    void Add(std::span<const PageRef> pages, const DocumentFault* fault)
     {
-    }
-    // --all: every live record as the walk reaches it.
-    void Record(const SurveyedRecord& s) override
-    {
-        if (s.state == RecordState::Live)
-            Add(s);
-    }
-    void Add(const SurveyedRecord& s)
-    {
-        if (fatal)
-            return;
-        if (LoadPicture(store_, s, picture_, call_.err) != kToolOk) {
+        ++records;
+        if (fault) {
+            Refused(pages[0].number, fault->why, x_.call.err);
             ++failed;
             return;
         }
-        // Once the file cannot be whole, the rest are only checked.
-        if (failed > 0)
-            return;
-        fatal = !pdf_.AddPage(picture_.plan, std::to_string(s.record.recordNumber));
-        if (!fatal)
-            std::fprintf(call_.out, "record %d: page %zu\n", s.record.recordNumber, pdf_.Pages());
+        for (const PageRef& page : pages) {
+            SurveyedRecord s;
+            if (fatal || changed || (changed = !x_.Read(page, s)))
+                return;
+            if (LoadPicture(x_.store, s, x_.picture, x_.call.err) != kToolOk) {
+                ++failed;
+                return;
+            }
+            // Once the file cannot be whole, the rest are only checked.
+            if (failed > 0)
+                continue;
+            fatal = !AddPdfPage(pdf_, s, x_.picture);
+            if (!fatal)
+                std::fprintf(x_.call.out, "%s: page %zu\n", PageName(s).c_str(), pdf_.Pages());
+        }
     }
     PdfWriter& pdf() { return pdf_; }
-    uint32_t failed = 0;
-    bool fatal = false;
+    uint32_t records = 0, failed = 0;
+    bool fatal = false;    // the PDF could not be written
+    bool changed = false;  // a page's record changed meanwhile (said)
 
 private:
-    const OpenedStore& store_;
+    Exporter& x_;
     PdfWriter pdf_;
-    const Invocation& call_;
-    Picture picture_;
 };
 
-// Walks the records asked for into pdf; false when the index cannot be read (said).
+// Walks the documents asked for into pdf; false when the index cannot be read (said).
 bool CollectPages(const Invocation& call, const OpenedStore& store, const std::vector<int32_t>& numbers,
                   IntoPdf& pdf)
 {
-    if (call.all) {
-        SurveySummary summary = SurveyStore(store.Readers(), SurveyDepth::IndexOnly, &pdf);
-        if (summary.indexReadError)
-            ReportIndexReadError(store, call.err);
-        return !summary.indexReadError;
-    }
-    RecordFinder finder(numbers);
-    if (!FindRecords(call, store, finder))
+    DocumentFinder finder(call.all, numbers);
+    if (!FindDocuments(call, store, finder))
         return false;
-    for (int32_t number : numbers) {
-        const SurveyedRecord* record = LiveRecord(call, store, finder, number);
-        if (record)
-            pdf.Add(*record);
-        else
+    size_t at = 0;
+    for (std::span<const PageRef> pages; call.all && !(pages = finder.NextDocument(at)).empty();)
+        pdf.Add(pages, finder.FaultOf(pages[0].document));
+    for (int32_t number : call.all ? std::vector<int32_t>() : numbers) {
+        std::span<const PageRef> pages = LiveDocument(call, store, finder, number);
+        if (pages.empty())
             ++pdf.failed;
+        else
+            pdf.Add(pages, finder.FaultOf(pages[0].document));
     }
-    return true;
+    return !pdf.changed;
 }
 
 int ExportInto(const Invocation& call, const OpenedStore& store)
@@ -276,7 +348,8 @@ int ExportInto(const Invocation& call, const OpenedStore& store)
     std::string error;
     if (!output.Open(error))
         return CannotWrite(call.into, error, call.err);
-    IntoPdf pdf(store, output, call);
+    Exporter x{call, store, ExportFormat::Pdf, {}};
+    IntoPdf pdf(x, output);
     if (!CollectPages(call, store, numbers, pdf))
         return kToolCannotRead;
     if (pdf.fatal)
@@ -289,7 +362,8 @@ int ExportInto(const Invocation& call, const OpenedStore& store)
     }
     if (!pdf.pdf().Finish() || !output.Commit(error))
         return CannotWrite(call.into, error, call.err);
-    std::fprintf(call.out, "%zu records exported to %s\n", pdf.pdf().Pages(), call.into.c_str());
+    std::fprintf(call.out, "%u records (%zu pages) exported to %s\n", pdf.records, pdf.pdf().Pages(),
+                 call.into.c_str());
     return kToolOk;
 }
 }  // namespace
@@ -308,6 +382,8 @@ int Export(const Invocation& call)
                                                   : "export --into takes DIR and one RECORD or more")
                            : call.all ? "export --all takes DIR and OUTDIR"
                                       : "export takes DIR, RECORD and FILE");
+    if (call.page != 0 && (into || call.all))
+        return Usage(call, "--page K goes with one RECORD and FILE");
     OpenedStore store;
     if (!OpenStore(call, call.operands[0], store))
         return kToolCannotRead;

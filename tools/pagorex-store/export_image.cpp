@@ -32,7 +32,7 @@ private:
 
 int NotExported(const SurveyedRecord& s, const std::string& why, FILE* err)
 {
-    std::fprintf(err, "pagorex-store: record %d: not exported: %s\n", s.record.recordNumber, why.c_str());
+    std::fprintf(err, "pagorex-store: %s: not exported: %s\n", PageName(s).c_str(), why.c_str());
     return kToolProblems;
 }
 
@@ -54,9 +54,40 @@ bool Convert(const SurveyedRecord& s, const Picture& picture, ExportFormat forma
     if (format == ExportFormat::Png)
         return WritePng(picture.plan, out);
     PdfWriter pdf(out);
-    return pdf.AddPage(picture.plan, std::to_string(s.record.recordNumber)) && pdf.Finish();
+    return AddPdfPage(pdf, s, picture) && pdf.Finish();
 }
 }  // namespace
+
+bool OfSeveralPages(const SurveyedRecord& s)
+{
+    return (s.state == RecordState::Live || s.state == RecordState::Page) && s.mark.pages > 1 && !s.pageProblem;
+}
+
+std::string PageName(const SurveyedRecord& s)
+{
+    return "record " + std::to_string(s.record.recordNumber) +
+           (OfSeveralPages(s) ? ", page " + std::to_string(s.mark.page) : "");
+}
+
+bool AddPdfPage(PdfWriter& pdf, const SurveyedRecord& s, const Picture& picture)
+{
+    const std::string number = std::to_string(s.record.recordNumber);
+    if (!OfSeveralPages(s))
+        return pdf.AddPage(picture.plan, number, "Record " + number);
+    const std::string page = std::to_string(s.mark.page);
+    return pdf.AddPage(picture.plan, number + "-" + page,
+                       "Record " + number + ", page " + page + " of " + std::to_string(s.mark.pages));
+}
+
+int CheckRecord(const OpenedStore& store, const SurveyedRecord& s, FILE* err)
+{
+    class Nowhere final : public ImageSink {
+    public:
+        bool Write(const uint8_t*, size_t) override { return true; }
+    } nowhere;
+    BlobProblem problem = CheckInto(store, s, nowhere);
+    return problem == BlobProblem::None ? kToolOk : NotExported(s, BlobProblemText(problem), err);
+}
 
 const char* FormatName(ExportFormat format)
 {

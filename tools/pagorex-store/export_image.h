@@ -24,6 +24,16 @@ struct Picture {
     DibExportPlan plan;             // over the bytes of one of them
 };
 
+// Whether the record is a page of a document of several pages (page 1 included).
+bool OfSeveralPages(const SurveyedRecord& s);
+// "record 7", or "record 7, page 2" for a page of a document of several pages.
+std::string PageName(const SurveyedRecord& s);
+// The picture as the PDF's next page: labelled "7", or "7-2" for page 2 of a document of
+// several pages, and bookmarked "Record 7" or "Record 7, page 2 of 3".
+bool AddPdfPage(PdfWriter& pdf, const SurveyedRecord& s, const Picture& picture);
+// Checks the record's blob as verify does; kToolOk, or kToolProblems with the reason said.
+int CheckRecord(const OpenedStore& store, const SurveyedRecord& s, FILE* err);
+
 // Reads the record's image into picture; kToolOk, or the exit code with the reason said
 // on err.
 int LoadPicture(const OpenedStore& store, const SurveyedRecord& s, Picture& picture, FILE* err);

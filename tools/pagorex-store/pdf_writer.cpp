@@ -118,7 +118,7 @@ bool PdfWriter::Image(const DibExportPlan& plan, RowPart part, uint32_t id, uint
            Text(std::to_string(stream.length) + "\nendobj\n");
 }
 
-bool PdfWriter::AddPage(const DibExportPlan& plan, const std::string& label)
+bool PdfWriter::AddPage(const DibExportPlan& plan, const std::string& label, const std::string& title)
 {
     const bool alpha = plan.model == DibColorModel::Rgba;
     uint32_t image = NewObject();
@@ -142,7 +142,7 @@ bool PdfWriter::AddPage(const DibExportPlan& plan, const std::string& label)
     const std::string w = Format("%.3f", width), h = Format("%.3f", height);
     const std::string draw = "q\n" + w + " 0 0 " + h + " 0 0 cm\n/Im0 Do\nQ\n";
     uint32_t contents = NewObject(), page = NewObject();
-    pages_.push_back({page, label});
+    pages_.push_back({page, label, title});
     return BeginObject(contents) &&
            Text("<< /Length " + std::to_string(draw.size()) + " >>\nstream\n" + draw + "endstream\nendobj\n") &&
            BeginObject(page) &&
@@ -158,7 +158,7 @@ bool PdfWriter::Outlines(uint32_t rootId)
     for (uint32_t i = 0; i < count; ++i)
         NewObject();
     for (uint32_t i = 0; i < count; ++i) {
-        std::string item = "<< /Title " + PdfString("Record " + pages_[i].label) + " /Parent " + Ref(rootId) +
+        std::string item = "<< /Title " + PdfString(pages_[i].title) + " /Parent " + Ref(rootId) +
                            " /Dest [" + Ref(pages_[i].id) + " /Fit]";
         if (i > 0)
             item += " /Prev " + Ref(first + i - 1);

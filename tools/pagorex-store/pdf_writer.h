@@ -18,9 +18,9 @@ public:
     PdfWriter(const PdfWriter&) = delete;
     PdfWriter& operator=(const PdfWriter&) = delete;
 
-    // Adds a page showing the DIB that plan was made for; label becomes its page label and
-    // its bookmark's title ("Record " label). false when writing failed.
-    bool AddPage(const DibExportPlan& plan, const std::string& label);
+    // Adds a page showing the DIB that plan was made for, with its page label and its
+    // bookmark's title. false when writing failed.
+    bool AddPage(const DibExportPlan& plan, const std::string& label, const std::string& title);
     // The page tree, bookmarks, labels and cross-reference table; false when writing failed.
     bool Finish();
     size_t Pages() const { return pages_.size(); }
@@ -39,7 +39,7 @@ private:
     std::vector<uint64_t> offsets_;  // of object i + 1
     struct Page {
         uint32_t id;
-        std::string label;
+        std::string label, title;
     };
     std::vector<Page> pages_;
     bool userUnits_ = false;  // a page too large for PDF's units is drawn in larger ones

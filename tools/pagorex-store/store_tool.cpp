@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -27,9 +28,10 @@ constexpr char kGeneralHelp[] =
     "  verify DIR [--json]          checks every record; exit 0 sound, 1 problems, 2 unreadable\n"
     "  stats DIR [--json]           records, live and stale bytes, plain records, largest image\n"
     "  export DIR RECORD FILE       writes the record's image exactly as stored, or with\n"
-    "                               --format png or pdf as a PNG image or a PDF page\n"
+    "                               --format png or pdf as a PNG image or a PDF page; every\n"
+    "                               page of a document of several pages (--page K: one)\n"
     "  export DIR --all OUTDIR      writes every live record's image as OUTDIR/RECORD.bmp\n"
-    "  export DIR RECORD... --into FILE.pdf   the records as the pages of one PDF\n"
+    "  export DIR RECORD... --into FILE.pdf   the records' pages as the pages of one PDF\n"
     "\n"
     "'pagorex-store COMMAND --help' tells more about a command; 'pagorex-store --version'\n"
     "names the version.\n";
@@ -153,14 +155,16 @@ constexpr Command kCommands[] = {
     {"export", kExportHelp, Export},
 };
 
-bool ParseSeconds(const char* text, unsigned& seconds)
+// A whole number from least to most, written in decimal digits alone.
+bool ParseNumber(const char* text, unsigned long long least, unsigned long long most, uint32_t& number)
 {
     char* end = nullptr;
     errno = 0;
-    unsigned long value = std::strtoul(text, &end, 10);
-    if (!std::isdigit(static_cast<unsigned char>(text[0])) || *end != '\0' || errno != 0 || value > 86400)
+    unsigned long long value = std::strtoull(text, &end, 10);
+    if (!std::isdigit(static_cast<unsigned char>(text[0])) || *end != '\0' || errno != 0 || value < least ||
+        value > most)
         return false;
-    seconds = static_cast<unsigned>(value);
+    number = static_cast<uint32_t>(value);
     return true;
 }
 
@@ -178,6 +182,42 @@ int RunCaught(Invocation& call)
         std::fprintf(call.err, "pagorex-store: %s stopped: %s\n", call.command->name, e.what());
     }
     return kToolCannotRead;
+}
+// The options and operands after the command; kToolOk, or the exit code with the mistake
+// said.
+int ParseOptions(int argc, char** argv, Invocation& call, bool& help)
+{
+    const bool exporting = call.command->run == Export;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h")
+            help = true;
+        else if (arg == "--json" && !exporting)
+            call.json = true;
+        else if (arg == "--all" && exporting)
+            call.all = true;
+        else if (arg == "--force" && exporting)
+            call.force = true;
+        else if ((arg == "--format" || arg == "--into") && exporting && i + 1 < argc)
+            (arg == "--format" ? call.format : call.into) = argv[++i];
+        else if ((arg == "--format" || arg == "--into") && exporting)
+            return Usage(call, arg + (arg == "--format" ? " takes bmp, png or pdf" : " takes FILE.pdf"));
+        else if (arg == "--page" && exporting && i + 1 < argc && ParseNumber(argv[i + 1], 1, 0xFFFFFFFFu, call.page))
+            ++i;
+        else if (arg == "--page" && exporting)
+            return Usage(call, "--page takes a page number: 1, 2, ...");
+        else if (arg == "--no-lock")
+            call.lock = false;
+        else if (arg == "--wait" && i + 1 < argc && ParseNumber(argv[i + 1], 0, 86400, call.waitSeconds))
+            ++i;
+        else if (arg == "--wait")
+            return Usage(call, "--wait takes a number of seconds");
+        else if (arg.size() > 1 && arg[0] == '-' && !std::isdigit(static_cast<unsigned char>(arg[1])))
+            return Usage(call, "unknown option '" + arg + "'");
+        else
+            call.operands.push_back(arg);
+    }
+    return kToolOk;
 }
 }  // namespace
 
@@ -202,31 +242,8 @@ int RunStoreTool(int argc, char** argv, FILE* out, FILE* err)
     if (!call.command)
         return Usage(call, first.empty() ? "which command?" : "unknown command '" + first + "'");
     bool help = false;
-    for (int i = 2; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h")
-            help = true;
-        else if (arg == "--json" && call.command->run != Export)
-            call.json = true;
-        else if (arg == "--all" && call.command->run == Export)
-            call.all = true;
-        else if (arg == "--force" && call.command->run == Export)
-            call.force = true;
-        else if ((arg == "--format" || arg == "--into") && call.command->run == Export && i + 1 < argc)
-            (arg == "--format" ? call.format : call.into) = argv[++i];
-        else if ((arg == "--format" || arg == "--into") && call.command->run == Export)
-            return Usage(call, arg + (arg == "--format" ? " takes bmp, png or pdf" : " takes FILE.pdf"));
-        else if (arg == "--no-lock")
-            call.lock = false;
-        else if (arg == "--wait" && i + 1 < argc && ParseSeconds(argv[i + 1], call.waitSeconds))
-            ++i;
-        else if (arg == "--wait")
-            return Usage(call, "--wait takes a number of seconds");
-        else if (arg.size() > 1 && arg[0] == '-' && !std::isdigit(static_cast<unsigned char>(arg[1])))
-            return Usage(call, "unknown option '" + arg + "'");
-        else
-            call.operands.push_back(arg);
-    }
+    if (int code = ParseOptions(argc, argv, call, help); code != kToolOk)
+        return code;
     if (help) {
         std::fputs(call.command->help, out);
         return kToolOk;

@@ -26,10 +26,11 @@ struct Invocation {
     bool json = false;
     bool all = false;
     bool lock = true;
-    unsigned waitSeconds = 60;
+    uint32_t waitSeconds = 60;
     // export
     std::string format;  // as given; empty: the default
     std::string into;    // --into FILE.pdf
+    uint32_t page = 0;   // --page K; 0: every page
     bool force = false;
     FILE* out;
     FILE* err;

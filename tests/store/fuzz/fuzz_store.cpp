@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     // Checked on the calling thread alone, every record gets the verdict it got on the workers.
     SurveyStore(store, SurveyDepth::Full, &alone, 1);
     Require(full.records.size() == summary.records && listed.records.size() == summary.records);
-    Require(summary.live + summary.deleted + summary.shadowed == summary.records);
+    Require(summary.live + summary.deleted + summary.shadowed + summary.pages + summary.stale == summary.records);
     Require(!summary.indexReadError && summary.records == indexLength / 256);
     uint32_t problems = 0;
     for (size_t i = 0; i < full.records.size(); ++i) {

@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 
 namespace {
 using storefiles::Bytes;
@@ -112,7 +113,9 @@ struct Store : storefiles::StoreLayout {
 
 struct Collected final : SurveyVisitor {
     std::vector<SurveyedRecord> seen;
+    std::vector<MissingPages> missing;
     void Record(const SurveyedRecord& record) override { seen.push_back(record); }
+    void Missing(const MissingPages& pages) override { missing.push_back(pages); }
 };
 
 SurveySummary Survey(Store& store, SurveyDepth depth, Collected& collected)
@@ -251,6 +254,97 @@ TEST(StoreSurvey, DepthDecidesHowMuchOfEachBlobIsRead)
             EXPECT_EQ(collected.seen[1].blob.problem, BlobProblem::RunsPastEnd);
         }
     }
+}
+
+// (problem, page, position) of every fault, as AssembleDocument lists them.
+using Faults = std::multiset<std::tuple<PageProblem, uint32_t, uint32_t>>;
+
+// Stores of a few numbers whose records carry marks of a few generations and counts, or
+// none, deleted or not, in any order: the walk, which sees one record at a time, tells
+// the same pages and faults as AssembleDocument does from all the records of a number.
+TEST(StoreSurvey, DocumentsAgreeWithTheirAssemblyFromEveryRecordOfTheirNumber)
+{
+    std::mt19937 random(11);
+    auto below = [&](uint32_t n) { return uint32_t(random() % n); };
+    for (uint32_t round = 0; round < 500; ++round) {
+        Store store;
+        bool begun[2] = {};
+        for (uint32_t i = 0, count = 1 + below(16); i < count; ++i) {
+            const int32_t number = int32_t(below(2));
+            store.Add(number - 1, Image(2), true, below(6) == 0);
+            // Mostly one generation and count a round, and page 1 first, so that documents
+            // grow long.
+            const uint32_t pages = below(5) == 0 ? 2 + below(4) : 3 + round % 3;
+            const uint32_t page = !begun[number] && below(5) != 0 ? 1 : 1 + below(pages);
+            if (below(5) != 0)
+                storefiles::WriteMark(store.records.back(), {below(5) == 0 ? 2u : 1u, page, pages});
+            begun[number] = true;
+        }
+        store.Rewrite();
+        Collected collected;
+        SurveySummary s = Survey(store, SurveyDepth::IndexOnly, collected);
+        ASSERT_EQ(s.live + s.deleted + s.shadowed + s.pages + s.stale, s.records);
+        Faults walked, assembled;
+        for (const SurveyedRecord& r : collected.seen) {
+            if (r.pageProblem)
+                walked.insert({*r.pageProblem, r.mark.page, r.position});
+            EXPECT_EQ(r.state == RecordState::Stale, r.pageProblem == PageProblem::Stale);
+        }
+        for (const MissingPages& m : collected.missing)
+            for (uint32_t page = m.first; page <= m.last; ++page)
+                walked.insert({PageProblem::Missing, page, m.position});
+        for (int32_t number = -1; number <= 0; ++number) {
+            std::vector<NumberedRecord> records;
+            for (const SurveyedRecord& r : collected.seen)
+                if (r.record.recordNumber == number)
+                    records.push_back({r.position, r.record});
+            Document d = AssembleDocument(records);
+            for (const PageFault& f : d.faults)
+                assembled.insert({f.problem, f.page, f.position});
+            for (size_t page = 1; page < d.pages.size(); ++page) {
+                if (!d.pages[page])
+                    continue;
+                const SurveyedRecord& r = collected.seen[d.pages[page]->position];
+                EXPECT_TRUE(r.state == RecordState::Page && r.mark.page == page + 1 && r.document == d.pages[0]->position)
+                    << "round " << round << ", #" << r.position;
+            }
+            size_t pages = d.FoundPages().size();
+            for (const SurveyedRecord& r : collected.seen)
+                pages -= r.record.recordNumber == number && r.state == RecordState::Page;
+            EXPECT_EQ(pages, records.empty() ? 0u : 1u) << "round " << round << ": no other record is a page";
+        }
+        EXPECT_EQ(walked, assembled) << "round " << round;
+        EXPECT_EQ(s.missingPages, size_t(std::count_if(assembled.begin(), assembled.end(), [](const auto& f) {
+                                      return std::get<0>(f) == PageProblem::Missing;
+                                  })));
+    }
+}
+
+// Keys from a narrow range, so that runs of neighbours form and entries are taken out of
+// the middle of them; the key that marks a free slot now and then.
+TEST(KeyTable, AgreesWithAnOrderedMapThroughAddsFindsAndErases)
+{
+    std::mt19937 random(5);
+    KeyTable<uint32_t, uint32_t> table;
+    std::map<uint32_t, uint32_t> reference;
+    for (uint32_t i = 0; i < 300000; ++i) {
+        const uint32_t key = i % 997 == 0 ? 0xFFFFFFFFu : uint32_t(random() % 4096);
+        bool added = false;
+        if (random() % 3 == 0) {
+            table.Get(key, added) = i;
+            ASSERT_EQ(added, reference.count(key) == 0) << key;
+            reference[key] = i;
+        } else if (random() % 2 == 0) {
+            table.Erase(key);
+            reference.erase(key);
+        } else {
+            const uint32_t* value = table.Find(key);
+            ASSERT_EQ(value ? *value : ~0u, reference.count(key) ? reference[key] : ~0u) << key;
+        }
+    }
+    size_t entries = 0;
+    table.ForEach([&](uint32_t key, uint32_t value) { entries += reference.count(key) && reference[key] == value; });
+    EXPECT_EQ(entries, reference.size());
 }
 
 TEST(RecordNumberSet, AgreesWithAnOrderedSetOverRandomNumbers)

@@ -143,6 +143,59 @@ TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
     }
 }
 
+// Record 50 is a document of the first three pages above, its page 2 stored last: every
+// way of taking it out gives its pages in order, each pixel for pixel.
+TEST_F(ExportFormats, EveryPageOfADocumentGoesOutInOrder)
+{
+    for (uint32_t page : {1u, 3u, 2u}) {
+        store.Add(50, FileOf(cases[page - 1].dib));
+        storefiles::WriteMark(store.records.back(), {9, page, 3});
+    }
+    store.Rewrite();
+    Write("pagorex.idx", store.index);
+    Write("pagorex.dat", store.data);
+    // A PDF whose pages hold the pixels of those cases, in order; its page labels.
+    auto pdfOf = [&](const std::string& name, const std::vector<size_t>& expected) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(RunCommand({"qpdf", "--check", Path(name)}, {}).exitCode, 0);
+        EXPECT_EQ(RunCommand({"pdfimages", "-png", Path(name), Path(name)}, {}).exitCode, 0);
+        for (size_t i = 0; i <= expected.size(); ++i) {
+            char suffix[16];
+            std::snprintf(suffix, sizeof suffix, "-%03zu.png", i);
+            Decoded d;
+            const bool found = Decode(Slurp(Path(name + suffix)), d);
+            EXPECT_EQ(found, i < expected.size()) << i;
+            if (found && i < expected.size())
+                EXPECT_TRUE(SamePixels(cases[expected[i]].dib, d, true)) << i;
+        }
+        std::string json = RunCommand({"qpdf", "--json", "--json-key=pagelabels", "--json-key=outlines", Path(name)},
+                                      {}).out, labels;
+        std::regex label(R"re("u:([^"]*)")re");
+        for (auto m = std::sregex_iterator(json.begin(), json.end(), label); m != std::sregex_iterator(); ++m)
+            labels += (labels.empty() ? "" : " ") + (*m)[1].str();
+        EXPECT_NE(json.find("\"title\": \"Record 50, page 2 of 3\""), std::string::npos) << json;
+        return labels;
+    };
+    for (const auto& tool : Tools()) {
+        SCOPED_TRACE(tool.back());
+        std::filesystem::remove_all(Path("out"));
+        std::filesystem::create_directory(Path("out"));
+        ASSERT_EQ(RunCommand(tool, {"export", Dir(), "50", Path("out/doc.pdf"), "--format", "pdf"}).exitCode, 0);
+        EXPECT_EQ(pdfOf("out/doc.pdf", {0, 1, 2}), "50-1 50-2 50-3");
+        ASSERT_EQ(RunCommand(tool, {"export", Dir(), "50", Path("out/doc.png"), "--format", "png"}).exitCode, 0);
+        ASSERT_EQ(RunCommand(tool, {"export", Dir(), "50", Path("out/two"), "--format", "png", "--page", "2"}).exitCode,
+                  0);
+        for (auto [file, page] : {std::pair{"out/doc-p1.png", 0}, {"out/doc-p2.png", 1}, {"out/doc-p3.png", 2},
+                                  {"out/two", 1}}) {
+            Decoded d;
+            ASSERT_TRUE(Decode(Slurp(Path(file)), d)) << file;
+            EXPECT_TRUE(SamePixels(cases[page].dib, d)) << file;
+        }
+        ASSERT_EQ(RunCommand(tool, {"export", Dir(), "10", "50", "11", "--into", Path("out/mix.pdf")}).exitCode, 0);
+        EXPECT_EQ(pdfOf("out/mix.pdf", {0, 0, 1, 2, 1}), "10 50-1 50-2 50-3 11");
+    }
+}
+
 // A PDF of thousands of pages is written one image at a time.
 TEST_F(ExportFormats, APdfOfTwoThousandPagesTakesTheMemoryOfOnePage)
 {

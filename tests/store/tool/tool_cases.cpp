@@ -134,7 +134,7 @@ TEST_F(SoundStore, ListShowsEveryRecordWithItsPlaceStateAndBitmap)
     std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 6u) << run.out;
     EXPECT_EQ(Words(lines[0]), (std::vector<std::string>{"position", "record", "state", "file", "offset", "stored",
-                                                         "blob", "image", "width", "height", "bits"}));
+                                                         "blob", "image", "width", "height", "bits", "page"}));
     const char* states[] = {"live", "live", "shadowed", "deleted", "live"};
     const char* widths[] = {"30", "40", "8", "12", "9"};
     const char* heights[] = {"20", "10", "8", "5", "80"};
@@ -151,7 +151,8 @@ TEST_F(SoundStore, ListShowsEveryRecordWithItsPlaceStateAndBitmap)
                                              std::to_string(images[i].size()),
                                              widths[i],
                                              heights[i],
-                                             "24"};
+                                             "24",
+                                             "-"};
         EXPECT_EQ(Words(lines[i + 1]), expected);
     }
 
@@ -162,7 +163,7 @@ TEST_F(SoundStore, ListShowsEveryRecordWithItsPlaceStateAndBitmap)
               std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"compressed\":false,\"imageLength\":" + std::to_string(images[1].size()) +
-                            ",\"width\":40,\"height\":10,\"bitCount\":24}"),
+                            ",\"width\":40,\"height\":10,\"bitCount\":24,\"page\":null"),
               std::string::npos);
     EXPECT_NE(json.out.find("\"indexFragment\":0,\"complete\":true}"), std::string::npos);
 }
@@ -184,14 +185,14 @@ TEST_F(SoundStore, StatsCountRecordsAndBytes)
     ToolRun run = RunTool({"stats", Dir()});
     ASSERT_EQ(run.exitCode, 0);
     std::vector<std::string> lines = Lines(run.out);
-    ASSERT_GE(lines.size(), 6u) << run.out;
+    ASSERT_GE(lines.size(), 7u) << run.out;
     EXPECT_EQ(lines[0], "records        5 (3 live, 1 deleted, 1 shadowed)");
-    EXPECT_EQ(lines[1], "live bytes     " + std::to_string(live));
-    EXPECT_EQ(lines[2], "data file      pagorex.dat, " + std::to_string(store.data.size()) + " bytes");
-    EXPECT_EQ(lines[3], "stale bytes    300 (a forced compaction frees them)");
-    EXPECT_EQ(lines[4], "plain records  1 (" + std::to_string(images[1].size()) + " bytes, compressed by a compaction)");
+    EXPECT_EQ(lines[2], "live bytes     " + std::to_string(live));
+    EXPECT_EQ(lines[3], "data file      pagorex.dat, " + std::to_string(store.data.size()) + " bytes");
+    EXPECT_EQ(lines[4], "stale bytes    300 (a forced compaction frees them)");
+    EXPECT_EQ(lines[5], "plain records  1 (" + std::to_string(images[1].size()) + " bytes, compressed by a compaction)");
     // Image(9, 80) is the largest: 80 rows of 28 bytes.
-    EXPECT_EQ(lines[5], "largest image  record -3 (#4), " + std::to_string(images[4].size()) + " bytes");
+    EXPECT_EQ(lines[6], "largest image  record -3 (#4), " + std::to_string(images[4].size()) + " bytes");
 
     ToolRun json = RunTool({"stats", Dir(), "--json"});
     ASSERT_EQ(json.exitCode, 0);
@@ -379,6 +380,95 @@ TEST_F(DamagedStore, AnInterruptedCompactionIsListedWithTheFilesTheProgramReads)
     EXPECT_EQ(Read("moved.bmp"), Image(11, 6));
 }
 
+// Record 7, a document of three pages whose third page lies before its second, beside
+// record 8 of one page; each row changes the store and says what the commands then tell.
+struct DocumentCase {
+    const char* what;
+    std::function<void(StoreLayout& store)> change;
+    const char* list;  // state and page of each record, in index order
+    std::multiset<std::pair<int, std::string>> problems;
+    const char* documents;  // the stats line
+    bool whole;    // record 7 is exported, every page of it
+    bool pageOne;  // its page 1 is exported alone
+};
+
+const char kSoundDocuments[] = "documents      2 (1 of several pages), 4 pages";
+const DocumentCase kDocuments[] = {
+    {"sound", [](StoreLayout&) {}, "live 1/3, live -, page 3/3, page 2/3", {}, kSoundDocuments, true, true},
+    {"page 2 missing", [](StoreLayout& s) { s.records.pop_back(); }, "live 1/3, live -, page 3/3",
+     {{0, "missing-page"}}, "documents      2 (1 of several pages), 3 pages, 1 page missing (verify names it)", false,
+     true},
+    {"two records for page 3", [](StoreLayout& s) { s.records.push_back(s.records[2]); },
+     "live 1/3, live -, page 3/3, page 2/3, shadowed 3/3", {{4, "duplicate-page"}}, kSoundDocuments, true, true},
+    {"page 2 of a save that did not finish",
+     [](StoreLayout& s) {
+         s.records.push_back(s.records[3]);
+         storefiles::WriteMark(s.records.back(), {4, 2, 3});
+     },
+     "live 1/3, live -, page 3/3, page 2/3, stale 2/3", {{4, "stale-page"}}, kSoundDocuments, true, true},
+    {"the first record marked as page 2", [](StoreLayout& s) { storefiles::WriteMark(s.records[0], {5, 2, 3}); },
+     "live 2/3, live -, stale 3/3, stale 2/3", {{0, "misplaced-page"}, {2, "stale-page"}, {3, "stale-page"}},
+     "documents      2 (0 of several pages), 2 pages", false, false},
+    {"page 3's blob damaged", [](StoreLayout& s) { s.data[s.records[2].dataOffset + s.records[2].storedLength - 5] ^= 8; },
+     "live 1/3, live -, page 3/3, page 2/3", {{2, "damaged-gzip"}}, kSoundDocuments, false, true},
+};
+
+TEST_F(DamagedStore, DocumentsAreListedCheckedAndExportedPageByPage)
+{
+    const std::vector<Bytes> pages = {Image(10, 6), Image(11, 6), Image(12, 6)};
+    const std::string out = (dir_.parent_path() / (dir_.filename().string() + "-doc")).string();
+    for (const DocumentCase& c : kDocuments) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        StoreLayout store;
+        for (uint32_t page : {1u, 0u, 3u, 2u}) {
+            store.Add(page ? 7 : 8, page ? pages[page - 1] : Image(5, 5));
+            if (page)
+                storefiles::WriteMark(store.records.back(), {5, page, 3});
+        }
+        c.change(store);
+        store.Rewrite();
+        Write("pagorex.idx", store.index);
+        Write("pagorex.dat", store.data);
+
+        std::vector<std::string> lines = Lines(RunTool({"list", Dir()}).out);
+        std::string shown;
+        for (size_t i = 1; i < lines.size(); ++i)
+            shown += (i > 1 ? ", " : "") + Words(lines[i])[2] + " " + Words(lines[i])[11];
+        EXPECT_EQ(shown, c.list);
+        EXPECT_NE(RunTool({"list", Dir(), "--json"}).out.find("\"bitCount\":24,\"page\":3,\"pages\":3,\"generation\":5}"),
+                  std::string::npos);
+        ToolRun json = RunTool({"verify", Dir(), "--json"});
+        EXPECT_EQ(json.exitCode, c.problems.empty() ? 0 : 1);
+        EXPECT_EQ(Problems(json.out), c.problems) << json.out;
+        ToolRun text = RunTool({"verify", Dir()});
+        lines = Lines(text.out);
+        ASSERT_EQ(lines.size(), c.problems.size() + 1) << text.out;
+        for (size_t i = 0; i + 1 < lines.size(); ++i)
+            EXPECT_NE(lines[i].find(" record 7"), std::string::npos) << lines[i];
+        EXPECT_EQ(Lines(RunTool({"stats", Dir()}).out)[1], c.documents);
+
+        // What an export left under a name, taken away.
+        auto taken = [](const std::string& file) {
+            std::ifstream in(file, std::ios::binary);
+            Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            in.close();
+            std::filesystem::remove(file);
+            return bytes;
+        };
+        ToolRun all = RunTool({"export", Dir(), "7", out + ".bmp"});
+        EXPECT_EQ(all.exitCode, c.whole ? 0 : 1) << all.err;
+        for (uint32_t page = 1; page <= 3; ++page)
+            EXPECT_EQ(taken(out + "-p" + std::to_string(page) + ".bmp"), c.whole ? pages[page - 1] : Bytes()) << page;
+        ToolRun one = RunTool({"export", Dir(), "7", out + ".bmp", "--page", "1"});
+        EXPECT_EQ(one.exitCode, c.pageOne ? 0 : 1) << one.err;
+        EXPECT_EQ(taken(out + ".bmp"), c.pageOne ? pages[0] : Bytes());
+        EXPECT_EQ(RunTool({"export", Dir(), "8", "7", "--into", out + ".pdf"}).exitCode, c.whole ? 0 : 1);
+        EXPECT_EQ(taken(out + ".pdf").empty(), !c.whole);
+    }
+}
+
 struct ErrorCase {
     const char* what;
     std::vector<std::string> args;  // "{dir}" stands for the store, "{none}" for a missing directory
@@ -408,6 +498,11 @@ const ErrorCase kErrors[] = {
      "--into writes a PDF", ""},
     {"--into with a deleted record", {"export", "{dir}", "5", "7", "--into", "{dir}/a.bmp"}, 1,
      "record 7 has no image", ""},
+    {"--page with --into", {"export", "{dir}", "5", "--into", "a.bmp", "--page", "2"}, 2,
+     "--page K goes with one RECORD and FILE", ""},
+    {"--page 0", {"export", "{dir}", "5", "a.bmp", "--page", "0"}, 2, "--page takes a page number", ""},
+    {"--page past the record's pages", {"export", "{dir}", "5", "{dir}/a.bmp", "--page", "2"}, 1,
+     "record 5: not exported: it has no page 2 (1 page)", ""},
     {"help", {"--help"}, 0, "", "usage: pagorex-store COMMAND DIR"},
     {"version, as in the version resources", {"--version"}, 0, "", "pagorex-store " PAGOREX_VERSION},
     {"help on list", {"list", "--help"}, 0, "", "usage: pagorex-store list DIR [--json]"},
