@@ -218,11 +218,13 @@ int AcquireMultiPage(HWND window)
         return 0;
     TWAIN_SetMultiTransfer(true);
     PrepareSource(window);
+    unsigned skipped = 0;
     for (;;) {
         const int before = TWAIN_GetState();
         HGLOBAL image = AcquireByTransferMode(window);
-        if (image)
-            ShowScannedPage(window, image);
+        // Every page is kept, after the document's last one.
+        if (image && !ShowScannedPage(window, image, ScannedPlace::kAfterLast))
+            ++skipped;
         const int after = TWAIN_GetState();
         if (after < TWAIN_SOURCE_ENABLED)
             break;
@@ -234,5 +236,12 @@ int AcquireMultiPage(HWND window)
     }
     TWAIN_CloseSource();
     TWAIN_SetMultiTransfer(multiTransfer);
+    if (skipped > 0) {
+        char text[kMessageTextSize];
+        wsprintfA(text, skipped == 1 ? "One blank page of the batch was left out (Options > Skip Blank Pages)."
+                                     : "%u blank pages of the batch were left out (Options > Skip Blank Pages).",
+                  skipped);
+        InformUser(window, text);
+    }
     return 1;
 }

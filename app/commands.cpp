@@ -1,5 +1,6 @@
 // The command table and the menu-state rules of the main window.
 #include "app/acquire.h"
+#include "app/document.h"
 #include "app/page.h"
 #include "app/shell.h"
 #include "app/store_commands.h"
@@ -44,9 +45,18 @@ void SaveAsFile(HWND)
         ShowStringMessage(IDS_WRITE_ERROR, MB_OK | MB_ICONINFORMATION);
 }
 
+// Replaces the page shown. A dialog cancelled, or a file that cannot be read, leaves the
+// page as it is: the window used to drop it, and Exit/Save then stored the record without.
 void OpenFile(HWND window)
 {
-    ShowImage(window, DibReadFile(nullptr));
+    char name[kDibNameSize] = "";
+    if (!DibOpenDialog(name))
+        return;
+    if (HGLOBAL dib = DibReadFile(name))
+        ShowImage(window, dib);
+    else
+        ShellMessage("The file could not be read as a bitmap. The page shown is left as it was.",
+                     MB_OK | MB_ICONINFORMATION);
 }
 
 // Held while store work or an acquisition is under way, and run once it has ended.
@@ -79,7 +89,7 @@ constexpr CommandRow kCommands[] = {
     {CMD_SAVE_AS_FILE, StoreCommand<SaveAsFile, CMD_SAVE_AS_FILE>},
     {CMD_OPEN_FILE, StoreCommand<OpenFile, CMD_OPEN_FILE>},
     {CMD_SAVE_IMAGE, StoreCommand<SaveImage, CMD_SAVE_IMAGE>},
-    {CMD_CLEAR_IMAGE, [](HWND) {}},
+    {CMD_CLEAR_IMAGE, StoreCommand<ClearDocument, CMD_CLEAR_IMAGE>},
     // Held like the store commands: destroying the window under a running save or
     // compaction would leave its error boxes without an owner, and under an acquisition
     // would unload the Source Manager while its code is on the stack.
@@ -98,7 +108,8 @@ constexpr MenuRule kMenuRules[] = {
 bool RunCommand(HWND window, int command)
 {
     for (std::span<const CommandRow> table :
-         {std::span<const CommandRow>(kCommands), AcquisitionCommands(), PageCommands(), ScannedPageCommands()}) {
+         {std::span<const CommandRow>(kCommands), AcquisitionCommands(), PageCommands(), ScannedPageCommands(),
+          DocumentCommands(), ViewCommands()}) {
         for (const CommandRow& entry : table) {
             if (entry.id == command) {
                 entry.run(window);
@@ -120,7 +131,8 @@ void EndMainWindow(HWND window)
 void ApplyMenuRules(HMENU menu)
 {
     for (std::span<const MenuRule> table :
-         {std::span<const MenuRule>(kMenuRules), AcquisitionMenuRules(), PageMenuRules(), ScannedPageMenuRules()}) {
+         {std::span<const MenuRule>(kMenuRules), AcquisitionMenuRules(), PageMenuRules(), ScannedPageMenuRules(),
+          DocumentMenuRules(), ViewMenuRules()}) {
         for (const MenuRule& rule : table) {
             bool holds = rule.holds();
             if (rule.check)

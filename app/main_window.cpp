@@ -1,10 +1,13 @@
 // The main window: creation and the window procedure.
 #include "app/acquire.h"
 #include "app/display_scale.h"
+#include "app/document.h"
 #include "app/shell.h"
 #include "app/store_commands.h"
 #include "app/store_guard.h"
 #include "app/view.h"
+
+#include <windowsx.h>
 #include "resources/resource.h"
 #include "twain/twain.h"
 
@@ -46,11 +49,14 @@ int CreateMainWindow(int showCommand)
 namespace {
 // The messages of the view: its size, scrolling, painting and palette. True when handled,
 // with what the window procedure answers in result.
-bool ViewMessage(HWND window, UINT message, WPARAM wParam, LRESULT& result)
+bool ViewMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     result = 0;
     switch (message) {
     case WM_SIZE:
+        // The fitting modes draw the page at another size in another client area.
+        if (viewMode == kViewFitPage || viewMode == kViewFitWidth)
+            ForgetScaledCopy();
         UpdateViewScrollBars(window);
         InvalidateRect(window, nullptr, FALSE);
         return true;
@@ -59,11 +65,16 @@ bool ViewMessage(HWND window, UINT message, WPARAM wParam, LRESULT& result)
         ScrollView(window, message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(wParam));
         return true;
     case WM_KEYDOWN:
-        return ScrollViewByKey(window, static_cast<UINT>(wParam));
+        return PageByKey(window, static_cast<UINT>(wParam)) || ZoomByKey(window, static_cast<UINT>(wParam)) ||
+               ScrollViewByKey(window, static_cast<UINT>(wParam));
     case WM_MOUSEWHEEL:
-        // With Shift held the wheel moves across the page, as in most viewers.
-        ScrollViewByWheel(window, GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT ? SB_HORZ : SB_VERT,
-                          GET_WHEEL_DELTA_WPARAM(wParam));
+        // With Ctrl held the wheel zooms about the pointer, with Shift it moves across the
+        // page, as in most viewers.
+        if (GET_KEYSTATE_WPARAM(wParam) & MK_CONTROL)
+            ZoomByWheel(window, GET_WHEEL_DELTA_WPARAM(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        else
+            ScrollViewByWheel(window, GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT ? SB_HORZ : SB_VERT,
+                              GET_WHEEL_DELTA_WPARAM(wParam));
         return true;
     case kMouseHorizontalWheel:
         ScrollViewByWheel(window, SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wParam));
@@ -85,7 +96,7 @@ bool ViewMessage(HWND window, UINT message, WPARAM wParam, LRESULT& result)
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
-    if (ViewMessage(window, message, wParam, result))
+    if (ViewMessage(window, message, wParam, lParam, result))
         return result;
     switch (message) {
     case WM_CREATE:

@@ -3,6 +3,7 @@
 // has changed one, so that a run the host ends abruptly keeps them too.
 #include "app/acquire.h"
 #include "app/page.h"
+#include "app/view.h"
 #include "twain/twain.h"
 
 #include <iterator>
@@ -44,6 +45,9 @@ const Option kOptions[] = {
     Plain<&straightenScannedPages>("StraightenScannedPages", 0, 0, 1),
     Plain<&cropScannedPages>("CropScannedPages", 0, 0, 1),
     Plain<&scannedPagesAs>("ScannedPagesAs", kScannedAsColour, 0, 2),
+    Plain<&skipBlankPages>("SkipBlankPages", 0, 0, 1),
+    Plain<&viewMode>("ViewMode", kViewFitPage, kViewFitPage, kViewZoom),
+    Plain<&zoomPercent>("ZoomPercent", 100, 10, 1000),
 };
 
 // The values as last read or written.

@@ -27,10 +27,15 @@ constexpr int kScannedAsBlackAndWhite = 2;
 extern int straightenScannedPages;  // 1: every scanned page is straightened
 extern int cropScannedPages;        // 1: every scanned page is cropped to its paper
 extern int scannedPagesAs;          // kScannedAsColour, kScannedAsGrey or kScannedAsBlackAndWhite
+extern int skipBlankPages;          // 1: a feeder batch leaves blank pages out
+// Where a scanned page goes: over the page shown (Acquire), or after the document's last
+// page (each page of a feeder batch).
+enum class ScannedPlace { kReplaceShown, kAfterLast };
 // Shows a page as it arrives from the scanner, straightened, cropped and converted as the
 // options ask; the page as scanned is kept for Undo. A clean-up that fails leaves the page
-// as it was and says so; one with nothing to do on the page says nothing.
-void ShowScannedPage(HWND window, HGLOBAL scanned);
+// as it was and says so; one with nothing to do on the page says nothing. A page of a
+// batch that is blank, with Skip Blank Pages on, is left out and freed: answers false then.
+bool ShowScannedPage(HWND window, HGLOBAL scanned, ScannedPlace place = ScannedPlace::kReplaceShown);
 
 // The options kept for the Windows user under HKEY_CURRENT_USER\Software\Pagorex: the
 // acquisition options and the clean-ups of scanned pages. A missing or damaged value

@@ -3,9 +3,13 @@
 // come out level, and the crop then takes its border and the turned-in corners together.
 #include "app/page.h"
 
+#include "app/document.h"
 #include "app/shell.h"
 #include "app/store_guard.h"
 #include "app/view.h"
+#include "dib/dib.h"
+#include "dib/dib_lock.h"
+#include "imaging/blank_page.h"
 #include "resources/resource.h"
 #include "twain/twain.h"
 
@@ -15,6 +19,7 @@
 int straightenScannedPages = 0;
 int cropScannedPages = 0;
 int scannedPagesAs = kScannedAsColour;
+int skipBlankPages = 0;
 
 namespace {
 template <int* Option>
@@ -44,8 +49,17 @@ constexpr CommandRow kCommands[] = {
     {CMD_SCANNED_AS_COLOUR, ScanAs<kScannedAsColour>},
     {CMD_SCANNED_AS_GREY, ScanAs<kScannedAsGrey>},
     {CMD_SCANNED_AS_BLACK_AND_WHITE, ScanAs<kScannedAsBlackAndWhite>},
+    {CMD_SKIP_BLANK_PAGES, Toggle<&skipBlankPages>},
     {CMD_RESET_OPTIONS, ResetOptions},
 };
+
+// Whether a page of a batch is nothing but paper, as it is about to be added (after the
+// clean-ups, which may have made it grey or black and white).
+bool PageIsBlank(HGLOBAL page)
+{
+    LockedDib locked(page);
+    return locked.data() && imaging::IsBlankPage(locked.data(), locked.size());
+}
 
 // A step that failed after others were done leaves the page as they made it, not "as it
 // was": the failure's first sentence, then what the page keeps.
@@ -69,6 +83,7 @@ constexpr MenuRule kMenuRules[] = {
     {CMD_SCANNED_AS_COLOUR, true, ScannedAs<kScannedAsColour>},
     {CMD_SCANNED_AS_GREY, true, ScannedAs<kScannedAsGrey>},
     {CMD_SCANNED_AS_BLACK_AND_WHITE, true, ScannedAs<kScannedAsBlackAndWhite>},
+    {CMD_SKIP_BLANK_PAGES, true, [] { return skipBlankPages == 1; }},
 };
 }  // namespace
 
@@ -82,7 +97,7 @@ std::span<const MenuRule> ScannedPageMenuRules()
     return kMenuRules;
 }
 
-void ShowScannedPage(HWND window, HGLOBAL scanned)
+bool ShowScannedPage(HWND window, HGLOBAL scanned, ScannedPlace place)
 {
     using imaging::PageCommand;
     const bool steps[] = {straightenScannedPages == 1, cropScannedPages == 1, scannedPagesAs == kScannedAsGrey,
@@ -106,7 +121,16 @@ void ShowScannedPage(HWND window, HGLOBAL scanned)
         page = next;
         kept.push_back(done[i]);
     }
-    if (page == scanned)
+    const bool added = place == ScannedPlace::kAfterLast;
+    if (added && skipBlankPages == 1 && PageIsBlank(page)) {
+        if (page != scanned)
+            DibFree(page);
+        DibFree(scanned);
+        return false;
+    }
+    if (added)
+        AddDocumentPage(window, page, scanned);
+    else if (page == scanned)
         ShowImage(window, scanned);
     else
         ShowChangedImage(window, page, scanned);
@@ -114,4 +138,5 @@ void ShowScannedPage(HWND window, HGLOBAL scanned)
         ShellMessage(KeptAfterFailure(failure, kept).c_str(), MB_OK | MB_ICONINFORMATION);
     else if (failure)
         ShellMessage(failure, MB_OK | MB_ICONINFORMATION);
+    return true;
 }

@@ -15,6 +15,8 @@
 
 #include <float.h>
 
+#include <vector>
+
 namespace {
 constexpr char kWriteErrorText[] = "Error writing DIB to file - is there room for the image?";
 // How long a wait for the store sleeps when no message arrives.
@@ -86,18 +88,36 @@ void ShellStore::StoreWaitEnded()
         SetWindowTextA(window_, titleBeforeWait_.c_str());
 }
 
+namespace {
+HGLOBAL ReadPage(ImageFileSource* image)
+{
+    return image ? DibReadFromStream([image](void* buffer, size_t count) { return image->Read(buffer, count); })
+                 : nullptr;
+}
+}  // namespace
+
 void ShellStore::ShowImage(ImageFileSource* image)
 {
     ReleaseCurrentImage();
     InvalidateRect(window_, nullptr, TRUE);
-    if (image)
-        currentDib = DibReadFromStream([image](void* buffer, size_t count) { return image->Read(buffer, count); });
+    currentDib = ReadPage(image);
     if (currentDib) {
+        documentPages.push_back(currentDib);
         currentPalette = CreateDibPalette(currentDib);
         SizeWindowToImage(window_, currentDib);
         InvalidateRect(window_, nullptr, TRUE);
     }
     UpdateViewScrollBars(window_);
+    // The first page is on the screen before the rest are read.
+    UpdateWindow(window_);
+}
+
+void ShellStore::AddPage(ImageFileSource* image)
+{
+    if (HGLOBAL page = currentDib ? ReadPage(image) : nullptr) {
+        documentPages.push_back(page);
+        UpdatePageTitle(window_);
+    }
 }
 
 void LoadCommand(HWND window)
@@ -111,13 +131,17 @@ bool SaveCommand(HWND window)
     if (storePathTooLong)
         return false;
     ShellStore shell(window);
-    ImageFileWriter writer = [](const char* path) {
-        int written = DibWriteFile(currentDib, path);
+    // The pages as the window holds them now: a command that runs while the save pumps
+    // messages waits for it (the command table holds it).
+    const std::vector<HGLOBAL> pages = documentPages;
+    PageFileWriter writer = [&pages](uint32_t page, const char* path) {
+        int written = DibWriteFile(pages[page], path);
         _fpreset();
         // With a name given there is no dialog to cancel: anything but 0 is a failure.
         return written;
     };
-    SaveOutcome outcome = SaveRecord(shell, currentDib ? &writer : nullptr);
+    SaveOutcome outcome = pages.empty() ? SaveRecord(shell, nullptr)
+                                        : SaveDocument(shell, static_cast<uint32_t>(pages.size()), writer);
     // Told once the store is free again.
     if (outcome.writeError != 0)
         ReportDibWriteError();

@@ -20,6 +20,9 @@ public:
     void KeepAlive() override;
     int Message(const char* text, const char* caption, unsigned style) override;
     void ShowImage(ImageFileSource* image) override;
+    // A further page of the loaded document, after the last one; a page that could not be
+    // read is left out (the store has told the user).
+    void AddPage(ImageFileSource* image) override;
     // Shows the wait in the title (and the window, should it not be shown yet); a close
     // of the window gives the wait up.
     bool WaitForStore() override;
@@ -32,10 +35,11 @@ private:
     std::string titleBeforeWait_;
 };
 
-// At window creation: the record's stored image becomes the current image.
+// At window creation: the record's stored document becomes the window's, its first page
+// shown.
 void LoadCommand(HWND window);
-// Commands 115 (Save Image) and 104 (Exit/Save): stores currentDib for the record, or
-// marks the record as having none when there is no current image. Answers whether the
+// Commands 115 (Save Image) and 104 (Exit/Save): stores every page of the document for
+// the record, in order, or marks the record as having none when there is no page. Answers whether the
 // store now holds what the window shows. Run only while no other store operation is
 // under way further down the stack (the command table holds it until then).
 bool SaveCommand(HWND window);

@@ -6,9 +6,14 @@
 #include "dib/dib.h"
 #include "dib/dib_lock.h"
 
+#include "resources/resource.h"
+
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 
+std::vector<HGLOBAL> documentPages;
+size_t shownPage = 0;
 HGLOBAL currentDib = nullptr;
 HGLOBAL undoDib = nullptr;
 HPALETTE currentPalette = nullptr;
@@ -34,9 +39,8 @@ void PaintImage(HWND window, HDC dc, const RECT& area)
 {
     HCURSOR previous = SetCursor(waitCursor);
     if (stretchToWindow == 0) {
-        // From the scroll offset: the page is moved, never scaled, and only what the paint
-        // needs is drawn.
-        DrawViewArea(dc, area);
+        // From the scroll offset: only what the paint needs is drawn.
+        DrawViewArea(window, dc, area);
     } else {
         RECT client;
         GetClientRect(window, &client);
@@ -46,7 +50,9 @@ void PaintImage(HWND window, HDC dc, const RECT& area)
 }
 }  // namespace
 
-void ReleaseCurrentImage()
+namespace {
+// Lets go of what is drawn for the page shown and of the page kept for Undo.
+void LetGoOfShownPage()
 {
     viewScrollX = viewScrollY = 0;
     ForgetDrawnCopy();
@@ -54,27 +60,54 @@ void ReleaseCurrentImage()
         DeleteObject(currentPalette);
         currentPalette = nullptr;
     }
-    if (currentDib) {
-        DibFree(currentDib);
-        currentDib = nullptr;
-    }
     if (undoDib) {
         DibFree(undoDib);
         undoDib = nullptr;
     }
 }
 
-void ShowImage(HWND window, HGLOBAL dib)
+// Shows the page currentDib now is, from its top-left corner; a new page also sizes the
+// window to itself.
+void Present(HWND window, bool sizeWindow)
 {
-    ReleaseCurrentImage();
-    currentDib = dib;
-    if (dib) {
-        currentPalette = CreateDibPalette(dib);
-        SizeWindowToImage(window, dib);
+    if (currentDib) {
+        currentPalette = CreateDibPalette(currentDib);
+        if (sizeWindow)
+            SizeWindowToImage(window, currentDib);
     }
     UpdateViewScrollBars(window);
+    UpdatePageTitle(window);
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
+}
+}  // namespace
+
+void ReleaseCurrentImage()
+{
+    LetGoOfShownPage();
+    for (HGLOBAL page : documentPages)
+        DibFree(page);
+    documentPages.clear();
+    shownPage = 0;
+    currentDib = nullptr;
+}
+
+void ShowImage(HWND window, HGLOBAL dib)
+{
+    LetGoOfShownPage();
+    if (currentDib)
+        DibFree(currentDib);
+    if (documentPages.empty() && dib) {
+        documentPages.push_back(dib);
+        shownPage = 0;
+    } else if (dib) {
+        documentPages[shownPage] = dib;
+    } else if (!documentPages.empty()) {
+        documentPages.erase(documentPages.begin() + std::ptrdiff_t(shownPage));
+        shownPage = std::min(shownPage, documentPages.empty() ? 0 : documentPages.size() - 1);
+    }
+    currentDib = documentPages.empty() ? nullptr : documentPages[shownPage];
+    Present(window, dib != nullptr);
 }
 
 void ShowChangedImage(HWND window, HGLOBAL changed, HGLOBAL before)
@@ -83,6 +116,33 @@ void ShowChangedImage(HWND window, HGLOBAL changed, HGLOBAL before)
         currentDib = nullptr;
     ShowImage(window, changed);
     undoDib = before;
+}
+
+void ShowDocumentPage(HWND window, size_t index, bool sizeWindow)
+{
+    if (index >= documentPages.size())
+        return;
+    LetGoOfShownPage();
+    shownPage = index;
+    currentDib = documentPages[index];
+    Present(window, sizeWindow);
+}
+
+// A record of one page keeps the title as the store's work left it ("Completed
+// compressing"), as it always did; only a document of several pages, or one that just
+// had several, says where the person is.
+void UpdatePageTitle(HWND window)
+{
+    static bool showingPages = false;
+    if (documentPages.size() < 2 && !showingPages)
+        return;
+    showingPages = documentPages.size() > 1;
+    char title[kMessageTextSize] = "";
+    LoadStringA(appInstance, IDS_TITLE, title, sizeof title);
+    std::string text = title;
+    if (showingPages)
+        text += " - Page " + std::to_string(shownPage + 1) + " of " + std::to_string(documentPages.size());
+    SetWindowTextA(window, text.c_str());
 }
 
 void SizeWindowToImage(HWND window, HGLOBAL dib)

@@ -9,10 +9,17 @@
 
 #include <vfw.h>
 
+#include "dib/dib_scale.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -71,26 +78,94 @@ void Draw(HDC dc, const RECT& to, const BITMAPINFOHEADER* header, const void* bi
     DrawDibClose(drawDib);
 }
 
-// Rows top to top + rows - 1 (from the picture's top) of a drawable uncompressed DIB, as
-// a DIB of their own: its header and colour table, then the rows where they lie.
-void DrawRows(HDC dc, const uint8_t* dib, const RECT& to, int x, int top)
+// Rows [from.y, from.y + size.cy) from the picture's top of a drawable uncompressed DIB, as
+// a DIB of their own (its header and colour table, then the rows where they lie), their
+// columns [from.x, from.x + size.cx) drawn into `to`.
+void DrawRows(HDC dc, const uint8_t* dib, const RECT& to, POINT from, SIZE size)
 {
     DibLayout layout = DibReadLayout(dib);
-    const int rows = to.bottom - to.top;
     const uint64_t bitsAt = DibBitsOffset(layout), stride = uint64_t(RowBytes(layout.bitCount, layout.width));
     std::vector<uint8_t> head(dib, dib + bitsAt);
     auto* header = reinterpret_cast<BITMAPINFOHEADER*>(head.data());
-    header->biHeight = rows;
-    header->biSizeImage = DWORD(stride * uint64_t(rows));
+    header->biHeight = size.cy;
+    header->biSizeImage = DWORD(stride * uint64_t(size.cy));
     // Bottom-up: the lowest of the rows comes first.
-    const uint8_t* bits = dib + bitsAt + uint64_t(layout.height - top - rows) * stride;
-    Draw(dc, to, header, bits, POINT{x, 0}, SIZE{to.right - to.left, rows});
+    const uint8_t* bits = dib + bitsAt + uint64_t(layout.height - from.y - size.cy) * stride;
+    Draw(dc, to, header, bits, POINT{from.x, 0}, size);
+}
+
+// The page's copy at the size it is drawn, made in bands on the cores there are: the first
+// paint of a page at Fit Page waits for it.
+struct ScaledCopy {
+    HGLOBAL of = nullptr;
+    int width = 0, height = 0;
+    std::unique_ptr<uint8_t[]> bytes;
+};
+ScaledCopy scaled;
+
+std::unique_ptr<uint8_t[]> MakeScaled(const LockedDib& lock, int width, int height)
+{
+    const uint64_t bytes = DibMemScaledBytes(lock.data(), lock.size(), width, height);
+    if (bytes == 0 || bytes > kDibMaxBytes)
+        return nullptr;
+    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[size_t(bytes)]);
+    if (!copy)
+        return nullptr;
+    const int bands = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    const int rows = (height + bands - 1) / bands;
+    std::atomic<bool> made{true};
+    auto band = [&](int first) {
+        if (first < height && !DibMemScale(lock.data(), lock.size(), width, height, copy.get(), size_t(bytes), first, rows))
+            made = false;
+    };
+    std::vector<std::thread> threads;
+    try {
+        for (int b = 1; b < bands; ++b)
+            threads.emplace_back(band, b * rows);
+    } catch (const std::system_error&) {
+        // The bands no thread took are made here.
+        for (int b = int(threads.size()) + 1; b < bands; ++b)
+            band(b * rows);
+    }
+    band(0);
+    for (std::thread& thread : threads)
+        thread.join();
+    if (!made)
+        copy.reset();
+    return copy;
+}
+
+const uint8_t* ScaledDrawable(const LockedDib& lock, const ViewGeometry& g)
+{
+    if (scaled.of != currentDib || scaled.width != g.width || scaled.height != g.height)
+        scaled = ScaledCopy{currentDib, g.width, g.height, MakeScaled(lock, g.width, g.height)};
+    return scaled.bytes.get();
+}
+
+// A page drawn larger than it is: the part of it the area shows, stretched, its pixels as
+// blocks.
+void DrawEnlarged(HDC dc, const uint8_t* dib, const RECT& image, const RECT& part, double scale)
+{
+    DibLayout layout = DibReadLayout(dib);
+    const int x0 = int(std::floor((part.left - image.left) / scale)),
+              y0 = int(std::floor((part.top - image.top) / scale));
+    const int x1 = std::min(layout.width, int(std::ceil((part.right - image.left) / scale))),
+              y1 = std::min(layout.height, int(std::ceil((part.bottom - image.top) / scale)));
+    const RECT to = {image.left + int(std::lround(x0 * scale)), image.top + int(std::lround(y0 * scale)),
+                     image.left + int(std::lround(x1 * scale)), image.top + int(std::lround(y1 * scale))};
+    DrawRows(dc, dib, to, POINT{x0, y0}, SIZE{x1 - x0, y1 - y0});
 }
 }  // namespace
 
 void ForgetDrawnCopy()
 {
     kept = KeptCopy{};
+    ForgetScaledCopy();
+}
+
+void ForgetScaledCopy()
+{
+    scaled = ScaledCopy{};
 }
 
 void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int heightDst, int xSrc, int ySrc)
@@ -104,22 +179,35 @@ void DrawDibImage(HGLOBAL dib, HDC dc, int xDst, int yDst, int widthDst, int hei
          SIZE{header->biWidth, header->biHeight});
 }
 
-void DrawViewArea(HDC dc, const RECT& area)
+void DrawViewArea(HWND window, HDC dc, const RECT& area)
 {
+    const ViewGeometry g = CurrentViewGeometry(window);
+    const RECT image = {g.left - viewScrollX, g.top - viewScrollY, g.left - viewScrollX + g.width,
+                        g.top - viewScrollY + g.height};
+    RECT part;
+    if (!IntersectRect(&part, &area, &image))
+        return;
     LockedDib lock(currentDib);
+    if (g.scale < 1.0) {
+        if (const uint8_t* copy = ScaledDrawable(lock, g)) {
+            DrawRows(dc, copy, part, POINT{part.left - image.left, part.top - image.top},
+                     SIZE{part.right - part.left, part.bottom - part.top});
+            return;
+        }
+    }
     Drawable drawable = DrawableOf(currentDib, lock);
     if (!drawable.bytes)
         return;
     DibLayout layout = DibReadLayout(drawable.bytes);
-    const RECT image = {-viewScrollX, -viewScrollY, layout.width - viewScrollX, layout.height - viewScrollY};
-    RECT part;
-    if (!IntersectRect(&part, &area, &image))
-        return;
-    if (layout.compression != kBiRgb) {
-        // Run-length rows cannot be picked out: the page is drawn whole, clipped to the area.
+    if (layout.compression != kBiRgb || g.scale < 1.0) {
+        // Run-length rows cannot be picked out (nor reduced): the page is drawn whole at its
+        // size, clipped to the area.
         auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(drawable.bytes);
         Draw(dc, image, header, DibBits(header), POINT{0, 0}, SIZE{layout.width, layout.height});
-        return;
+    } else if (g.scale > 1.0) {
+        DrawEnlarged(dc, drawable.bytes, image, part, g.scale);
+    } else {
+        DrawRows(dc, drawable.bytes, part, POINT{part.left - image.left, part.top - image.top},
+                 SIZE{part.right - part.left, part.bottom - part.top});
     }
-    DrawRows(dc, drawable.bytes, part, part.left + viewScrollX, part.top + viewScrollY);
 }

@@ -28,12 +28,13 @@ constexpr KeyScroll kKeyScrolls[] = {
     {VK_END, SB_VERT, SB_BOTTOM},
 };
 
-// The image's extent that scrolls: none when it is stretched or there is none.
-SIZE ScrollableExtent()
+// The extent of the page as drawn that scrolls: none when it is stretched or there is none.
+SIZE ScrollableExtent(HWND window)
 {
     if (!currentDib || stretchToWindow != 0)
         return SIZE{0, 0};
-    return SIZE{DibWidth(currentDib), DibHeight(currentDib)};
+    const ViewGeometry g = CurrentViewGeometry(window);
+    return SIZE{g.width, g.height};
 }
 
 int& OffsetOf(int bar)
@@ -73,7 +74,7 @@ int TargetOf(HWND window, int bar, int code)
 
 int Clamped(HWND window, int bar, int target)
 {
-    SIZE extent = ScrollableExtent();
+    SIZE extent = ScrollableExtent(window);
     SCROLLINFO info = {sizeof info, SIF_PAGE, 0, 0, 0, 0, 0};
     GetScrollInfo(window, bar, &info);
     return std::clamp(target, 0, std::max(0, int(bar == SB_HORZ ? extent.cx : extent.cy) - int(info.nPage)));
@@ -112,10 +113,11 @@ void UpdateViewScrollBars(HWND window)
     if (updating)
         return;
     updating = true;
-    SIZE extent = ScrollableExtent();
     RECT before = {}, after = {};
     for (int pass = 0; pass < 4; ++pass) {
         GetClientRect(window, &before);
+        // A fitting mode's page changes its size with the client area.
+        SIZE extent = ScrollableExtent(window);
         SetBar(window, SB_HORZ, extent.cx, before.right);
         SetBar(window, SB_VERT, extent.cy, before.bottom);
         GetClientRect(window, &after);

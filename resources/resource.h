@@ -63,3 +63,18 @@
 #define CMD_SCANNED_AS_GREY 153
 #define CMD_SCANNED_AS_BLACK_AND_WHITE 154
 #define CMD_RESET_OPTIONS 155
+#define CMD_SKIP_BLANK_PAGES 156
+// The Page menu's ways through a document of several pages.
+#define CMD_NEXT_PAGE 160
+#define CMD_PREVIOUS_PAGE 161
+#define CMD_FIRST_PAGE 162
+#define CMD_LAST_PAGE 163
+#define CMD_DELETE_PAGE 164
+#define CMD_MOVE_PAGE_EARLIER 165
+#define CMD_MOVE_PAGE_LATER 166
+// The View menu: how large the page is drawn.
+#define CMD_FIT_PAGE 170
+#define CMD_FIT_WIDTH 171
+#define CMD_ACTUAL_SIZE 172
+#define CMD_ZOOM_IN 173
+#define CMD_ZOOM_OUT 174

@@ -1,5 +1,6 @@
 // The menu-state rules, read in-process: Wine cannot read another process's menu.
 #include "app/acquire.h"
+#include "app/document.h"
 #include "app/page.h"
 #include "app/shell.h"
 #include "app/store_guard.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -61,7 +63,8 @@ protected:
         autoFeed = 0;
         duplexEnabled = 0;
         suppressErrorDialogs = 0;
-        straightenScannedPages = cropScannedPages = scannedPagesAs = 0;
+        straightenScannedPages = cropScannedPages = scannedPagesAs = skipBlankPages = 0;
+        viewMode = kViewFitPage, zoomPercent = 100;
         TWAIN_SuppressErrorBoxes(false);
         TWAIN_SetMultiTransfer(false);
         TWAIN_SetDisableParent(true);
@@ -187,15 +190,119 @@ TEST_F(MainWindowTest, ScannedPagesAreStraightenedCroppedAndConvertedAsTheyArriv
     ReleaseCurrentImage();
 }
 
+// A document paged through, reordered and cut through the Page menu and its keys: after
+// each step, the order a save would store (pages told apart by their width), the page
+// shown, where the title says the person is, and what is greyed.
+struct PagingStep {
+    std::function<void()> act;
+    std::vector<int> order;
+    int shown;  // the width of the page shown
+    std::vector<int> greyed;
+};
+
+TEST_F(MainWindowTest, ThePageMenuAndItsKeysPageThroughADocumentAndMoveAndDeleteThePageShown)
+{
+    auto command = [](int id) { return [id] { SendMessageA(mainWindow, WM_COMMAND, id, 0); }; };
+    auto ctrlPageDown = [] {
+        BYTE keys[256] = {};
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        SendMessageA(mainWindow, WM_KEYDOWN, VK_NEXT, 0);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+    };
+    const std::vector<int> atEnd = {CMD_NEXT_PAGE, CMD_LAST_PAGE, CMD_MOVE_PAGE_LATER},
+                           atStart = {CMD_PREVIOUS_PAGE, CMD_FIRST_PAGE, CMD_MOVE_PAGE_EARLIER};
+    const PagingStep steps[] = {
+        {[] {}, {1, 2, 3, 4}, 4, atEnd},
+        {command(CMD_FIRST_PAGE), {1, 2, 3, 4}, 1, atStart},
+        {command(CMD_NEXT_PAGE), {1, 2, 3, 4}, 2, {}},
+        {command(CMD_MOVE_PAGE_LATER), {1, 3, 2, 4}, 2, {}},
+        {command(CMD_DELETE_PAGE), {1, 3, 4}, 4, atEnd},
+        {command(CMD_MOVE_PAGE_EARLIER), {1, 4, 3}, 4, {}},
+        {command(CMD_PREVIOUS_PAGE), {1, 4, 3}, 1, atStart},
+        {ctrlPageDown, {1, 4, 3}, 4, {}},
+        {[&] { command(CMD_DELETE_PAGE)(), command(CMD_DELETE_PAGE)(); }, {1}, 1, atEnd},
+    };
+    for (int width = 1; width <= 4; ++width) {
+        HGLOBAL page = DibCreate(8, width, 1);
+        AddDocumentPage(mainWindow, page, page);
+    }
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE("step " + std::to_string(i));
+        steps[i].act();
+        std::vector<int> order;
+        for (HGLOBAL page : documentPages)
+            order.push_back(DibWidth(page));
+        EXPECT_EQ(order, steps[i].order);
+        ASSERT_TRUE(currentDib);
+        EXPECT_EQ(DibWidth(currentDib), steps[i].shown);
+        EXPECT_EQ(currentDib, documentPages[shownPage]);
+        char title[128] = "";
+        GetWindowTextA(mainWindow, title, sizeof title);
+        const std::string where = order.size() > 1 ? " - Page " + std::to_string(shownPage + 1) + " of " +
+                                                         std::to_string(order.size())
+                                                   : "";
+        EXPECT_EQ(std::string(title), "Pagorex - Page Capture" + where);
+        for (int id : {CMD_NEXT_PAGE, CMD_PREVIOUS_PAGE, CMD_FIRST_PAGE, CMD_LAST_PAGE, CMD_MOVE_PAGE_EARLIER,
+                       CMD_MOVE_PAGE_LATER})
+            EXPECT_EQ(Greyed(id), order.size() == 1 || std::count(steps[i].greyed.begin(), steps[i].greyed.end(), id) > 0)
+                << id;
+    }
+    SendMessageA(mainWindow, WM_COMMAND, CMD_DELETE_PAGE, 0);
+    EXPECT_EQ(currentDib, nullptr);
+    EXPECT_TRUE(Greyed(CMD_DELETE_PAGE));
+}
+
+// Zoom steps from the whole page to 400 % and back, each about the window's centre, and
+// Ctrl with the wheel about the pointer: the image point under it stays under it.
+TEST_F(MainWindowTest, ZoomGoesByStepsAndAboutThePointTheWheelTurnsAt)
+{
+    ShowImage(mainWindow, DibCreate(24, 2000, 1400));
+    SetWindowPos(mainWindow, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+    const ViewGeometry fit = CurrentViewGeometry(mainWindow);
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    EXPECT_NEAR(fit.scale, std::min(client.right / 2000.0, client.bottom / 1400.0), 1e-9);
+    EXPECT_EQ(fit.left, (client.right - fit.width) / 2) << "centred";
+    EXPECT_NEAR(double(fit.width) / fit.height, 2000.0 / 1400, 2.0 / fit.height) << "proportions kept";
+    std::vector<int> steps;
+    for (int i = 0; i < 12; ++i) {
+        SendMessageA(mainWindow, WM_COMMAND, CMD_ZOOM_IN, 0);
+        steps.push_back(zoomPercent);
+    }
+    EXPECT_EQ(steps, (std::vector<int>{33, 50, 67, 75, 100, 125, 150, 200, 300, 400, 400, 400}));
+    SendMessageA(mainWindow, WM_COMMAND, CMD_ZOOM_OUT, 0);
+    EXPECT_EQ(zoomPercent, 300);
+    for (POINT at : {POINT{100, 80}, POINT{500, 300}}) {
+        const ViewGeometry g = CurrentViewGeometry(mainWindow);
+        const double x = (at.x + viewScrollX - g.left) / g.scale, y = (at.y + viewScrollY - g.top) / g.scale;
+        POINT screen = at;
+        ClientToScreen(mainWindow, &screen);
+        SendMessageA(mainWindow, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, -WHEEL_DELTA), MAKELPARAM(screen.x, screen.y));
+        const ViewGeometry after = CurrentViewGeometry(mainWindow);
+        EXPECT_EQ(zoomPercent, at.x == 100 ? 200 : 150);
+        EXPECT_NEAR((at.x + viewScrollX - after.left) / after.scale, x, 1.0 / after.scale + 1e-9);
+        EXPECT_NEAR((at.y + viewScrollY - after.top) / after.scale, y, 1.0 / after.scale + 1e-9);
+    }
+    SendMessageA(mainWindow, WM_COMMAND, CMD_FIT_PAGE, 0);
+    EXPECT_TRUE(Checked(CMD_FIT_PAGE));
+    EXPECT_FALSE(Checked(CMD_ACTUAL_SIZE));
+    EXPECT_EQ(CurrentViewGeometry(mainWindow).scale, fit.scale);
+    ReleaseCurrentImage();
+}
+
 // The test program shares the Windows user's key with every program of the prefix: each
 // test leaves it as it found it, absent.
 TEST_F(MainWindowTest, RememberedOptionsComeBackAndDamagedOrMissingValuesGiveTheInitialOnes)
 {
     for (int id : {CMD_XFER_MEMORY, CMD_FEEDER_DISABLE, CMD_PIXEL_GRAY, CMD_CROP_SCANNED, CMD_SCANNED_AS_GREY,
-                   CMD_DISABLE_PARENT})
+                   CMD_DISABLE_PARENT, CMD_FIT_WIDTH, CMD_SKIP_BLANK_PAGES})
         SendMessageA(mainWindow, WM_COMMAND, WPARAM(id), 0);
     ResetAcquisitionOptions();
     LoadRememberedOptions();
+    EXPECT_EQ(viewMode, kViewFitWidth);
+    EXPECT_EQ(skipBlankPages, 1);
     EXPECT_EQ(transferMode, kMemoryTransfer);
     EXPECT_EQ(feederMode, -1);
     EXPECT_EQ(pixelTypeMask, 2u);

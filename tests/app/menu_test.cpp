@@ -23,10 +23,15 @@ const std::vector<Item> kFile = {
     {"&Clear Image", 116, {}}, {"", 0, {}}, {"Save &Image", 115, {}}, {"", 0, {}},
     {"E&xit/Save", 104, {}}, {"Exit/A&bort", 117, {}},
 };
+const std::vector<Item> kView = {
+    {"Fit &Page\tCtrl+0", 170, {}}, {"Fit &Width", 171, {}}, {"&Actual Size", 172, {}}, {"", 0, {}},
+    {"Zoom &In\tCtrl++", 173, {}}, {"Zoom &Out\tCtrl+-", 174, {}},
+};
+
 const std::vector<Item> kOptions = {
     {"&All PixelTypes", 111, {}}, {"&B&&W", 107, {}}, {"&Grayscale", 108, {}}, {"&RGB Color", 109, {}},
     {"&Palette Color", 110, {}}, {"", 0, {}}, {"&Show Source UI", 112, {}}, {"&Hide Source UI", 113, {}},
-    {"", 0, {}}, {"S&tretch Image to screen", 118, {}},
+    {"", 0, {}}, {"S&tretch Image to screen", 118, {}}, {"&View", -1, kView},
     {"Transfer Mode", -1, {{"&Memory (Buffered)", 127, {}}, {"&Native (DIB)", 128, {}}, {"&File", 129, {}}}},
     {"", 0, {}},
     {"Advanced", -1,
@@ -35,12 +40,15 @@ const std::vector<Item> kOptions = {
     {"&Feeder", -1, {{"&Disable", 123, {}}, {"&Enable", 124, {}}, {"&AutoFeed", 122, {}}}},
     {"", 0, {}}, {"Straighten Scanned Pages", 150, {}}, {"Crop Scanned Pages", 151, {}},
     {"Scanned Pages As", -1, {{"Colour as scanned", 152, {}}, {"Grey", 153, {}}, {"Black and White", 154, {}}}},
-    {"", 0, {}}, {"Reset Options", 155, {}},
+    {"Skip Blank Pages", 156, {}}, {"", 0, {}}, {"Reset Options", 155, {}},
 };
 const std::vector<Item> kPage = {
     {"Rotate 90\xB0 &Clockwise", 140, {}}, {"Rotate 90\xB0 C&ounter-clockwise", 141, {}}, {"Rotate &180\xB0", 142, {}},
     {"", 0, {}}, {"&Grey", 143, {}}, {"Black and &White", 144, {}}, {"", 0, {}}, {"&Straighten", 145, {}},
-    {"Crop to &Page", 146, {}}, {"", 0, {}}, {"&Undo", 147, {}},
+    {"Crop to &Page", 146, {}}, {"", 0, {}}, {"&Undo", 147, {}}, {"", 0, {}},
+    {"&Next Page\tCtrl+PgDn", 160, {}}, {"P&revious Page\tCtrl+PgUp", 161, {}}, {"&First Page\tCtrl+Home", 162, {}},
+    {"&Last Page\tCtrl+End", 163, {}}, {"", 0, {}}, {"&Delete Page\tCtrl+Del", 164, {}},
+    {"Move Page &Earlier\tCtrl+Shift+PgUp", 165, {}}, {"Move Page La&ter\tCtrl+Shift+PgDn", 166, {}},
 };
 
 void ExpectMenu(HMENU menu, const std::vector<Item>& expected, const std::string& path)

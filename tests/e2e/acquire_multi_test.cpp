@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace {
-constexpr int kAcquire = 100, kAcquireMultiPage = 133, kMultiTransfer = 121, kHideUI = 113, kFile = 129;
+constexpr int kAcquire = 100, kAcquireMultiPage = 133, kMultiTransfer = 121, kHideUI = 113, kFile = 129,
+              kExitSave = 104, kSkipBlankPages = 156, kNextPage = 160;
 constexpr char kNativeDone[] = "DAT_IMAGENATIVEXFER/MSG_GET -> TWRC_XFERDONE";
 
 class MultiPageTest : public ScannerTest {};
@@ -93,6 +96,53 @@ TEST_F(MultiPageTest, LoopEndsWhenARoundBringsNothing)
         CloseAndExpectExit();
         driver::Release(program_);
     }
+}
+
+// A feeder batch of distinct pages with blank ones among them: every other page is kept,
+// in order, and stored as one document; an older reader (the first record of the number)
+// sees page 1, and the next run shows every page again.
+TEST_F(MultiPageTest, EveryPageOfABatchIsStoredInOrderWithoutTheBlanksAndComesBack)
+{
+    // Grey ramps of a phase of their own, dark from edge to edge.
+    const vs::PageFormat format{400, 300, 8, TWPT_GRAY, 100};
+    const std::vector<int> kept = {0, 2, 3, 5};  // the batch's second and fifth pages are blank
+    UseProfile("width = 400\nheight = 300\npixel_type = gray\npages = 6\nblank_pages = 2, 5\n");
+    StartFor(12);
+    ASSERT_TRUE(driver::Command(program_.window, kSkipBlankPages));
+    driver::PostCommand(program_.window, kAcquireMultiPage);
+    ASSERT_TRUE(ScannerButton(IDOK));
+    ASSERT_TRUE(WaitForLog(kNativeDone, 6));
+    ASSERT_TRUE(ScannerButton(IDCANCEL));
+    AnswerBox("PAGOREX", "2 blank pages of the batch were left out (Options > Skip Blank Pages).");
+    EXPECT_EQ(driver::Title(program_.window), "Pagorex - Page Capture - Page 4 of 4");
+    driver::PostCommand(program_.window, kExitSave);
+    ASSERT_EQ(driver::WaitForExit(program_, 30000), 0);
+    driver::Release(program_);
+
+    const storefiles::Bytes data = driver::ReadFileBytes(Path("pagorex.dat"));
+    std::vector<storefiles::Record> pages;
+    for (const storefiles::Record& r : storefiles::DecodeIndex(driver::ReadFileBytes(Path("pagorex.idx"))))
+        if (r.recordNumber == 12 && !r.deleted)
+            pages.push_back(r);
+    ASSERT_EQ(pages.size(), kept.size());
+    EXPECT_EQ(storefiles::ImageOf(pages[0], data), vs::PageBitmapFile(format, 0)) << "what an older reader shows";
+    std::sort(pages.begin() + 1, pages.end(), [](const storefiles::Record& a, const storefiles::Record& b) {
+        return storefiles::ReadMark(a).page < storefiles::ReadMark(b).page;
+    });
+    for (size_t i = 0; i < pages.size(); ++i) {
+        SCOPED_TRACE("page " + std::to_string(i + 1));
+        EXPECT_EQ(storefiles::ReadMark(pages[i]).page, i + 1);
+        EXPECT_EQ(storefiles::ReadMark(pages[i]).pages, kept.size());
+        EXPECT_EQ(storefiles::ImageOf(pages[i], data), vs::PageBitmapFile(format, kept[i]));
+    }
+
+    StartFor(12);
+    EXPECT_EQ(driver::Title(program_.window), "Pagorex - Page Capture - Page 1 of 4");
+    for (size_t i = 0; i < kept.size(); ++i) {
+        ExpectShowsPage(format, kept[i]);
+        driver::PostCommand(program_.window, kNextPage);
+    }
+    CloseAndExpectExit();
 }
 
 // In multi-transfer mode the source stays enabled; pages it announces on its own pass

@@ -248,7 +248,16 @@ TEST_F(ImageTest, SaveWithoutImageMarksDeletedAndSavingAgainReusesTheRecord)
     WriteStore({{4, image}});
     driver::WriteFileBytes(Path("other.bmp"), storefiles::Bitmap24(24, 24, Red));
     StartFor(4);
-    OpenFileThroughDialog("");  // cancelled: the image is released, the window black
+    OpenFileThroughDialog("");  // cancelled: the page stays
+    EXPECT_EQ(driver::SettledPixel(program_.window, 5, 5), RGB(0, 255, 0));
+    // Clear Image asks, and releases the page: the window black.
+    driver::PostCommand(program_.window, 116);
+    driver::MessageBoxInfo question = driver::WaitForMessageBox(program_);
+    ASSERT_TRUE(question.window);
+    EXPECT_EQ(question.text.rfind("Clear the page from the window?", 0), 0u) << question.text;
+    driver::PressButton(question.window, IDYES);
+    for (int i = 0; i < 250 && IsWindow(question.window); ++i)
+        Sleep(20);
     EXPECT_EQ(driver::SettledPixel(program_.window, 5, 5), RGB(0, 0, 0));
     SaveImage();
     CloseAndExpectExit();

@@ -102,12 +102,28 @@ void RemoveDirectoryTree(const std::string& path)
     RemoveDirectoryA(path.c_str());
 }
 
+namespace {
+// Every option at its initial value but the view: the tests read a page pixel for pixel
+// from the window's corner, where Actual Size draws it.
+void StartWithInitialOptionsAtActualSize()
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Pagorex");
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Pagorex", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    const DWORD actualSize = 2;
+    RegSetValueExA(key, "ViewMode", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&actualSize), sizeof actualSize);
+    RegCloseKey(key);
+}
+}  // namespace
+
 bool Start(Program& program, const std::string& exe, const std::string& commandLine, const std::string& workingDirectory,
            bool keepOptions)
 {
     ReadInDisplayPixels();
     if (!keepOptions)
-        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Pagorex");
+        StartWithInitialOptionsAtActualSize();
     std::string line = "\"" + exe + "\" " + commandLine;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
