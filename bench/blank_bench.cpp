@@ -1,6 +1,7 @@
 // Judging whether an A4 page at 300 dpi is blank, as a feeder batch does for every page:
 // a blank sheet as scanned, made grey and made black and white, and a page full of text
-// (the most ink to follow), each against a memcpy of the 24-bit page's bytes.
+// (the most ink to follow), each against a memcpy of the 24-bit page's bytes. A page
+// should take a few tens of milliseconds where that copy takes one or two.
 #include <cstring>
 #include <vector>
 
@@ -50,7 +51,7 @@ std::vector<bench::Row> Measure()
         row.seconds = t.seconds;
         row.reference = "memcpy of the RGB page's bytes";
         row.referenceSeconds = t.referenceSeconds;
-        row.goal = 12.0;
+        row.goal = 20.0;
         rows.push_back(row);
     }
     return rows;

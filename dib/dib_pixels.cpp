@@ -189,9 +189,12 @@ void RowOf(const DibPixels& p, int64_t row, int64_t first, int64_t count, uint8_
         }
         break;
     default: {
-        const int perByte = 8 / depth, mask = (1 << depth) - 1;
+        // 1, 4 or 8 bits: a byte holds 8, 2 or 1 indices, found by shifts rather than by
+        // a division of each pixel's 64-bit column.
+        const int perByteShift = depth == 1 ? 3 : depth == 4 ? 1 : 0, mask = (1 << depth) - 1;
+        const int64_t last = (int64_t(1) << perByteShift) - 1;
         for (int64_t x = first; x < end; ++x, out += kChannels) {
-            int index = in[x / perByte] >> (8 - depth * int(x % perByte + 1)) & mask;
+            int index = in[x >> perByteShift] >> (8 - depth * int((x & last) + 1)) & mask;
             out[0] = p.table[index][0], out[1] = p.table[index][1], out[2] = p.table[index][2];
             Opaque<kChannels>(out);
         }

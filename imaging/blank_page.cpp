@@ -64,8 +64,10 @@ void ShrinkRow(const DibPixels& p, int64_t top, int64_t bottom, int cellX, std::
         for (int64_t x = left; x < right; ++x)
             for (int c = 0; c < 3; ++c)
                 sum[c] += columns[size_t(3 * x + c)];
-        const uint64_t count = uint64_t(right - left) * uint64_t(bottom - top);
-        *out = Luminance(int(sum[0] / count), int(sum[1] / count), int(sum[2] / count));
+        // A multiplication where three divisions of 64 bits would cost most of the work.
+        const double inverse = 1.0 / double((right - left) * (bottom - top));
+        *out = Luminance(int(double(sum[0]) * inverse + 0.5), int(double(sum[1]) * inverse + 0.5),
+                         int(double(sum[2]) * inverse + 0.5));
     }
 }
 
@@ -197,8 +199,9 @@ void MeasureInk(const Grid& g, const Paper& paper, BlankVerdict& verdict)
     for (int y = 0; y < g.height; ++y) {
         const uint8_t* level = paper.level.data() + size_t(y / paper.block) * size_t(paper.width);
         const size_t row = size_t(y) * size_t(g.width);
-        for (int x = 0; x < g.width; ++x)
-            mask[row + size_t(x)] = level[x / paper.block] - g.grey[row + size_t(x)] >= kInkContrast;
+        for (int bx = 0, x = 0; bx < paper.width; ++bx)
+            for (const int end = std::min(g.width, (bx + 1) * paper.block); x < end; ++x)
+                mask[row + size_t(x)] = level[bx] - g.grey[row + size_t(x)] >= kInkContrast;
     }
     // Within an eighth of a small page's side, so that a card keeps an inside.
     const int marginX = int(std::min(kMarginMm / g.mmX, g.width / 8.0));

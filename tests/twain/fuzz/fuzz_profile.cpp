@@ -16,7 +16,7 @@ namespace {
 void Strips(const vs::SourceProfile& s)
 {
     const vs::PageFormat f{std::min(s.width, 64), std::min(s.height, 64), s.bits, s.pixelType, s.resolution,
-                           s.paletteColors};
+                           s.paletteColors, s.blankPages};
     const std::uint32_t length = std::min<std::uint32_t>(s.bufferSize, 4096);
     std::vector<std::uint8_t> buffer(length);
     vs::StripCursor cursor;
