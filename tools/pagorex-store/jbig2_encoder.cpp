@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -44,11 +45,13 @@ constexpr std::array<Step, 94> MakeSteps()
 }
 constexpr std::array<Step, 94> kSteps = MakeSteps();
 
-// The arithmetic coder. Its bytes begin with one that is not part of the stream: the
-// register's carry may in principle reach the byte before the first.
+// The arithmetic coder: its registers, and the bytes it writes. The row loop codes with a
+// copy of it in locals, so that the registers stay in the machine's. The bytes begin with
+// one that is not part of the stream: the register's carry may in principle reach the
+// byte before the first.
 class MqCoder {
 public:
-    MqCoder() { bytes_.push_back(0); }
+    explicit MqCoder(std::vector<uint8_t>& bytes) : bytes_(&bytes) { bytes.assign(1, 0); }
 
     void Encode(uint8_t& state, unsigned bit)
     {
@@ -95,20 +98,17 @@ public:
     }
 
     // Ends the code so that a reader that runs on past it reads 1 bits, and marks the end.
-    std::vector<uint8_t> Finish()
+    void Finish()
     {
         const uint32_t top = c_ + a_;
         c_ |= 0xFFFF;
         if (c_ >= top)
             c_ -= 0x8000;
-        c_ <<= ct_;
-        ByteOut();
-        c_ <<= ct_;
-        ByteOut();
-        if (bytes_.back() != 0xFF)
-            bytes_.push_back(0xFF);
-        bytes_.push_back(0xAC);
-        return std::move(bytes_);
+        for (int i = 0; i < 2; ++i)
+            std::tie(c_, ct_) = ByteOut(c_ << ct_, *bytes_);
+        if (bytes_->back() != 0xFF)
+            bytes_->push_back(0xFF);
+        bytes_->push_back(0xAC);
     }
 
 private:
@@ -117,37 +117,33 @@ private:
         int shift = std::countl_zero(uint16_t(a_));
         while (shift >= ct_) {
             a_ <<= ct_;
-            c_ <<= ct_;
             shift -= ct_;
-            ByteOut();
+            std::tie(c_, ct_) = ByteOut(c_ << ct_, *bytes_);
         }
         a_ <<= shift;
         c_ <<= shift;
         ct_ -= shift;
     }
 
-    // Moves the register's top byte out; after a 0xFF byte only seven bits follow, so that
-    // a carry can never run through it.
-    void ByteOut()
+    // Moves the register's top byte out; answers the register left and the bits it takes
+    // before the next. After a 0xFF byte only seven follow, so that no carry runs through it.
+    static std::pair<uint32_t, int> ByteOut(uint32_t c, std::vector<uint8_t>& bytes)
     {
-        if (bytes_.back() != 0xFF && c_ >= 0x8000000) {
-            ++bytes_.back();
-            c_ &= 0x7FFFFFF;
+        if (bytes.back() != 0xFF && c >= 0x8000000) {
+            ++bytes.back();
+            c &= 0x7FFFFFF;
         }
-        if (bytes_.back() == 0xFF) {
-            bytes_.push_back(uint8_t(c_ >> 20));
-            c_ &= 0xFFFFF;
-            ct_ = 7;
-        } else {
-            bytes_.push_back(uint8_t(c_ >> 19));
-            c_ &= 0x7FFFF;
-            ct_ = 8;
+        if (bytes.back() == 0xFF) {
+            bytes.push_back(uint8_t(c >> 20));
+            return {c & 0xFFFFF, 7};
         }
+        bytes.push_back(uint8_t(c >> 19));
+        return {c & 0x7FFFF, 8};
     }
 
     uint32_t a_ = 0x8000, c_ = 0;
     int ct_ = 12;
-    std::vector<uint8_t> bytes_;
+    std::vector<uint8_t>* bytes_;
 };
 
 // The context of a pixel: 5 pixels of the row two above (from two left of it to two
@@ -191,64 +187,59 @@ private:
     int next_ = 0, loaded_ = 0;
 };
 
-class RegionCoder {
-public:
-    explicit RegionCoder(const Jbig2Page& page) : rows_(page), width_(size_t(page.width)) {}
-
-    std::vector<uint8_t> Code(int height)
-    {
-        bool same = false;
-        for (int y = 0; y < height; ++y) {
-            const uint8_t* row = rows_.Load();
-            const uint8_t* above = rows_.Line(1);
-            const bool now = std::memcmp(row, above, rows_.Bytes()) == 0;
-            Flush();
-            coder_.Encode(states_[kSameRowContext], now != same);
-            same = now;
-            if (!same)
-                Row(rows_.Line(2), above, row);
+// Codes a row given with the two above it, and answers the run of white it leaves pending:
+// each byte whose pixels are white and see only white joins the run, coded at the next
+// pixel that is not, in the all-white context. Each other byte's contexts follow from
+// the first by shifting in a pixel of each row.
+size_t CodeRow(MqCoder& held, uint8_t* states, size_t white, const uint8_t* r2, const uint8_t* r1,
+               const uint8_t* r0, size_t width)
+{
+    MqCoder coder = held;
+    uint32_t w2 = r2[-1] << 8 | r2[0], w1 = r1[-1] << 8 | r1[0], w0 = r0[-1] << 8 | r0[0];
+    for (size_t b = 0; 8 * b < width; ++b) {
+        // Bytes b - 1, b and b + 1: pixel 8b + k at bit 15 - k.
+        w2 = (w2 << 8 | r2[b + 1]) & 0xFFFFFF;
+        w1 = (w1 << 8 | r1[b + 1]) & 0xFFFFFF;
+        w0 = (w0 << 8 | r0[b + 1]) & 0xFFFFFF;
+        const unsigned pixels = width - 8 * b < 8 ? unsigned(width - 8 * b) : 8;
+        if ((w2 >> 6 & 0xFFF) == 0 && (w1 >> 5 & 0x3FFF) == 0 && (w0 >> 8 & 0xFFF) == 0) {
+            white += pixels;
+            continue;
         }
-        Flush();
-        return coder_.Finish();
-    }
-
-private:
-    void Flush()
-    {
-        coder_.EncodeWhite(states_[0], white_);
-        white_ = 0;
-    }
-
-    // Codes a row; each byte whose eight pixels are white and see only white is added to
-    // the pending run of white in the all-white context instead.
-    void Row(const uint8_t* r2, const uint8_t* r1, const uint8_t* r0)
-    {
-        uint32_t w2 = r2[-1] << 8 | r2[0], w1 = r1[-1] << 8 | r1[0], w0 = r0[-1] << 8 | r0[0];
-        for (size_t b = 0; b < rows_.Bytes(); ++b) {
-            // Bytes b - 1, b and b + 1, pixel 8b + k at bit 15 - k.
-            w2 = (w2 << 8 | r2[b + 1]) & 0xFFFFFF;
-            w1 = (w1 << 8 | r1[b + 1]) & 0xFFFFFF;
-            w0 = (w0 << 8 | r0[b + 1]) & 0xFFFFFF;
-            const unsigned pixels = width_ - 8 * b < 8 ? unsigned(width_ - 8 * b) : 8;
-            if ((w2 >> 6 & 0xFFF) == 0 && (w1 >> 5 & 0x3FFF) == 0 && (w0 >> 8 & 0xFFF) == 0) {
-                white_ += pixels;
-                continue;
-            }
-            Flush();
-            for (unsigned k = 0; k < pixels; ++k) {
-                const uint32_t context = (w2 >> (13 - k) & 0x1F) << 11 | (w1 >> (12 - k) & 0x7F) << 4 |
-                                         (w0 >> (16 - k) & 0xF);
-                coder_.Encode(states_[context], w0 >> (15 - k) & 1);
-            }
+        coder.EncodeWhite(states[0], white);
+        white = 0;
+        uint32_t context = (w2 >> 13 & 0x1F) << 11 | (w1 >> 12 & 0x7F) << 4 | (w0 >> 16 & 0xF);
+        for (unsigned k = 0; k < pixels; ++k) {
+            const unsigned bit = w0 >> (15 - k) & 1;
+            coder.Encode(states[context], bit);
+            context = (context << 1 & 0xF7EE) | (w2 >> (12 - k) & 1) << 11 | (w1 >> (11 - k) & 1) << 4 | bit;
         }
     }
+    held = coder;
+    return white;
+}
 
-    Rows rows_;
-    size_t width_;
-    size_t white_ = 0;
-    MqCoder coder_;
-    std::vector<uint8_t> states_ = std::vector<uint8_t>(65536, 0);
-};
+// Codes the page's pixels into code, row by row.
+void CodeRegion(const Jbig2Page& page, std::vector<uint8_t>& code)
+{
+    Rows rows(page);
+    MqCoder coder(code);
+    std::vector<uint8_t> states(65536, 0);
+    size_t white = 0;
+    bool same = false;
+    for (int y = 0; y < page.height; ++y) {
+        const uint8_t* row = rows.Load();
+        const bool now = std::memcmp(row, rows.Line(1), rows.Bytes()) == 0;
+        coder.EncodeWhite(states[0], white);
+        white = 0;
+        coder.Encode(states[kSameRowContext], now != same);
+        same = now;
+        if (!same)
+            white = CodeRow(coder, states.data(), white, rows.Line(2), rows.Line(1), row, size_t(page.width));
+    }
+    coder.EncodeWhite(states[0], white);
+    coder.Finish();
+}
 
 void Put32(std::vector<uint8_t>& out, uint32_t v)
 {
@@ -269,7 +260,8 @@ bool EncodeJbig2(const Jbig2Page& page, std::vector<uint8_t>& out)
 {
     if (page.width < 1 || page.height < 1 || !page.rows)
         return false;
-    const std::vector<uint8_t> code = RegionCoder(page).Code(page.height);
+    std::vector<uint8_t> code;
+    CodeRegion(page, code);
     const size_t length = 17 + 1 + sizeof kAdaptivePixels + code.size() - 1;
     if (length >= 0xFFFFFFFF)
         return false;
