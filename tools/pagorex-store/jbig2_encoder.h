@@ -7,8 +7,9 @@
 //
 // Colours: the caller says which sample value of its rows is black. A PDF reader decodes
 // the stream to 0 for black and 1 for white whichever it was, so the image goes into the
-// PDF as DeviceGray, 1 bit, with the default /Decode. (A two-colour page whose colours are
-// not black and white is the caller's to map onto them.)
+// PDF as DeviceGray, 1 bit, with the default /Decode. With oneIsBlack false the samples a
+// reader decodes are the rows' own, so a two-colour palette that is not black and white can
+// stay an indexed colour space over them.
 
 #include <cstddef>
 #include <cstdint>
