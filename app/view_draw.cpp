@@ -184,6 +184,16 @@ void DrawViewArea(HWND window, HDC dc, const RECT& area)
     const ViewGeometry g = CurrentViewGeometry(window);
     const RECT image = {g.left - viewScrollX, g.top - viewScrollY, g.left - viewScrollX + g.width,
                         g.top - viewScrollY + g.height};
+    // What lies around a page smaller than the window is black, whatever was drawn there
+    // at another size.
+    HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    const RECT margins[] = {{area.left, area.top, area.right, image.top},
+                            {area.left, image.bottom, area.right, area.bottom},
+                            {area.left, image.top, image.left, image.bottom},
+                            {image.right, image.top, area.right, image.bottom}};
+    for (const RECT& margin : margins)
+        if (margin.left < margin.right && margin.top < margin.bottom)
+            FillRect(dc, &margin, black);
     RECT part;
     if (!IntersectRect(&part, &area, &image))
         return;

@@ -173,7 +173,7 @@ TEST_F(LoadRecord, EveryMissingOrBrokenPieceEndsWithoutAnImage)
         UseRecord(1);
         c.prepare(*this, image);
         if (c.touchesFiles)
-            currentDib = DibFromBytes(PackedDib(2, 2, 1));  // released even when nothing loads
+            documentPages = {currentDib = DibFromBytes(PackedDib(2, 2, 1))};  // released even when nothing loads
         LoadRecordImage(Shell());
         ClearStoreFault();
         EXPECT_EQ(currentDib, nullptr);

@@ -464,7 +464,7 @@ using SaveCommandTest = SaveRecord;
 TEST_F(SaveCommandTest, StoresTheCurrentImageAndRemovesTheSecondWorkFile)
 {
     LayOutStore();
-    currentDib = DibFromBytes(newDib);
+    documentPages = {currentDib = DibFromBytes(newDib)};
     EXPECT_TRUE(SaveCommand(window));
     EXPECT_FALSE(Exists("pagorex.2"));
     EXPECT_NE(currentDib, nullptr);  // the window keeps showing it
@@ -486,7 +486,7 @@ TEST_F(SaveCommandTest, ABitmapThatCannotBeWrittenShowsString705AndStoresNothing
     LayOutStore();
     Bytes index = Read("pagorex.idx"), data = Read("pagorex.dat");
     MakeDirectoryAt("pagorex.2");
-    currentDib = DibFromBytes(newDib);
+    documentPages = {currentDib = DibFromBytes(newDib)};
     std::vector<boxes::SeenBox> boxes;
     {
         boxes::BoxWatcher watcher;
