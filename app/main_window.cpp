@@ -82,6 +82,11 @@ bool ViewMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case WM_PAINT:
         result = PaintView(window);
         return true;
+    case WM_ERASEBKGND:
+        // The paint covers the whole client area itself (the page, the black around it, or
+        // black where there is none): erasing first would draw it twice.
+        result = 1;
+        return true;
     case WM_PALETTECHANGED:
         result = reinterpret_cast<HWND>(wParam) == window ? 0 : RealizeViewPalette(window);
         return true;

@@ -37,15 +37,16 @@ void PaintBlack(HWND window, HDC dc)
 
 void PaintImage(HWND window, HDC dc, const RECT& area)
 {
-    HCURSOR previous = SetCursor(waitCursor);
     if (stretchToWindow == 0) {
-        // From the scroll offset: only what the paint needs is drawn.
+        // From the scroll offset: only what the paint needs is drawn, from copies kept while
+        // the page is shown (the wait cursor shows while one is made).
         DrawViewArea(window, dc, area);
-    } else {
-        RECT client;
-        GetClientRect(window, &client);
-        DrawDibImage(currentDib, dc, 0, 0, client.right, client.bottom, 0, 0);
+        return;
     }
+    HCURSOR previous = SetCursor(waitCursor);
+    RECT client;
+    GetClientRect(window, &client);
+    DrawDibImage(currentDib, dc, 0, 0, client.right, client.bottom, 0, 0);
     SetCursor(previous);
 }
 }  // namespace
@@ -198,7 +199,9 @@ LRESULT PaintView(HWND window)
 {
     PAINTSTRUCT paint;
     if (HDC dc = BeginPaint(window, &paint)) {
-        if (currentPalette) {
+        // Only a display of few colours has a palette to realize; on others it costs a paint
+        // more than drawing the page from its copy.
+        if (currentPalette && (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE)) {
             SelectPalette(dc, currentPalette, FALSE);
             RealizePalette(dc);
         }

@@ -23,6 +23,18 @@
 #include <vector>
 
 namespace {
+// The wait cursor, while a copy of the page is made.
+class WaitCursor {
+public:
+    WaitCursor() : previous_(SetCursor(waitCursor)) {}
+    ~WaitCursor() { SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
 // A DIB as DrawDib takes it: the block itself, or its upright copy.
 struct Drawable {
     const uint8_t* bytes = nullptr;
@@ -39,6 +51,7 @@ KeptCopy kept;
 
 std::unique_ptr<uint8_t[]> UprightCopy(const LockedDib& lock)
 {
+    WaitCursor wait;
     uint64_t bytes = DibMemUprightBytes(lock.data(), lock.size());
     if (bytes == 0 || bytes > kDibMaxBytes)
         return nullptr;
@@ -91,6 +104,13 @@ void DrawRows(HDC dc, const uint8_t* dib, const RECT& to, POINT from, SIZE size)
     header->biSizeImage = DWORD(stride * uint64_t(size.cy));
     // Bottom-up: the lowest of the rows comes first.
     const uint8_t* bits = dib + bitsAt + uint64_t(layout.height - from.y - size.cy) * stride;
+    if (to.right - to.left == size.cx && to.bottom - to.top == size.cy) {
+        // Pixel for pixel GDI copies the rows itself: DrawDib would prepare a stretch first,
+        // which a repaint of the whole window pays several times over.
+        SetDIBitsToDevice(dc, to.left, to.top, DWORD(size.cx), DWORD(size.cy), from.x, 0, 0, UINT(size.cy), bits,
+                          reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
+        return;
+    }
     Draw(dc, to, header, bits, POINT{from.x, 0}, size);
 }
 
@@ -105,6 +125,7 @@ ScaledCopy scaled;
 
 std::unique_ptr<uint8_t[]> MakeScaled(const LockedDib& lock, int width, int height)
 {
+    WaitCursor wait;
     const uint64_t bytes = DibMemScaledBytes(lock.data(), lock.size(), width, height);
     if (bytes == 0 || bytes > kDibMaxBytes)
         return nullptr;

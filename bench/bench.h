@@ -26,8 +26,9 @@ struct Row {
 
 using Measure = std::vector<Row> (*)();
 
-// Called from a static object of each benchmark file.
-bool Register(Measure measure);
+// Called from a static object of each benchmark file. With PAGOREX_BENCH_ONLY set, only the
+// measures whose name it contains run (a quick look at one part while working on it).
+bool Register(Measure measure, const char* name = "");
 
 // A line printed under the table (sizes, memory, what was skipped).
 void Note(const std::string& text);

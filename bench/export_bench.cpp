@@ -135,5 +135,5 @@ std::vector<bench::Row> Measure()
     return rows;
 }
 
-const bool registered = bench::Register(Measure);
+const bool registered = bench::Register(Measure, "export");
 }  // namespace

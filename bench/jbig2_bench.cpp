@@ -119,5 +119,5 @@ std::vector<bench::Row> Measure()
     return rows;
 }
 
-const bool registered = bench::Register(Measure);
+const bool registered = bench::Register(Measure, "jbig2");
 }  // namespace

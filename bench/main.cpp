@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "bench/bench.h"
 #include "bench/host_tools.h"
@@ -10,9 +12,9 @@
 namespace bench {
 
 namespace {
-std::vector<Measure>& Registered()
+std::vector<std::pair<Measure, std::string>>& Registered()
 {
-    static std::vector<Measure> measures;
+    static std::vector<std::pair<Measure, std::string>> measures;
     return measures;
 }
 
@@ -29,9 +31,9 @@ std::vector<std::pair<std::string, Child>>& Children()
 }
 }  // namespace
 
-bool Register(Measure measure)
+bool Register(Measure measure, const char* name)
 {
-    Registered().push_back(measure);
+    Registered().emplace_back(measure, name);
     return true;
 }
 
@@ -70,7 +72,10 @@ int main(int argc, char** argv)
     std::printf("%-44s %10s  %-28s %10s  %6s  %5s\n", "benchmark", "ms", "reference (same run)", "ms", "ratio",
                 "goal");
     int over = 0;
-    for (bench::Measure measure : bench::Registered()) {
+    const char* only = std::getenv("PAGOREX_BENCH_ONLY");
+    for (const auto& [measure, name] : bench::Registered()) {
+        if (only && (name.empty() || std::string(only).find(name) == std::string::npos))
+            continue;
         for (const bench::Row& row : measure()) {
             const double ratio = row.seconds / row.referenceSeconds;
             const bool within = row.goal <= 0 || ratio <= row.goal;

@@ -57,7 +57,7 @@ std::vector<Share> Shares(int from, int to)
 struct Plan {
     DibPixels pixels;
     int width = 0, height = 0;  // of the copy
-    int channels = 3;           // 1 for a page of greys
+    int channels = 3;           // averaged: 1 for a page of greys
     int64_t stride = 0;
     uint64_t bytes = 0;
 };
@@ -80,8 +80,8 @@ bool MakePlan(const uint8_t* dib, size_t size, int width, int height, Plan& p)
         return false;
     p.width = width, p.height = height;
     p.channels = AllGrey(p.pixels) ? 1 : 3;
-    p.stride = RowBytes(8 * p.channels, width);
-    p.bytes = kInfoHeaderBytes + (p.channels == 1 ? 1024 : 0) + uint64_t(p.stride) * uint64_t(height);
+    p.stride = RowBytes(32, width);
+    p.bytes = kInfoHeaderBytes + uint64_t(p.stride) * uint64_t(height);
     return true;
 }
 
@@ -92,7 +92,7 @@ void WriteHeader(const Plan& p, const uint8_t* dib, uint8_t* out)
     StoreLE32(out + dibfield::kWidth, uint32_t(p.width));
     StoreLE32(out + dibfield::kHeight, uint32_t(p.height));
     StoreLE16(out + dibfield::kPlanes, 1);
-    StoreLE16(out + dibfield::kBitCount, uint16_t(8 * p.channels));
+    StoreLE16(out + dibfield::kBitCount, 32);
     StoreLE32(out + dibfield::kSizeImage, uint32_t(p.stride * p.height));
     const DibFrame& f = p.pixels.frame;
     if (f.layout.headerSize != kCoreHeaderBytes) {
@@ -100,12 +100,6 @@ void WriteHeader(const Plan& p, const uint8_t* dib, uint8_t* out)
                       y = int32_t(LoadLE32(dib + dibfield::kYPelsPerMeter));
         StoreLE32(out + dibfield::kXPelsPerMeter, uint32_t(x * p.width / f.width));
         StoreLE32(out + dibfield::kYPelsPerMeter, uint32_t(y * p.height / f.rows));
-    }
-    if (p.channels == 1) {
-        StoreLE32(out + dibfield::kClrUsed, 256);
-        for (int i = 0; i < 256; ++i)
-            out[kInfoHeaderBytes + 4 * i] = out[kInfoHeaderBytes + 4 * i + 1] = out[kInfoHeaderBytes + 4 * i + 2] =
-                uint8_t(i);
     }
 }
 
@@ -137,16 +131,19 @@ void Down(const std::vector<uint32_t>& line, uint32_t share, std::vector<uint64_
         into[i] += uint64_t(line[i]) * share;
 }
 
-// The sums of a new row, of width x height units each, as pixels; red, green, blue go in
-// as blue, green, red.
+// The sums of a new row, of width x height units each, as pixels of blue, green, red and a
+// zero byte (a grey sum gives all three).
 void Store(const Plan& p, const std::vector<uint64_t>& sums, int row, uint8_t* bits)
 {
     uint8_t* line = bits + int64_t(p.height - 1 - row) * p.stride;
     const uint64_t whole = uint64_t(p.pixels.frame.width) * uint64_t(p.pixels.frame.rows);
     const int c = p.channels;
-    for (int x = 0; x < p.width; ++x)
-        for (int k = 0; k < c; ++k)
-            line[x * c + (c == 1 ? 0 : 2 - k)] = uint8_t((sums[size_t(x * c + k)] + whole / 2) / whole);
+    for (int x = 0; x < p.width; ++x, line += 4) {
+        const uint64_t* sum = &sums[size_t(x * c)];
+        for (int k = 0; k < 3; ++k)
+            line[2 - k] = uint8_t((sum[c == 1 ? 0 : k] + whole / 2) / whole);
+        line[3] = 0;
+    }
 }
 
 // New rows [firstRow, lastRow): the page's rows are read from the first that reaches into
@@ -202,7 +199,7 @@ bool DibMemScale(const uint8_t* dib, size_t size, int width, int height, uint8_t
     if (firstRow < 0 || firstRow >= lastRow)
         return false;
     try {
-        MakeRows(p, firstRow, lastRow, out + kInfoHeaderBytes + (p.channels == 1 ? 1024 : 0));
+        MakeRows(p, firstRow, lastRow, out + kInfoHeaderBytes);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -7,9 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// The reduced copy's kind: 8-bit grey (with a grey colour table) for a page whose colours
-// are all greys (black and white, grey, a palette of greys), else 24-bit colour. Its
-// header is 40 bytes with the page's resolution scaled along, its rows are bottom-up.
+// The reduced copy is for the screen: 32-bit pixels of blue, green, red and a zero byte,
+// what a display takes without converting them (a page whose colours are all greys is
+// averaged as grey, a third of the work). Its header is 40 bytes with the page's
+// resolution scaled along, its rows are bottom-up.
 // 0 when the DIB cannot be read (DibReadPixels) or width x height is not a reduction of
 // its picture (0 < width <= its width, 0 < height <= its height).
 uint64_t DibMemScaledBytes(const uint8_t* dib, size_t size, int width, int height);

@@ -84,8 +84,11 @@ TEST_F(ViewTest, FitPageDrawsTheWholePageCentredAsTheAverageOfTheAreaEachPixelCo
         ShowAtFitPage(c.page, c.client);
         const SIZE client = driver::ClientSize(program_.window);
         const int width = c.page[18] | c.page[19] << 8, height = c.page[22] | c.page[23] << 8;
-        const std::vector<COLORREF> seen = driver::ScreenPixels(program_.window, client.cx, client.cy);
-        // Where the page lies: everything the window's black does not show.
+        // Where the page lies: everything the window's black does not show. The screen may
+        // still show the window as it was before its new size: read until two reads agree.
+        std::vector<COLORREF> seen, before;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 5000 && (seen.empty() || seen != before); Sleep(100))
+            before = seen, seen = driver::ScreenPixels(program_.window, client.cx, client.cy);
         int left = client.cx, right = -1, top = client.cy, bottom = -1;
         for (int y = 0; y < client.cy; ++y)
             for (int x = 0; x < client.cx; ++x)
