@@ -34,39 +34,48 @@ int64_t StoreFileReader::ReadAt(uint64_t offset, void* buffer, size_t count)
     if (offset > INT32_MAX)
         return 0;  // beyond any file the store can hold
     int32_t at = static_cast<int32_t>(offset);
-    if (SeekStoreFile(file_, at, FILE_BEGIN) != at)
+    if (!(alone_ && offset == position_) && SeekStoreFile(file_, at, FILE_BEGIN) != at)
         return -1;
-    return ReadStoreFile(file_, buffer, static_cast<uint32_t>(std::min<size_t>(count, INT32_MAX)));
+    int32_t read = ReadStoreFile(file_, buffer, static_cast<uint32_t>(std::min<size_t>(count, INT32_MAX)));
+    position_ = read >= 0 ? offset + static_cast<uint32_t>(read) : UINT64_MAX;
+    return read;
 }
 
 uint64_t StoreFileReader::Size()
 {
     int32_t end = SeekStoreFile(file_, 0, FILE_END);
+    position_ = end < 0 ? UINT64_MAX : static_cast<uint64_t>(end);
     // A size that cannot be told is no end: the reads then fail where the file does.
     return end < 0 ? UINT32_MAX : static_cast<uint64_t>(end);
 }
 
-// Blocks of 1024 records: one read of 256 KB.
-IndexReader::IndexReader(StoreHandle index, uint32_t first)
-    : file_(index), scan_(file_, static_cast<uint32_t>(kChunkSize / kIndexRecordSize), first)
+// Blocks of 1024 records by default: one read of 256 KB.
+IndexReader::IndexReader(StoreHandle index, uint32_t first, uint32_t blockBytes, bool alone)
+    : file_(index, alone), scan_(file_, static_cast<uint32_t>(blockBytes / kIndexRecordSize), first)
 {
+}
+
+namespace {
+RecordRead ReadOf(IndexScan::Step step)
+{
+    return step == IndexScan::Step::Record ? RecordRead::Record
+           : step == IndexScan::Step::End  ? RecordRead::End
+                                           : RecordRead::Error;
+}
+}  // namespace
+
+const uint8_t* IndexReader::NextRecords(RecordRead& read, uint32_t& count, uint32_t& first)
+{
+    const uint8_t* bytes = nullptr;
+    read = ReadOf(scan_.NextRecords(bytes, count, first));
+    return read == RecordRead::Record ? bytes : nullptr;
 }
 
 const uint8_t* IndexReader::NextBytes(RecordRead& read)
 {
     const uint8_t* bytes = nullptr;
-    switch (scan_.NextBytes(bytes)) {
-    case IndexScan::Step::Record:
-        read = RecordRead::Record;
-        return bytes;
-    case IndexScan::Step::End:
-        read = RecordRead::End;
-        return nullptr;
-    case IndexScan::Step::Error:
-        break;
-    }
-    read = RecordRead::Error;
-    return nullptr;
+    read = ReadOf(scan_.NextBytes(bytes));
+    return read == RecordRead::Record ? bytes : nullptr;
 }
 
 RecordRead IndexReader::Next(IndexRecord& record)
@@ -110,7 +119,7 @@ IndexLookup FindIndexRecord(StoreHandle index, int32_t recordNumber)
     IndexLookup lookup;
     // Only the record number is looked at until it matches.
     std::array<uint8_t, 4> wanted = NumberBytes(recordNumber);
-    IndexReader reader(index);
+    IndexReader reader(index, 0, kChunkSize, true);
     for (;;) {
         RecordRead read;
         const uint8_t* bytes = reader.NextBytes(read);
@@ -133,17 +142,22 @@ RecordsOfNumber FindRecordsOfNumber(StoreHandle index, int32_t recordNumber, uin
 {
     RecordsOfNumber found;
     std::array<uint8_t, 4> wanted = NumberBytes(recordNumber);
-    IndexReader reader(index, first);
+    // Reads of 1 MB, as a plain read of the file would take them; each record costs one
+    // comparison of 4 bytes in the loop below.
+    IndexReader reader(index, first, 4 * kChunkSize, true);
     for (;;) {
         RecordRead read;
-        const uint8_t* bytes = reader.NextBytes(read);
+        uint32_t count = 0, at = 0;
+        const uint8_t* bytes = reader.NextRecords(read, count, at);
         if (read != RecordRead::Record) {
             found.unreadable = read == RecordRead::Error;
             return found;
         }
-        if (HasNumber(bytes, wanted)) {
+        for (uint32_t i = 0; i < count; ++i, bytes += kIndexRecordSize) {
+            if (!HasNumber(bytes, wanted))
+                continue;
             NumberedRecord& record = found.records.emplace_back();
-            record.position = reader.Delivered();
+            record.position = at + i;
             DecodeIndexRecord(std::span(bytes, kIndexRecordSize), record.record);
         }
     }

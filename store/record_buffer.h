@@ -6,6 +6,7 @@
 #include "store/core/index_record.h"
 #include "store/core/index_scan.h"
 #include "store/core/page_mark.h"
+#include "store/store_copy.h"
 #include "store/store_files.h"
 
 #include <vector>
@@ -26,14 +27,19 @@ RecordRead ReadIndexRecord(StoreHandle index, IndexRecord& record);
 RecordRead ReadRecordBuffer(StoreHandle index);
 // A store file read the way the store's core reads files (positioned reads), through the
 // store's own file layer, so that its faults reach the core's readers too.
+// alone: nothing else moves the file's position while it reads, so a read that goes on
+// where the last one ended is not sought first (under Wine a seek costs about as much as
+// reading a megabyte).
 class StoreFileReader final : public FileReader {
 public:
-    explicit StoreFileReader(StoreHandle file) : file_(file) {}
+    explicit StoreFileReader(StoreHandle file, bool alone = false) : file_(file), alone_(alone) {}
     int64_t ReadAt(uint64_t offset, void* buffer, size_t count) override;
     uint64_t Size() override;
 
 private:
     StoreHandle file_;
+    bool alone_;
+    uint64_t position_ = UINT64_MAX;  // where the last read left the file, when alone
 };
 
 // Reads the index file's records one after another from a given record on, in blocks of
@@ -43,12 +49,18 @@ private:
 // be rewritten; the block holds the records after it as they were read).
 class IndexReader {
 public:
-    explicit IndexReader(StoreHandle index, uint32_t first = 0);
+    // blockBytes: how much one read takes (a whole number of records); alone: as for
+    // StoreFileReader, for a scan that neither writes nor seeks until it is done.
+    explicit IndexReader(StoreHandle index, uint32_t first = 0, uint32_t blockBytes = kChunkSize,
+                         bool alone = false);
     IndexReader(const IndexReader&) = delete;
     IndexReader& operator=(const IndexReader&) = delete;
     // The next record's 256 bytes, or null with why there is none (End or Error), as
     // ReadIndexRecord tells them apart.
     const uint8_t* NextBytes(RecordRead& read);
+    // The records of the next read not handed out yet, count of them from bytes, the first
+    // at place first; null with why there are none, as NextBytes.
+    const uint8_t* NextRecords(RecordRead& read, uint32_t& count, uint32_t& first);
     // The next record decoded into record; anything but a record leaves it unchanged.
     RecordRead Next(IndexRecord& record);
     // The place in the index of the record the last call delivered.

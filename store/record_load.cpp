@@ -7,6 +7,7 @@
 #include "store/store_lock.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +46,7 @@ void ReportIndexUnreadable(StoreHost& host)
                  "could not be read.\n\nNothing was changed in the store.",
                  nullptr, MB_OK | MB_ICONEXCLAMATION);
 }
+
 // "3", "3 and 5", "3, 5 and 8"; past a few, how many more.
 std::string PageList(const std::vector<uint32_t>& pages)
 {
@@ -73,9 +75,12 @@ std::string DocumentNotice(const Document& document, const std::vector<uint32_t>
                (indexUnreadable ? "the image store's index file pagorex.idx could not be read to its end."
                                 : "the image store holds no record for them, or their images cannot be read.") +
                " The other pages are shown in order.\n\n";
-    if (!claimedTwice.empty())
+    if (claimedTwice.size() == 1)
         text += "Two records of the image store claim page " + PageList(claimedTwice) +
                 "; the first of them is shown.\n\n";
+    else if (!claimedTwice.empty())
+        text += "Two records of the image store claim each of pages " + PageList(claimedTwice) +
+                "; the first of each is shown.\n\n";
     if (text.empty())
         return text;
     return text + "Save Image stores the document as it is shown now, without what is missing. Until then the "
@@ -127,7 +132,8 @@ void LoadRecordImage(StoreHost& host)
         ReportIndexUnreadable(host);
         return;
     }
-    NumberedRecord first{static_cast<uint32_t>(lookup.position / static_cast<int32_t>(kIndexRecordSize)), recordBuffer};
+    NumberedRecord first{static_cast<uint32_t>(lookup.position / static_cast<int32_t>(kIndexRecordSize)),
+                         recordBuffer};
     // The image is expanded straight into memory, and a load leaves no work files: the
     // compressed image a save keeps in pagorex.tmp, or files a stopped run left, go now.
     if (recordBuffer.compressed != 0)
@@ -135,6 +141,13 @@ void LoadRecordImage(StoreHost& host)
     files.Delete(kWorkFileName);
     if (!ShowRecordImage(host, files, blobFiles->Of(first.position)))
         host.ShowImage(nullptr);
-    if (ReadPageMark(first.record))
+    if (!ReadPageMark(first.record))
+        return;
+    try {
         ShowFurtherPages(host, files, *blobFiles, first);
+    } catch (const std::bad_alloc&) {
+        TellUser(host, "Not every page stored for this record could be shown: there was not enough memory.\n\n"
+                       "Nothing was changed in the image store.",
+                 nullptr, MB_OK | MB_ICONEXCLAMATION);
+    }
 }

@@ -14,6 +14,9 @@
 //    next compaction continues; the data file is replaced by one rename, after the index
 //    was flushed, once every record was moved;
 //  - no file is cut, renamed over or deleted while a record points into the bytes that go;
+//  - a document's page records are on the disk before page 1's record, which readers find
+//    first and which commits it; records no document needs any more are marked deleted and
+//    reused by later saves of the number (page_records.h);
 //  - every operation holds the store's byte-range lock from its start to its end
 //    (store_lock.h), exclusive when it writes, shared when it only reads;
 //  - a save writes the bitmap file to "pagorex.2" and its member to "pagorex.tmp", which

@@ -29,7 +29,9 @@ enum class Before { Store, PlainFirst, ManyPlain, StoppedCompaction, DataFileRen
 
 std::vector<Entry> Entries(Before before)
 {
-    std::vector<Entry> entries = {{1, Pattern(3000, 1), before == Before::PlainFirst || before == Before::ManyPlain},
+    std::vector<Entry> entries = {{1, Pattern(3000, 1),
+                                   before == Before::PlainFirst || before == Before::ManyPlain ||
+                                       before == Before::Documents},
                                   {2, Pattern(6000, 2), true, 0, 500},
                                   {3, Bytes(4000, 7)},
                                   {4, Pattern(900, 4), false, 1}};
@@ -81,7 +83,7 @@ const Operation kOperations[] = {
     {"a document of 5 pages saved as one of 2", Before::Documents, Kind::Save, 9, 1, 0, nullptr, 2},
     {"a new record of 3 pages", Before::Documents, Kind::Save, 7, 1, 0, nullptr, 3},
     {"a delete mark of a document", Before::Documents, Kind::Mark, 9},
-    {"a forced compaction of documents", Before::Documents, Kind::Compact},
+    {"the start-up compaction of a store holding documents", Before::Documents, Kind::Compact, 1, 0},
 };
 
 void RunOperation(const Operation& op, const std::string& directory)

@@ -209,6 +209,13 @@ TEST_F(LoadRecord, ADocumentShowsEveryPageItCanInOrderAndNamesTheOthersOnce)
              s.Rewrite();
          },
          {0, 1, 2}, nullptr},
+        {"pages more than one read of the index apart",
+         [](storefiles::StoreLayout& s) {
+             storefiles::Record other = s.records[0];
+             other.recordNumber = 2;
+             s.records.insert(s.records.begin() + 1, 5000, other), s.Rewrite();
+         },
+         {0, 1, 2}, nullptr},
         {"a page's record missing", [](storefiles::StoreLayout& s) { s.records.erase(s.records.begin() + 1), s.Rewrite(); },
          {0, -1, 2}, "Page 2 of the 3 pages stored for this record could not be shown"},
         {"a page's blob past the end of the data file",
