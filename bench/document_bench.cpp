@@ -209,6 +209,6 @@ std::vector<bench::Row> Measure()
     return rows;
 }
 
-const bool registered = bench::Register(Measure);
+const bool registered = bench::Register(Measure, "document");
 
 }  // namespace
