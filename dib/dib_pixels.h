@@ -47,6 +47,8 @@ struct DibField {
     int bits = 0;
     uint8_t Read(uint32_t pixel) const
     {
+        if (bits == 0)
+            return 0;
         uint32_t value = pixel >> shift & mask;
         if (bits >= 8)
             return uint8_t(value >> (bits - 8));

@@ -6,6 +6,7 @@
 // the next compaction continues.
 #include "store/compaction.h"
 #include "store/compaction_run.h"
+#include "store/core/indexed_gzip.h"
 
 #include "store/core/parallel_gzip.h"
 #include "store/interrupted_compaction.h"
@@ -34,6 +35,10 @@ struct PendingRecord {
     IndexRecord moved;     // pointing at its blob in the new data file, once complete
     pgz::Checksum checksum;
     bool complete = false;
+    // A compressed blob's header, which lists its blocks once they are written, as a
+    // save's does (indexed_gzip.h).
+    std::vector<uint8_t> header;
+    std::vector<pgz::BlockEntry> blocks;
 };
 
 // Which record a block handed to the workers belongs to; in the order handed in.
@@ -95,7 +100,7 @@ private:
     {
         if (!ok_ || StoreStopsAt(StoreStep::CompactionRecordRead, k))
             return false;
-        pending_.push_back({k, recordBuffer, recordBuffer, {}, false});
+        pending_.push_back({k, recordBuffer, recordBuffer, {}, false, {}, {}});
         // A damaged record's blob lies partly or wholly past the end of the data file (at
         // 2 GB or beyond, even): it keeps what there is of it, and nothing is made up.
         const IndexRecord& r = recordBuffer;
@@ -123,7 +128,8 @@ private:
     bool FeedPlain(uint32_t k, uint32_t present)
     {
         PendingRecord& record = pending_.back();
-        pgz::Blocker blocker;
+        record.header = pgz::IndexedHeader(present / pgz::kBlockSize + 2);
+        pgz::Blocker blocker(true);
         const pgz::Source read = StoreFileSource(c_.data);
         uint64_t remaining = present;
         for (bool first = true;; first = false) {
@@ -213,18 +219,34 @@ private:
             if (StoreStopsAt(StoreStep::CompactionBlobStaged, tag.index))
                 return false;
             written_ = 0;
-            if (!Write(pgz::Header()))
+            if (!Write(record.header))
                 return false;
         }
         if (!Write(block->output))
             return false;
         record.checksum.Add(*block);
+        record.blocks.push_back({uint32_t(block->output.size()), uint32_t(block->Bytes().size())});
         if (!tag.last)
             return true;
-        if (!Write(record.checksum.Trailer()))
+        if (!Write(record.checksum.Trailer()) || !ListBlocks(record))
             return false;
         Complete(record, end_, written_);
         return !StoreStopsAt(StoreStep::CompactionBlobAppended, tag.index);
+    }
+
+    // The header again at the blob's start, now with its blocks listed; nothing points at the
+    // blob before the batch it belongs to is flushed.
+    bool ListBlocks(PendingRecord& record)
+    {
+        if (!pgz::FillBlockList(record.header, record.blocks))
+            return true;  // more blocks than room: the member is read as any other
+        const int32_t start = static_cast<int32_t>(end_), after = static_cast<int32_t>(end_ + written_);
+        if (SeekStoreFile(c_.newData, start, FILE_BEGIN) != start ||
+            !WriteStoreFile(c_.newData, record.header.data(), static_cast<uint32_t>(record.header.size())) ||
+            SeekStoreFile(c_.newData, after, FILE_BEGIN) != after)
+            return Fail(kUnwritable);
+        record.header.clear(), record.blocks.clear();
+        return true;
     }
 
     bool BatchFull() const

@@ -3,7 +3,7 @@
 pagorex_native_sources(store/core/index_record.cpp store/core/moved_chain.cpp store/core/index_scan.cpp
                        store/core/blob_check.cpp store/core/store_survey.cpp store/core/parallel_gzip.cpp
                        store/core/blob_stream.cpp store/core/deflate_effort.cpp store/core/run_deflate.cpp
-                       store/core/worker_pool.cpp store/core/page_mark.cpp
+                       store/core/worker_pool.cpp store/core/page_mark.cpp store/core/indexed_gzip.cpp
                        store/core/blob_checks.cpp)
 pagorex_native_tests(tests/store/native/index_record_test.cpp tests/compact/native/moved_chain_test.cpp
                      tests/store/native/blob_check_test.cpp tests/store/native/store_survey_test.cpp

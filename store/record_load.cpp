@@ -6,13 +6,57 @@
 #include "store/store_copy.h"
 #include "store/store_lock.h"
 
+#include "store/core/indexed_gzip.h"
+
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
+// Blobs up to this size are read whole, so that one whose member lists its blocks is
+// expanded on every core; a larger one streams through as it is expanded.
+constexpr uint32_t kWholeBlob = 256u << 20;
+
+// An image file already in memory.
+class ImageInMemory final : public ImageFileSource {
+public:
+    explicit ImageInMemory(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    int64_t Read(void* buffer, size_t count) override
+    {
+        count = std::min(count, bytes_.size() - at_);
+        std::memcpy(buffer, bytes_.data() + at_, count);
+        at_ += count;
+        return static_cast<int64_t>(count);
+    }
+
+private:
+    const std::vector<uint8_t>& bytes_;
+    size_t at_ = 0;
+};
+
+// The record's compressed blob read whole and, when its member lists its blocks, expanded
+// on every core and shown: false when it is not such a blob, or a read or a block fails
+// (it is then shown as any other, from the start, which tells what is wrong with it).
+bool ShowListedBlob(StoreHost& host, StoreHandle data)
+{
+    if (recordBuffer.compressed == 0 || recordBuffer.storedLength > kWholeBlob)
+        return false;
+    try {
+        std::vector<uint8_t> blob(recordBuffer.storedLength), image;
+        if (ReadStoreFile(data, blob.data(), recordBuffer.storedLength) != int32_t(recordBuffer.storedLength) ||
+            !pgz::InflateListed(blob, recordBuffer.imageLength, image))
+            return false;
+        ImageInMemory source(image);
+        host.ShowImage(&source);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;  // streamed instead, in the memory of a block
+    }
+}
+
 // Shows the image file of the record in the record buffer, read from the data file as it
 // is expanded. Answers false when the blob cannot be reached: the window then shows none.
 bool ShowRecordImage(StoreHost& host, const StoreFiles& files, const char* dataFileName)
@@ -24,6 +68,10 @@ bool ShowRecordImage(StoreHost& host, const StoreFiles& files, const char* dataF
     // wherever the failed seek left the file would show another image.
     int32_t offset = static_cast<int32_t>(recordBuffer.dataOffset);
     if (offset < 0 || SeekStoreFile(data.get(), offset, FILE_BEGIN) != offset)
+        return false;
+    if (ShowListedBlob(host, data.get()))
+        return true;
+    if (SeekStoreFile(data.get(), offset, FILE_BEGIN) != offset)
         return false;
     uint32_t left = recordBuffer.storedLength;
     BlobStream image(

@@ -1,6 +1,8 @@
 // The chunked copy and AppendWorkFile.
 #include "store/store_copy.h"
 
+#include "store/core/indexed_gzip.h"
+
 #include "store/core/parallel_gzip.h"
 #include "store/record_buffer.h"
 #include "store/store.h"
@@ -64,13 +66,28 @@ pgz::Source StoreFileSource(StoreHandle file)
 }
 
 namespace {
+// The member's header lists its blocks once they are all written (indexed_gzip.h): it is
+// written first with room for the most blocks the image can take, and again at the end.
+bool ListBlocks(StoreHandle sink, int32_t start, std::vector<uint8_t>& header,
+                const std::vector<pgz::BlockEntry>& blocks)
+{
+    const int32_t end = SeekStoreFile(sink, 0, FILE_CURRENT);
+    return !pgz::FillBlockList(header, blocks) ||
+           (end >= 0 && SeekStoreFile(sink, start, FILE_BEGIN) == start &&
+            WriteStoreFile(sink, header.data(), static_cast<uint32_t>(header.size())) &&
+            SeekStoreFile(sink, end, FILE_BEGIN) == end);
+}
+
 void Compress(StoreHandle source, StoreHandle sink, uint32_t length, const CompressProgress& progress,
               CompressOutcome& outcome)
 {
-    if (!WriteBytes(sink, pgz::Header(), outcome))
+    const int32_t start = SeekStoreFile(sink, 0, FILE_CURRENT);
+    std::vector<uint8_t> header = pgz::IndexedHeader(length / pgz::kBlockSize + 2);
+    std::vector<pgz::BlockEntry> listed;
+    if (start < 0 || !WriteBytes(sink, header, outcome))
         return;
     pgz::Compressor compressor;
-    pgz::Blocker blocker;
+    pgz::Blocker blocker(true);
     pgz::Checksum checksum;
     const pgz::Source read = StoreFileSource(source);
     uint64_t remaining = length;
@@ -100,12 +117,14 @@ void Compress(StoreHandle source, StoreHandle sink, uint32_t length, const Compr
         }
         if (!WriteBytes(sink, block->output, outcome))
             return;
+        listed.push_back({static_cast<uint32_t>(block->output.size()), static_cast<uint32_t>(block->Bytes().size())});
         checksum.Add(*block);
         outcome.compressed = static_cast<uint32_t>(checksum.Length());
         if (progress.afterBlock)
             progress.afterBlock(length - outcome.compressed);
     }
-    WriteBytes(sink, checksum.Trailer(), outcome);
+    if (WriteBytes(sink, checksum.Trailer(), outcome) && !ListBlocks(sink, start, header, listed))
+        outcome.sinkFailed = true;
 }
 }  // namespace
 

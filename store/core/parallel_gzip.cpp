@@ -1,6 +1,7 @@
 #include "store/core/parallel_gzip.h"
 
 #include "base/little_endian.h"
+#include "store/core/indexed_gzip.h"
 
 #include <zlib.h>
 
@@ -204,6 +205,8 @@ void Blocker::Close(Block& block, size_t count, bool last)
     }
     block.effort = effort_;
     // The next block looks back on the last 32 KB of the input, wherever they lie.
+    if (independent_)
+        return;
     std::span<const uint8_t> bytes = block.input;
     size_t keep = std::min(bytes.size(), kWindowSize);
     window_.assign(bytes.end() - static_cast<ptrdiff_t>(keep), bytes.end());
@@ -246,17 +249,19 @@ Source MemorySource(std::span<const uint8_t> bytes)
     };
 }
 
-std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned threads)
+std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned threads, bool listed)
 {
     Compressor compressor(threads);
-    Blocker blocker;
-    std::vector<uint8_t> member = Header();
+    Blocker blocker(listed);
+    std::vector<uint8_t> header = IndexedHeader(listed ? bytes.size() / kBlockSize + 2 : 0), member = header;
+    std::vector<BlockEntry> blocks;
     Checksum checksum;
     bool failed = false;
     auto take = [&](unsigned waitMs) {
         if (std::unique_ptr<Block> block = compressor.TakeNext(waitMs)) {
             failed = failed || block->failed;
             member.insert(member.end(), block->output.begin(), block->output.end());
+            blocks.push_back({uint32_t(block->output.size()), uint32_t(block->Bytes().size())});
             checksum.Add(*block);
         }
     };
@@ -273,6 +278,8 @@ std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned thr
         take(1000);
     if (failed)
         return {};
+    if (listed && FillBlockList(header, blocks))
+        std::copy(header.begin(), header.end(), member.begin());
     std::vector<uint8_t> trailer = checksum.Trailer();
     member.insert(member.end(), trailer.begin(), trailer.end());
     return member;

@@ -109,8 +109,9 @@ using Source = std::function<int64_t(uint8_t* to, size_t count)>;
 Source MemorySource(std::span<const uint8_t> bytes);
 
 // The whole of bytes as one member, compressed on every core: for callers that hold the
-// input in memory already (and for tests).
-std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned threads = 0);
+// input in memory already (and for tests). listed: its blocks independent and listed in its
+// header, as a save writes it (indexed_gzip.h).
+std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned threads = 0, bool listed = false);
 
 // Cuts an input into blocks in order, priming each with the end of the one before, and
 // chooses the effort for all of them from the first. Every store operation that
@@ -118,6 +119,9 @@ std::vector<uint8_t> CompressMember(std::span<const uint8_t> bytes, unsigned thr
 // comes from.
 class Blocker {
 public:
+    // independent: no block looks back into the one before it, so that each can be expanded
+    // on its own (indexed_gzip.h); the member grows by a fraction of a per cent.
+    explicit Blocker(bool independent = false) : independent_(independent) {}
     // How many bytes the next block takes: kBlockSize for the first, then what its effort
     // asks for.
     size_t Room() const { return room_; }
@@ -138,6 +142,7 @@ private:
     void Close(Block& block, size_t count, bool last);
 
     std::vector<uint8_t> window_;
+    bool independent_ = false;
     bool started_ = false;
     Effort effort_ = Effort::Best;
     size_t room_ = kBlockSize;
