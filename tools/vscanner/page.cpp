@@ -224,6 +224,47 @@ std::vector<std::uint8_t> PageBitmapFile(const PageFormat& f, int page)
     return file;
 }
 
+namespace {
+struct TiffTag {
+    unsigned id, type;
+    std::uint32_t count, value;
+};
+constexpr unsigned kTiffShort = 3;
+
+// The image file directory's entries, after their count at offset 8.
+void PutTiffTags(std::vector<std::uint8_t>& t, const std::vector<TiffTag>& list)
+{
+    Put16(t, 8, static_cast<unsigned>(list.size()));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::size_t at = 10 + i * 12;
+        Put16(t, at, list[i].id);
+        Put16(t, at + 2, list[i].type);
+        Put32(t, at + 4, list[i].count);
+        if (list[i].type == kTiffShort && list[i].count == 1)
+            Put16(t, at + 8, list[i].value);
+        else
+            Put32(t, at + 8, list[i].value);
+    }
+}
+
+// The page's rows from pixelsAt on, a 32-bit page's pixels without their padding byte.
+void PutTiffRows(std::vector<std::uint8_t>& t, const PageFormat& f, int page, std::size_t pixelsAt,
+                 std::size_t rowBytes)
+{
+    std::vector<std::uint8_t> row((static_cast<std::size_t>(RowBits(f, false)) + 7) / 8);
+    for (int y = 0; y < f.height; ++y) {
+        PageRow(f, page, y, -1, row.data());
+        std::uint8_t* to = t.data() + pixelsAt + rowBytes * y;
+        if (f.bits == 32) {
+            for (int x = 0; x < f.width; ++x)
+                std::memcpy(to + x * 3, row.data() + x * 4, 3);
+        } else {
+            std::memcpy(to, row.data(), rowBytes);
+        }
+    }
+}
+}  // namespace
+
 std::vector<std::uint8_t> PageTiff(const PageFormat& f, int page)
 {
     // A 32-bit page is written as plain RGB: TIFF readers expect no padding byte.
@@ -235,11 +276,8 @@ std::vector<std::uint8_t> PageTiff(const PageFormat& f, int page)
     const std::size_t mapEntries = palette ? static_cast<std::size_t>(TableSize(f)) : 0;
     const unsigned photometric = colour ? 2 : palette ? 3 : 1;  // RGB, palette, black is zero
 
-    struct Tag {
-        unsigned id, type;
-        std::uint32_t count, value;
-    };
-    constexpr unsigned kShort = 3, kLong = 4, kRational = 5;
+    using Tag = TiffTag;
+    constexpr unsigned kShort = kTiffShort, kLong = 4, kRational = 5;
     const int tags = palette ? 13 : 12;
     const std::size_t ifdSize = 2 + static_cast<std::size_t>(tags) * 12 + 4;
     const std::size_t bitsAt = 8 + ifdSize;                // 3 shorts of BitsPerSample
@@ -269,17 +307,7 @@ std::vector<std::uint8_t> PageTiff(const PageFormat& f, int page)
     };
     if (palette)
         list.push_back({320, kShort, static_cast<std::uint32_t>(mapEntries * 3), static_cast<std::uint32_t>(mapAt)});
-    Put16(t, 8, static_cast<unsigned>(list.size()));
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::size_t at = 10 + i * 12;
-        Put16(t, at, list[i].id);
-        Put16(t, at + 2, list[i].type);
-        Put32(t, at + 4, list[i].count);
-        if (list[i].type == kShort && list[i].count == 1)
-            Put16(t, at + 8, list[i].value);
-        else
-            Put32(t, at + 8, list[i].value);
-    }
+    PutTiffTags(t, list);
     for (int s = 0; s < 3; ++s)
         Put16(t, bitsAt + s * 2, 8);
     Put32(t, xResAt, dpi);
@@ -292,17 +320,7 @@ std::vector<std::uint8_t> PageTiff(const PageFormat& f, int page)
         Put16(t, mapAt + (mapEntries + i) * 2, c.green * 257u);
         Put16(t, mapAt + (2 * mapEntries + i) * 2, c.blue * 257u);
     }
-    std::vector<std::uint8_t> row((static_cast<std::size_t>(RowBits(f, false)) + 7) / 8);
-    for (int y = 0; y < f.height; ++y) {
-        PageRow(f, page, y, -1, row.data());
-        std::uint8_t* to = t.data() + pixelsAt + rowBytes * y;
-        if (f.bits == 32) {
-            for (int x = 0; x < f.width; ++x)
-                std::memcpy(to + x * 3, row.data() + x * 4, 3);
-        } else {
-            std::memcpy(to, row.data(), rowBytes);
-        }
-    }
+    PutTiffRows(t, f, page, pixelsAt, rowBytes);
     return t;
 }
 
