@@ -37,7 +37,7 @@ std::optional<PageMark> ReadPageMark(const IndexRecord& record)
         LoadLE32(mark + kCheck) != CheckValue(mark, record.recordNumber))
         return std::nullopt;
     PageMark m{LoadLE32(mark + kGeneration), LoadLE32(mark + kPage), LoadLE32(mark + kPages)};
-    if (m.generation == 0 || m.pages < 2 || m.page < 1 || m.page > m.pages)
+    if (m.generation == 0 || m.pages < 2 || m.pages > kMostPages || m.page < 1 || m.page > m.pages)
         return std::nullopt;
     return m;
 }

@@ -30,6 +30,10 @@ static_assert(kPageMarkOffset >= offsetof(IndexRecord, reserved));
 // check value is then checked too).
 inline constexpr uint8_t kPageMagic[8] = {0x9A, 'P', 'G', 'X', 0x0D, 0x0A, 0x1A, 0x0A};
 
+// The most pages a document may have: a mark that claims more is no mark (a reader would
+// otherwise make room for billions of pages on a record's word).
+inline constexpr uint32_t kMostPages = 65535;
+
 struct PageMark {
     uint32_t generation = 0;  // one per save of the document, never 0
     uint32_t page = 0;        // 1 .. pages

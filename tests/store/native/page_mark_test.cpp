@@ -118,7 +118,7 @@ TEST(PageMark, MarksRoundTripWithTheIndependentWriterAndBelongToTheirNumber)
     }
     IndexRecord nonsense{};
     nonsense.recordNumber = 3;
-    for (PageMark bad : {PageMark{0, 1, 2}, PageMark{1, 0, 2}, PageMark{1, 3, 2}, PageMark{1, 1, 1}}) {
+    for (PageMark bad : {PageMark{0, 1, 2}, PageMark{1, 0, 2}, PageMark{1, 3, 2}, PageMark{1, 1, 1}, PageMark{1, 1, 4000000000u}}) {
         WritePageMark(nonsense, bad);
         EXPECT_FALSE(ReadPageMark(nonsense)) << bad.generation << " " << bad.page << "/" << bad.pages;
     }
