@@ -198,6 +198,8 @@ int ParseOptions(int argc, char** argv, Invocation& call, bool& help)
             call.all = true;
         else if (arg == "--force" && exporting)
             call.force = true;
+        else if (arg == "--plain-pdf" && exporting)
+            call.plainPdf = true;
         else if ((arg == "--format" || arg == "--into") && exporting && i + 1 < argc)
             (arg == "--format" ? call.format : call.into) = argv[++i];
         else if ((arg == "--format" || arg == "--into") && exporting)

@@ -1,13 +1,19 @@
 // Exported PNG and PDF files read by independent readers (libpng, qpdf, pdfimages,
 // pdfinfo), from the Linux tool and from the Windows tool under Wine, whose files are
 // checked here with the same readers.
+#include "imaging/page_commands.h"
+#include "imaging/test_page.h"
 #include "png_check.h"
 #include "tool_test.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 namespace {
 using storefiles::Bytes;
@@ -43,7 +49,35 @@ struct ExportCase {
     Bytes dib;
     int32_t xppm, yppm;  // as the header gives them
     uint32_t xWant, yWant;
+    bool alpha = false;  // an alpha field in use
 };
+
+// A 1-bit page at 72 dpi, a pixel to a point, black where black(x, y) (0 is the top row);
+// its 1 bits are black where oneIsBlack, else white.
+ExportCase Bitonal(int width, int height, bool oneIsBlack, auto black)
+{
+    Bytes dib = BuildDib({width, height, 1});
+    PutLE(dib, 40, oneIsBlack ? 0xFFFFFF : 0, 4), PutLE(dib, 44, oneIsBlack ? 0 : 0xFFFFFF, 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t& byte = dib[48 + size_t(RowBytes(1, width)) * size_t(height - 1 - y) + size_t(x / 8)];
+            const int bit = 0x80 >> x % 8;
+            byte = uint8_t(black(x, y) == oneIsBlack ? byte | bit : byte & ~bit);
+        }
+    return {dib, 2835, 2835, 2835, 2835};
+}
+
+// The drawn text page made black and white by the program's own command.
+Bytes TextPage()
+{
+    struct Block : imaging::ResultBlock {
+        Bytes bytes;
+        uint8_t* Allocate(size_t n) override { return (bytes.resize(n), bytes.data()); }
+    } page;
+    const Bytes drawn = testpage::Make(testpage::Drawing{}).dib;
+    imaging::RunPageCommand(imaging::PageCommand::kBlackAndWhite, drawn.data(), drawn.size(), page);
+    return page.bytes;
+}
 
 class ExportFormats : public ToolTest {
 protected:
@@ -71,6 +105,22 @@ protected:
                  {BuildDib({8, 6, 24}), 2000000000, 2000000000, 0, 0},     // absurd
                  {BuildDib({8, 6, 4}), 300, 300, 0, 0},                    // dots per inch as pels
                  {BuildDib({2100, 3, 1}), 394, 394, 394, 394}};           // 15,120 pt at 10 dpi
+        // 1-bit pages, coded as JBIG2, for the decoders that draw them too.
+        for (const DibShape& kind : kEveryKindOfBitmap)
+            if (kind.bitCount == 1)
+                cases.push_back({BuildDib(kind), 2835, 2835, 2835, 2835});
+        for (int width : {1, 7, 9, 33, 2481})
+            cases.push_back(Bitonal(width, 37, width % 2, [](int x, int y) {
+                return (x * 2654435761u ^ y * 40503u) >> 7 & 1;
+            }));
+        cases.push_back(Bitonal(70, 30, true, [](int, int) { return false; }));
+        cases.push_back(Bitonal(70, 30, false, [](int, int) { return true; }));
+        cases.push_back(Bitonal(70, 30, true, [](int x, int) { return x % 2 == 1; }));
+        cases.push_back(Bitonal(70, 30, false, [](int x, int y) { return (x + y) % 2 == 1; }));
+        cases.push_back({TextPage(), 2835, 2835, 2835, 2835});
+        Bytes alpha = BuildDib({6, 4, 32, 108, 3});  // the same fields, its alpha bytes mostly not zero
+        std::copy(noAlpha.begin() + 40, noAlpha.begin() + 56, alpha.begin() + 40);
+        cases.push_back({alpha, 3780, 3780, 3780, 3780, true});
         for (size_t i = 0; i < cases.size(); ++i) {
             PutLE(cases[i].dib, 24, uint32_t(cases[i].xppm), 4), PutLE(cases[i].dib, 28, uint32_t(cases[i].yppm), 4);
             store.Add(int32_t(10 + i), FileOf(cases[i].dib));
@@ -78,6 +128,9 @@ protected:
         Write("pagorex.idx", store.index);
         Write("pagorex.dat", store.data);
     }
+    // The case page p of the PDF of every case shows: the last case first, then the others.
+    const ExportCase& OnPage(int page) const { return cases[(page + cases.size() - 2) % cases.size()]; }
+    void BitonalPagesComeBack(const std::string& name) const;
     std::vector<ExportCase> cases;
     storefiles::StoreLayout store;
 };
@@ -87,8 +140,129 @@ double Dpi(uint32_t pelsPerMeter)
     return pelsPerMeter ? pelsPerMeter * 0.0254 : 300;
 }
 
+// Whether a drawing of a page, at least 3 pixels a side to each of its pixels, shows the
+// DIB's pixels, each read at the middle of its block.
+::testing::AssertionResult DrawnAs(const Bytes& dib, const Bytes& png)
+{
+    Decoded d;
+    const DibLayout l = DibReadLayout(dib.data());
+    const int rows = std::abs(l.height);
+    if (!Decode(png, d) || d.rows.size() < size_t(3 * rows) || d.rows[0].size() < size_t(3 * l.width * d.channels))
+        return ::testing::AssertionFailure() << "no drawing of the page at that size";
+    const double sx = double(d.rows[0].size() / d.channels) / l.width, sy = double(d.rows.size()) / rows;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < l.width; ++x)
+            for (int s = 0; s < 3; ++s)
+                if (d.rows[size_t((y + 0.5) * sy)][size_t((x + 0.5) * sx) * d.channels + s] !=
+                    Expected(dib, x, y, false)[s])
+                    return ::testing::AssertionFailure() << "pixel " << x << ", " << y << " differs";
+    return ::testing::AssertionSuccess();
+}
+
+std::string Match(const std::string& text, const std::string& pattern)
+{
+    std::smatch m;
+    return std::regex_search(text, m, std::regex(pattern)) ? m[1].str() : "";
+}
+
+// What qpdf shows of an object ("trailer", or a number), or of its stream's bytes.
+std::string Show(const std::string& path, const std::string& object, bool data = false)
+{
+    return RunCommand({"qpdf", "--show-object=" + object, path}, data ? std::vector<std::string>{"--raw-stream-data"}
+                                                                      : std::vector<std::string>{}).out;
+}
+
+// Whether littlecms takes a profile for sRGB: colours taken through it into littlecms's own
+// sRGB come back as they went in.
+std::string ProfileFaults(const std::string& profile, const std::string& file)
+{
+    std::ofstream(file, std::ios::binary) << profile;
+    const std::string colours = "0 0 0 255 255 255 255 0 0 0 255 0 0 0 255 10 128 240";
+    std::istringstream in(colours), out(RunCommand({"sh", "-c", "echo " + colours + " | xargs -n 3 | transicc -n -i '" +
+                                                    file + "' -o '*sRGB'"}, {}).out);
+    for (double want, got; in >> want;)
+        if (!(out >> got) || std::fabs(got - want) > 0.5)
+            return "the profile is not sRGB";
+    return "";
+}
+
+// What keeps the PDF at path from being one archives accept, as its bytes and qpdf tell;
+// "" when nothing does.
+std::string ArchivalFaults(const std::string& path)
+{
+    std::string faults;
+    auto fault = [&faults](bool is, const std::string& what) { faults += is ? what + "; " : ""; };
+    fault(RunCommand({"qpdf", "--check", path}, {}).exitCode != 0, "qpdf finds faults");
+    const std::string trailer = Show(path, "trailer"), catalog = Show(path, Match(trailer, R"(/Root (\d+) 0 R)"));
+    std::smatch id;
+    fault(!std::regex_search(trailer, id, std::regex(R"(/ID \[ <(\w{32})> <(\w{32})> \])")) || id[1] != id[2],
+          "no identifier");
+    const std::string info = Show(path, Match(trailer, R"(/Info (\d+) 0 R)"));
+    const std::string metadata = Match(catalog, R"(/Metadata (\d+) 0 R)"), xmp = Show(path, metadata, true);
+    fault(Show(path, metadata).find("/Subtype /XML") == std::string::npos || Match(xmp, "<pdfaid:part>(.*?)<") != "2" ||
+              Match(xmp, "<pdfaid:conformance>(.*?)<") != "B", "no archival metadata");
+    const std::string producer = Match(info, R"(/Producer \((.*?)\))");
+    fault(producer.empty() || Match(xmp, "<pdf:Producer>(.*?)<") != producer, "the producers differ");
+    // The dates of the document information as XMP writes them.
+    std::regex date(R"(D:(\d{4})(\d\d)(\d\d)(\d\d)(\d\d)(\d\d)([-+])(\d\d)'(\d\d)')");
+    const std::string created = std::regex_replace(Match(info, R"(/CreationDate \((.*?)\))"), date,
+                                                   "$1-$2-$3T$4:$5:$6$7$8:$9");
+    fault(created.empty() || Match(info, R"(/ModDate \((.*?)\))") != Match(info, R"(/CreationDate \((.*?)\))"),
+          "no dates");
+    for (const char* key : {"xmp:CreateDate", "xmp:ModifyDate", "xmp:MetadataDate"})
+        fault(Match(xmp, std::string("<") + key + ">(.*?)<") != created, std::string("the dates differ: ") + key);
+    const std::string intent = Show(path, Match(catalog, R"(/OutputIntents \[ (\d+) 0 R)"));
+    const std::string profile = Match(intent, R"(/DestOutputProfile (\d+) 0 R)");
+    fault(intent.find("/S /GTS_PDFA1") == std::string::npos || profile.empty() ||
+              Show(path, profile).find("/N 3") == std::string::npos, "no output intent");
+    const std::string colour = profile.empty() ? "" : ProfileFaults(Show(path, profile, true), path + ".icc");
+    fault(!colour.empty(), colour);
+    const Bytes file = Slurp(path);
+    for (const char* part : {"/SMask", "/Interpolate true", "/LZWDecode"})
+        fault(std::search(file.begin(), file.end(), part, part + std::strlen(part)) != file.end(), part);
+    return faults;
+}
+
+// Every 1-bit page of the PDF out/name is JBIG2; those at 72 dpi come back pixel for pixel from
+// MuPDF's extraction and from poppler's and MuPDF's drawings at 288 dpi, four pixels a side
+// to a point (at 72 the renderers shade edges).
+void ExportFormats::BitonalPagesComeBack(const std::string& name) const
+{
+    const std::string out = Path("out");
+    ASSERT_EQ(RunCommand({"sh", "-c", "cd '" + out + "' && mutool extract " + name + " && pdftoppm -r 288 -png " +
+                          name + " poppler && mutool draw -q -r 288 -o mupdf%d.png " + name}, {}).exitCode, 0);
+    const std::string list = RunCommand({"pdfimages", "-list", out + "/" + name}, {}).out;
+    std::regex image(R"(\n *(\d+) +\d+ +image +\d+ +\d+ +\w+ +\d+ +\d+ +(\w+) +\w+ +(\d+) )");
+    size_t drawn = 0;
+    for (auto m = std::sregex_iterator(list.begin(), list.end(), image); m != std::sregex_iterator(); ++m) {
+        const int page = std::stoi((*m)[1]);
+        const ExportCase& c = OnPage(page);
+        const bool bitonal = DibReadLayout(c.dib.data()).bitCount == 1;
+        SCOPED_TRACE("page " + std::to_string(page));
+        EXPECT_EQ((*m)[2] == "jbig2", bitonal) << (*m)[2];
+        if (!bitonal || c.xWant != 2835)
+            continue;
+        char extracted[32], poppler[32], mupdf[32];
+        std::snprintf(extracted, sizeof extracted, "/image-%04d.png", std::stoi((*m)[3]));
+        std::snprintf(poppler, sizeof poppler, "/poppler-%02d.png", page);
+        std::snprintf(mupdf, sizeof mupdf, "/mupdf%d.png", page);
+        Decoded d;
+        EXPECT_TRUE(Decode(Slurp(out + extracted), d) && SamePixels(c.dib, d)) << extracted;
+        EXPECT_TRUE(DrawnAs(c.dib, Slurp(out + poppler))) << "poppler";
+        EXPECT_TRUE(DrawnAs(c.dib, Slurp(out + mupdf))) << "MuPDF";
+        ++drawn;
+    }
+    EXPECT_EQ(drawn, size_t(std::count_if(cases.begin(), cases.end(), [](const ExportCase& c) {
+                  return DibReadLayout(c.dib.data()).bitCount == 1 && c.xWant == 2835;
+              })));
+}
+
 TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
 {
+    const std::time_t epoch = 1700000000;
+    char date[40];
+    std::strftime(date, sizeof date, "/CreationDate (D:%Y%m%d%H%M%S+00'00')", std::gmtime(&epoch));
+    setenv("SOURCE_DATE_EPOCH", std::to_string(epoch).c_str(), 1);
     for (const auto& tool : Tools()) {
         SCOPED_TRACE(tool.back());
         std::filesystem::remove_all(Path("out"));
@@ -99,7 +273,7 @@ TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
             Decoded d;
             ASSERT_TRUE(Decode(Slurp(Path("out/" + std::to_string(10 + i) + ".png")), d)) << i;
             EXPECT_TRUE(SamePixels(cases[i].dib, d)) << i;
-            EXPECT_NE(d.colourType, 6) << i << ": no alpha field in use";
+            EXPECT_EQ(d.colourType == 6, cases[i].alpha) << i;
             EXPECT_EQ(d.xppm, cases[i].xWant) << i;
             EXPECT_EQ(d.yppm, cases[i].yWant) << i;
         }
@@ -110,14 +284,14 @@ TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
         args.insert(args.end(), {"--into", Path("out/all.pdf")});
         ToolRun pdf = RunCommand(tool, args);
         ASSERT_EQ(pdf.exitCode, 0) << pdf.err;
-        EXPECT_EQ(RunCommand({"qpdf", "--check", Path("out/all.pdf")}, {}).exitCode, 0);
+        EXPECT_EQ(ArchivalFaults(Path("out/all.pdf")), "");
         ASSERT_EQ(RunCommand({"pdfimages", "-png", Path("out/all.pdf"), Path("out/image")}, {}).exitCode, 0);
         ToolRun info = RunCommand({"pdfinfo", "-f", "1", "-l", "99", Path("out/all.pdf")}, {});
         std::regex size(R"(Page +(\d+) size: +([\d.]+) x ([\d.]+) pts)");
         size_t pages = 0;
         for (auto m = std::sregex_iterator(info.out.begin(), info.out.end(), size); m != std::sregex_iterator(); ++m) {
             const int page = std::stoi((*m)[1]);
-            const ExportCase& c = cases[(page + cases.size() - 2) % cases.size()];
+            const ExportCase& c = OnPage(page);
             const DibLayout l = DibReadLayout(c.dib.data());
             // Poppler gives a page's size in units of its /UserUnit.
             const double unit = std::ceil(l.width * 72 / Dpi(c.xWant) / 14400);
@@ -140,7 +314,23 @@ TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
         Bytes drawn = Slurp(Path("out/alpha-08.pgm"));
         ASSERT_GT(drawn.size(), 24u);
         EXPECT_LT(*std::min_element(drawn.end() - 24, drawn.end()), 200) << "some pixel is not white";
+        BitonalPagesComeBack("all.pdf");
+        // The same export once more is the same file, dated as SOURCE_DATE_EPOCH says.
+        args.back() = Path("out/again.pdf");
+        ASSERT_EQ(RunCommand(tool, args).exitCode, 0);
+        EXPECT_TRUE(Slurp(Path("out/again.pdf")) == Slurp(Path("out/all.pdf")));
+        const std::string trailer = Show(Path("out/all.pdf"), "trailer");
+        EXPECT_NE(Show(Path("out/all.pdf"), Match(trailer, R"(/Info (\d+) 0 R)")).find(date), std::string::npos);
+        // The plain file has none of the archival parts, and keeps the alpha as a soft mask.
+        args.back() = Path("out/plain.pdf");
+        args.push_back("--plain-pdf");
+        ASSERT_EQ(RunCommand(tool, args).exitCode, 0);
+        const std::string faults = ArchivalFaults(Path("out/plain.pdf"));
+        for (const char* part : {"no identifier", "no archival metadata", "no output intent", "/SMask"})
+            EXPECT_NE(faults.find(part), std::string::npos) << part;
+        EXPECT_EQ(faults.find("qpdf"), std::string::npos) << faults;
     }
+    unsetenv("SOURCE_DATE_EPOCH");
 }
 
 // Record 50 is a document of the first three pages above, its page 2 stored last: every
