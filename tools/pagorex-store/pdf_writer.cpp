@@ -38,8 +38,9 @@ std::string PdfString(const std::string& text)
     return out + ")";
 }
 
-// Readers refuse, or clamp, a page side of more units than this.
-constexpr double kMaxUnits = 14400;
+// Readers refuse, or clamp, a page side of more units than this; archives take none
+// shorter than the least.
+constexpr double kMaxUnits = 14400, kLeastUnits = 3;
 
 // The side in points of pixels at pels per metre (300 dpi without).
 double SideInPoints(int32_t pixels, int32_t pelsPerMeter)
@@ -203,6 +204,9 @@ bool PdfWriter::AddPage(const DibExportPlan& plan, const std::string& label, con
         (masked && !Image(plan, RowPart::Alpha, mask, 0)))
         return false;
     double width = SideInPoints(plan.width, plan.xPelsPerMeter), height = SideInPoints(plan.height, plan.yPelsPerMeter);
+    // A page of under a millimetre a side is drawn larger for archives.
+    const double grow = options_.archival ? std::max(1.0, kLeastUnits / std::min(width, height)) : 1;
+    width *= grow, height *= grow;
     // A page larger than the readers' limit is given in units of several points, so that
     // it still shows at its true size.
     const double unit = std::ceil(std::max(width, height) / kMaxUnits);
