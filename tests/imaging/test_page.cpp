@@ -1,6 +1,5 @@
 #include "imaging/test_page.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -51,27 +50,6 @@ bool Stroke(double u, double v, int left, int top, int right, int bottom)
     const bool parts[5] = {(h & 8) != 0, (h & 16) != 0 || !(h & 8), (h & 32) != 0, (h & 64) != 0, (h & 128) != 0};
     return (parts[0] && gx < w) || (parts[1] && gx >= kGlyphWidth - w) || (parts[2] && gy < w) ||
            (parts[3] && std::fabs(gy - kGlyphHeight / 2.0) < w / 2) || (parts[4] && gy >= kGlyphHeight - w);
-}
-
-// Blurs share (w x h) by a Gaussian of sigma pixels: the rows, then the columns.
-void Blur(std::vector<float>& share, int w, int h, double sigma)
-{
-    const int r = int(std::ceil(3 * sigma));
-    std::vector<float> kernel(2 * r + 1), across(share.size());
-    double sum = 0;
-    for (int i = -r; i <= r; ++i)
-        sum += kernel[i + r] = float(std::exp(-i * i / (2 * sigma * sigma)));
-    for (float& k : kernel)
-        k = float(k / sum);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int i = -r; i <= r; ++i)
-                across[size_t(y) * w + x] += kernel[i + r] * share[size_t(y) * w + std::clamp(x + i, 0, w - 1)];
-    std::fill(share.begin(), share.end(), 0.0f);
-    for (int y = 0; y < h; ++y)
-        for (int i = -r; i <= r; ++i)
-            for (int x = 0; x < w; ++x)
-                share[size_t(y) * w + x] += kernel[i + r] * across[size_t(std::clamp(y + i, 0, h - 1)) * w + x];
 }
 
 uint8_t Clamp(double v)
@@ -181,37 +159,22 @@ Page Make(const Drawing& drawing)
     const double cx = (w - 1) / 2.0, cy = (h - 1) / 2.0;
     const int b = drawing.border, pw = w - 2 * b, ph = h - 2 * b;
     const int left = b + pw / 12, top = b + ph / 12, right = w - b - pw / 12, bottom = h - b - ph / 12;
-    auto inBorder = [&](int x, int y) { return x < b || y < b || x >= w - b || y >= h - b; };
-    auto stroke = [&](int x, int y) {
-        const double u = cx + (x - cx) * c + (y - cy) * s, v = cy - (x - cx) * s + (y - cy) * c;
-        return drawing.content == Content::kText && !inBorder(x, y) && Stroke(u, v, left, top, right, bottom);
-    };
-    std::vector<float> share;  // of ink in each pixel, once blurred
-    if (drawing.blur > 0) {
-        share.resize(size_t(w) * h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                share[size_t(y) * w + x] = stroke(x, y);
-        Blur(share, w, h, drawing.blur);
-    }
     for (int y = 0; y < h; ++y) {
         uint8_t* row = page.dib.data() + 40 + size_t(h - 1 - y) * stride;
         for (int x = 0; x < w; ++x) {
+            const double u = cx + (x - cx) * c + (y - cy) * s, v = cy - (x - cx) * s + (y - cy) * c;
             const double light = 255 - 105.0 * x / (w - 1);
             double rgb[3] = {light, light * 0.97, light * 0.92};
             uint8_t& truth = page.truth[size_t(y) * w + x];
-            if (inBorder(x, y)) {
+            if (x < b || y < b || x >= w - b || y >= h - b) {
                 truth = kBorder;
                 rgb[0] = rgb[1] = rgb[2] = 30;
             } else if (drawing.content == Content::kNoise) {
                 rgb[0] = rgb[1] = rgb[2] = next() >> 24;
-            } else if (stroke(x, y)) {
+            } else if (drawing.content == Content::kText && Stroke(u, v, left, top, right, bottom)) {
                 truth = kInk;
+                rgb[0] = light * 0.10, rgb[1] = light * 0.10, rgb[2] = light * 0.16;
             }
-            // The ink's colour over the paper's, by its share of the pixel.
-            const double ink = share.empty() ? truth == kInk : share[size_t(y) * w + x], tint[3] = {0.10, 0.10, 0.16};
-            for (int k = 0; k < 3 && ink > 0; ++k)
-                rgb[k] = rgb[k] * (1 - ink) + light * tint[k] * ink;
             for (int k = 0; k < 3; ++k)
                 row[3 * x + 2 - k] = Clamp(rgb[k] + noise[(next() >> 12) & (noise.size() - 1)]);
         }

@@ -1,7 +1,7 @@
 #pragma once
 // The page the clean-up tests and benchmarks draw for themselves: lines of text-like
 // strokes 3 to 5 pixels wide on paper lit from 255 on the left down to 150 on the right,
-// their edges blurred as a lens blurs them when asked, with sensor noise (sigma 6), turned by a known angle and set in a dark border when
+// with sensor noise (sigma 6), turned by a known angle and set in a dark border when
 // asked. Knows which pixel is ink, paper or border. And the sheets of a feeder batch that
 // are blank or nearly so. No windows.h.
 
@@ -21,7 +21,6 @@ struct Drawing {
     Content content = Content::kText;
     uint32_t seed = 1;
     uint32_t pelsPerMeter = 11811;  // 300 dpi
-    double blur = 0;  // the lens's blur of the strokes' edges (a Gaussian's sigma, pixels)
 };
 
 struct Page {
