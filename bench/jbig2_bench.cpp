@@ -1,6 +1,7 @@
 // A black-and-white page as the export writes it into a PDF, coded as JBIG2, on an A4 page
-// at 300 dpi as a scanner sees it (the tests' drawn page: text whose edges the lens blurs,
-// uneven light, sensor noise), made black and white by the Black and White clean-up, level
+// at 300 dpi as a scanner sees it (the tests' drawn page of text on unevenly lit, grainy
+// paper, blurred by the lens and noised by the sensor as bench::AsScanned does), made black
+// and white by the Black and White clean-up, level
 // and turned by a degree as a page lies on the glass: the time of its PDF page (the rows
 // taken out of the bitmap, coded and written) against ImageMagick's Group 4 conversion of
 // the same page (`convert page.pbm -compress Group4 page.tif`, files read and written as a
@@ -15,6 +16,7 @@
 
 #include "bench/bench.h"
 #include "bench/host_tools.h"
+#include "bench/pages.h"
 #include "dib/dib_export.h"
 #include "imaging/page_commands.h"
 #include "imaging/test_page.h"
@@ -36,7 +38,7 @@ struct Block : imaging::ResultBlock {
 };
 
 // The blur of a scanner's lens at 300 dpi, in pixels: Flate of the rows then takes 110 to
-// 130 KB, as it does for scanned pages.
+// 125 KB, as it does for scanned pages.
 constexpr double kLensBlur = 1.5;
 
 // A PDF kept in memory.
@@ -71,9 +73,8 @@ struct BlackAndWhite {
 
 void Draw(double degrees, BlackAndWhite& page)
 {
-    testpage::Drawing drawing = testpage::A4(degrees);
-    drawing.blur = kLensBlur;
-    const std::vector<uint8_t> drawn = testpage::Make(drawing).dib;
+    std::vector<uint8_t> drawn = testpage::Make(testpage::A4(degrees)).dib;
+    bench::AsScanned(drawn, kLensBlur);
     imaging::RunPageCommand(imaging::PageCommand::kBlackAndWhite, drawn.data(), drawn.size(), page.dib);
     DibExportPlanFor(page.dib.bytes.data(), page.dib.bytes.size(), page.plan);
     page.rows.resize(page.plan.rowBytes * page.plan.height);
