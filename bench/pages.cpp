@@ -1,7 +1,11 @@
 #include "bench/pages.h"
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <utility>
 
 namespace bench {
 namespace {
@@ -142,6 +146,44 @@ Bytes A4TextPageDib()
         }
     }
     return dib;
+}
+
+namespace {
+// The samples of the rows (each channel on its own, the rows' padding left out) blurred
+// by the kernel along one axis: along a row where step is a pixel's bytes, else down.
+void BlurAlong(std::vector<float>& samples, std::size_t stride, int width, int height, std::size_t step,
+               const std::vector<double>& kernel)
+{
+    const int r = int(kernel.size() / 2), length = step == 3 ? width : height;
+    const std::vector<float> in = samples;
+    for (std::size_t at = 0; at < samples.size(); ++at) {
+        if (at % stride >= std::size_t(width) * 3)
+            continue;
+        const int pos = int(step == 3 ? at % stride / 3 : at / stride);
+        double sum = 0, weights = 0;  // of the samples on the page: its edges are not darkened
+        for (int i = std::max(-r, -pos); i <= std::min(r, length - 1 - pos); ++i) {
+            sum += kernel[i + r] * in[std::size_t(std::ptrdiff_t(at) + i * std::ptrdiff_t(step))];
+            weights += kernel[i + r];
+        }
+        samples[at] = float(sum / weights);
+    }
+}
+}  // namespace
+
+void AsScanned(Bytes& dib, double sigma)
+{
+    const int width = int(dib[4] | dib[5] << 8 | dib[6] << 16), height = int(dib[8] | dib[9] << 8 | dib[10] << 16);
+    const std::size_t stride = (std::size_t(width) * 3 + 3) & ~std::size_t(3);
+    std::vector<double> kernel;
+    for (int r = int(std::ceil(3 * sigma)), i = -r; i <= r; ++i)
+        kernel.push_back(std::exp(-i * i / (2 * sigma * sigma)));
+    std::uint8_t* bits = dib.data() + 40;
+    std::vector<float> samples(bits, bits + stride * std::size_t(height));
+    for (std::size_t step : {std::size_t(3), stride})
+        BlurAlong(samples, stride, width, height, step, kernel);
+    Noise noise(29);
+    for (std::size_t at = 0; at < samples.size(); ++at)
+        bits[at] = Clamp(int(std::lround(samples[at] + 2 * (noise.Bell() + noise.Bell()))));
 }
 
 Bytes GreyPageFile(std::uint32_t seed)

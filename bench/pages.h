@@ -20,6 +20,10 @@ Bytes A4NoisyPageDib();
 // scanner thresholds it, with a speck of dust here and there).
 Bytes A4GreyPageDib();
 Bytes A4TextPageDib();
+// A 24-bit page (a packed DIB with a 40-byte header) as a scanner delivers it: blurred by
+// its lens (a Gaussian of sigma pixels: 1.5 at 300 dpi), then its sensor's noise added
+// (standard deviation near 6, bell-shaped, on each channel on its own).
+void AsScanned(Bytes& dib, double sigma);
 // The bitmap file of a grey page, 8 bits with a grey palette, about 400 KB; seed makes
 // each page of a store different.
 Bytes GreyPageFile(std::uint32_t seed);

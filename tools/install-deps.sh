@@ -14,7 +14,7 @@ set -u
 
 REQUIRED=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev wine wine64 xvfb
           xauth googletest cmake make clang-14 libclang-rt-14-dev zlib1g-dev python3 pigz imagemagick libpng-dev
-          qpdf poppler-utils libjbig2dec0-dev mupdf-tools)
+          qpdf poppler-utils libjbig2dec0-dev mupdf-tools liblcms2-utils)
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 RETRY_WAIT=${PAGOREX_APT_RETRY_WAIT:-20}

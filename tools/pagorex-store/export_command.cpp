@@ -15,6 +15,7 @@ const char kExportHelp[] =
     "       pagorex-store export DIR --all OUTDIR [--format bmp|png|pdf] [--force]\n"
     "       pagorex-store export DIR RECORD... --into FILE.pdf [--force]\n"
     "       pagorex-store export DIR --all --into FILE.pdf [--force]\n"
+    "       (each with a PDF: [--plain-pdf])\n"
     "\n"
     "Writes the image stored for RECORD (the record a run for that number loads) to FILE;\n"
     "of a document of several pages, every page: one PDF of them all in order, or with bmp\n"
@@ -33,6 +34,13 @@ const char kExportHelp[] =
     "                 48 bits as 16-bit RGB; the resolution kept\n"
     "  --format pdf   a PDF page of the image's size at its resolution (300 dpi where the\n"
     "                 bitmap gives none), the pixels as they are, compressed without loss\n"
+    "                 (black-and-white pages as JBIG2, the others with Flate). The file is\n"
+    "                 one archives accept, PDF/A-2b: its pages are meant in sRGB (a profile\n"
+    "                 in the file says so), it carries its producer and dates as metadata,\n"
+    "                 and a page with an alpha field shows its colours as the program shows\n"
+    "                 them, without the alpha. Its dates are the time of the export, or\n"
+    "                 SOURCE_DATE_EPOCH (seconds since 1970, UTC) where that is set: the same\n"
+    "                 export of the same store then gives the same file.\n"
     "  --into FILE.pdf  every page of every record asked for (with --all every live record,\n"
     "                 in index order) as the pages of one PDF, in that order. A record's page\n"
     "                 is labelled and bookmarked with its record number (7), a page of a\n"
@@ -41,6 +49,8 @@ const char kExportHelp[] =
     "                 that cannot be exported keeps it from being written, and every such\n"
     "                 record is named.\n"
     "  --page K       page K of the record's document alone (1 is the record's image)\n"
+    "  --plain-pdf    a plain PDF instead: no profile, metadata or identifier, an alpha\n"
+    "                 field kept as the page's soft mask\n"
     "  --force        replaces an existing file; without it an existing file is kept and\n"
     "                 the export stops there.\n"
     "\n"
@@ -133,6 +143,7 @@ struct Exporter {
     const Invocation& call;
     const OpenedStore& store;
     ExportFormat format;
+    PdfOptions pdf;
     Picture picture;  // kept from page to page: an export holds no more than its largest
 
     // The page's record read again; false with the reason said.
@@ -150,7 +161,7 @@ struct Exporter {
         SurveyedRecord s;
         if (!Read(page, s))
             return kToolCannotRead;
-        int code = ExportRecord(store, s, target, format, call.force, picture, call.err);
+        int code = ExportRecord(store, s, target, format, pdf, call.force, picture, call.err);
         if (code == kToolOk)
             std::fprintf(call.out, "%s: %s\n", PageName(s).c_str(), target.c_str());
         return code;
@@ -166,7 +177,7 @@ int PdfOfPages(Exporter& x, std::span<const PageRef> pages, const std::string& t
     std::string error;
     if (!output.Open(error))
         return CannotWrite(target, error, x.call.err);
-    PdfWriter pdf(output);
+    PdfWriter pdf(output, x.pdf);
     for (const PageRef& page : pages) {
         SurveyedRecord s;
         if (!x.Read(page, s))
@@ -245,7 +256,7 @@ int ExportOne(const Invocation& call, const OpenedStore& store, ExportFormat for
     std::span<const PageRef> pages = LiveDocument(call, store, finder, numbers[0]);
     if (pages.empty())
         return kToolProblems;
-    Exporter x{call, store, format, {}};
+    Exporter x{call, store, format, PdfOptionsOf(call), {}};
     const DocumentFault* fault = finder.FaultOf(pages[0].document);
     return call.page ? ExportOnePage(x, pages, fault, target) : ExportDocument(x, pages, fault, target);
 }
@@ -260,7 +271,7 @@ int ExportEvery(const Invocation& call, const OpenedStore& store, ExportFormat f
     DocumentFinder finder(true, {});
     if (!FindDocuments(call, store, finder))
         return kToolCannotRead;
-    Exporter x{call, store, format, {}};
+    Exporter x{call, store, format, PdfOptionsOf(call), {}};
     uint32_t documents = 0, written = 0, failed = 0;
     size_t at = 0;
     for (std::span<const PageRef> pages; !(pages = finder.NextDocument(at)).empty(); ++documents) {
@@ -279,7 +290,7 @@ int ExportEvery(const Invocation& call, const OpenedStore& store, ExportFormat f
 // and keep the file from being written.
 class IntoPdf {
 public:
-    IntoPdf(Exporter& x, OutputSink& out) : x_(x), pdf_(out) {}
+    IntoPdf(Exporter& x, OutputSink& out) : x_(x), pdf_(out, x.pdf) {}
     void Add(std::span<const PageRef> pages, const DocumentFault* fault)
     {
         ++records;
@@ -348,7 +359,7 @@ int ExportInto(const Invocation& call, const OpenedStore& store)
     std::string error;
     if (!output.Open(error))
         return CannotWrite(call.into, error, call.err);
-    Exporter x{call, store, ExportFormat::Pdf, {}};
+    Exporter x{call, store, ExportFormat::Pdf, PdfOptionsOf(call), {}};
     IntoPdf pdf(x, output);
     if (!CollectPages(call, store, numbers, pdf))
         return kToolCannotRead;
@@ -382,6 +393,8 @@ int Export(const Invocation& call)
                                                   : "export --into takes DIR and one RECORD or more")
                            : call.all ? "export --all takes DIR and OUTDIR"
                                       : "export takes DIR, RECORD and FILE");
+    if (call.plainPdf && format != ExportFormat::Pdf)
+        return Usage(call, "--plain-pdf goes with a PDF: --format pdf or --into FILE.pdf");
     if (call.page != 0 && (into || call.all))
         return Usage(call, "--page K goes with one RECORD and FILE");
     OpenedStore store;

@@ -1,8 +1,12 @@
 #include "export_image.h"
 
+#include "pagorex_version.h"
 #include "png_writer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <new>
 
 namespace {
@@ -49,11 +53,12 @@ BlobProblem CheckInto(const OpenedStore& store, const SurveyedRecord& s, ImageSi
 }
 
 // Writes the picture as a PNG file or a PDF of one page; false when writing failed.
-bool Convert(const SurveyedRecord& s, const Picture& picture, ExportFormat format, OutputSink& out)
+bool Convert(const SurveyedRecord& s, const Picture& picture, ExportFormat format, const PdfOptions& options,
+             OutputSink& out)
 {
     if (format == ExportFormat::Png)
         return WritePng(picture.plan, out);
-    PdfWriter pdf(out);
+    PdfWriter pdf(out, options);
     return AddPdfPage(pdf, s, picture) && pdf.Finish();
 }
 }  // namespace
@@ -77,6 +82,20 @@ bool AddPdfPage(PdfWriter& pdf, const SurveyedRecord& s, const Picture& picture)
     const std::string page = std::to_string(s.mark.page);
     return pdf.AddPage(picture.plan, number + "-" + page,
                        "Record " + number + ", page " + page + " of " + std::to_string(s.mark.pages));
+}
+
+PdfOptions PdfOptionsOf(const Invocation& call)
+{
+    PdfOptions options{!call.plainPdf, std::time(nullptr), "pagorex-store " PAGOREX_VERSION};
+    // A time past the year 9999 has no date in the files; a value that is no number is
+    // taken as not set.
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    char* end = nullptr;
+    errno = 0;
+    const long long seconds = epoch ? std::strtoll(epoch, &end, 10) : -1;
+    if (epoch && *epoch && *end == '\0' && errno == 0 && seconds >= 0)
+        options.seconds = std::min<long long>(seconds, 253402300799);
+    return options;
 }
 
 int CheckRecord(const OpenedStore& store, const SurveyedRecord& s, FILE* err)
@@ -139,7 +158,7 @@ int LoadPicture(const OpenedStore& store, const SurveyedRecord& s, Picture& pict
 }
 
 int ExportRecord(const OpenedStore& store, const SurveyedRecord& s, const std::string& target, ExportFormat format,
-                 bool force, Picture& picture, FILE* err)
+                 const PdfOptions& pdf, bool force, Picture& picture, FILE* err)
 {
     if (!force && platform::Exists(target))
         return CannotWrite(target, "it exists (--force replaces it)", err);
@@ -161,7 +180,7 @@ int ExportRecord(const OpenedStore& store, const SurveyedRecord& s, const std::s
             return CannotWrite(target, "", err);
         if (problem != BlobProblem::None)
             return NotExported(s, BlobProblemText(problem), err);
-    } else if (!Convert(s, picture, format, output)) {
+    } else if (!Convert(s, picture, format, pdf, output)) {
         return CannotWrite(target, FlateFailure(), err);
     }
     return output.Commit(error) ? kToolOk : CannotWrite(target, error, err);

@@ -38,10 +38,15 @@ int CheckRecord(const OpenedStore& store, const SurveyedRecord& s, FILE* err);
 // on err.
 int LoadPicture(const OpenedStore& store, const SurveyedRecord& s, Picture& picture, FILE* err);
 
-// Writes the record's image to target in format; an existing target is replaced only when
-// force is set. kToolOk, or the exit code with the reason said on err.
+// How the export's PDF files are written: archival unless --plain-pdf, dated at the time
+// of the export or at SOURCE_DATE_EPOCH where it is set (seconds since 1970, UTC), so that
+// the same export of the same store then gives the same bytes.
+PdfOptions PdfOptionsOf(const Invocation& call);
+
+// Writes the record's image to target in format (a PDF as pdf says); an existing target is
+// replaced only when force is set. kToolOk, or the exit code with the reason said on err.
 int ExportRecord(const OpenedStore& store, const SurveyedRecord& s, const std::string& target, ExportFormat format,
-                 bool force, Picture& picture, FILE* err);
+                 const PdfOptions& pdf, bool force, Picture& picture, FILE* err);
 
 // An output file for the writers, under its temporary name until Commit.
 class OutputSink final : public ByteSink {

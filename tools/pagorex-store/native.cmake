@@ -2,7 +2,8 @@
 # Its image writers read bytes they did not write: they are built with the byte-level code,
 # under the sanitizers for their tests.
 pagorex_native_sources(tools/pagorex-store/flate_stream.cpp tools/pagorex-store/png_writer.cpp
-                       tools/pagorex-store/pdf_writer.cpp tools/pagorex-store/jbig2_encoder.cpp)
+                       tools/pagorex-store/pdf_writer.cpp tools/pagorex-store/jbig2_encoder.cpp
+                       tools/pagorex-store/srgb_profile.cpp)
 pagorex_native_tests(tests/store/tool/png_writer_test.cpp)
 set_source_files_properties(${SRC}/tools/pagorex-store/flate_stream.cpp PROPERTIES COMPILE_OPTIONS -O3)
 pagorex_native_program(pagorex-store

@@ -28,7 +28,8 @@ constexpr char kGeneralHelp[] =
     "  verify DIR [--json]          checks every record; exit 0 sound, 1 problems, 2 unreadable\n"
     "  stats DIR [--json]           records, live and stale bytes, plain records, largest image\n"
     "  export DIR RECORD FILE       writes the record's image exactly as stored, or with\n"
-    "                               --format png or pdf as a PNG image or a PDF page; every\n"
+    "                               --format png or pdf as a PNG image or a PDF page (a PDF\n"
+    "                               for archives, PDF/A-2b; --plain-pdf: a plain one); every\n"
     "                               page of a document of several pages (--page K: one)\n"
     "  export DIR --all OUTDIR      writes every live record's image as OUTDIR/RECORD.bmp\n"
     "  export DIR RECORD... --into FILE.pdf   the records' pages as the pages of one PDF\n"
@@ -198,6 +199,8 @@ int ParseOptions(int argc, char** argv, Invocation& call, bool& help)
             call.all = true;
         else if (arg == "--force" && exporting)
             call.force = true;
+        else if (arg == "--plain-pdf" && exporting)
+            call.plainPdf = true;
         else if ((arg == "--format" || arg == "--into") && exporting && i + 1 < argc)
             (arg == "--format" ? call.format : call.into) = argv[++i];
         else if ((arg == "--format" || arg == "--into") && exporting)

@@ -32,6 +32,7 @@ struct Invocation {
     std::string into;    // --into FILE.pdf
     uint32_t page = 0;   // --page K; 0: every page
     bool force = false;
+    bool plainPdf = false;  // --plain-pdf
     FILE* out;
     FILE* err;
     const Command* command;

@@ -1,13 +1,18 @@
 // Exported PNG and PDF files read by independent readers (libpng, qpdf, pdfimages,
 // pdfinfo), from the Linux tool and from the Windows tool under Wine, whose files are
 // checked here with the same readers.
+#include "jbig2_check.h"
 #include "png_check.h"
 #include "tool_test.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 namespace {
 using storefiles::Bytes;
@@ -43,7 +48,20 @@ struct ExportCase {
     Bytes dib;
     int32_t xppm, yppm;  // as the header gives them
     uint32_t xWant, yWant;
+    bool alpha = false;  // an alpha field in use
 };
+
+// One of the JBIG2 encoder's test pages as a 1-bit bitmap at 72 dpi, a pixel to a point; its
+// 1 bits are black where oneIsBlack, else white.
+ExportCase Bitonal(const jbig2check::PageCase& page, bool oneIsBlack)
+{
+    Bytes dib = BuildDib({page.width, page.height, 1});
+    PutLE(dib, 40, oneIsBlack ? 0xFFFFFF : 0, 4), PutLE(dib, 44, oneIsBlack ? 0 : 0xFFFFFF, 4);
+    const size_t row = size_t(page.width + 7) / 8;
+    for (int y = 0; y < page.height; ++y)
+        std::copy_n(&page.rows[row * y], row, &dib[48 + size_t(RowBytes(1, page.width)) * (page.height - 1 - y)]);
+    return {dib, 2835, 2835, 2835, 2835};
+}
 
 class ExportFormats : public ToolTest {
 protected:
@@ -71,6 +89,15 @@ protected:
                  {BuildDib({8, 6, 24}), 2000000000, 2000000000, 0, 0},     // absurd
                  {BuildDib({8, 6, 4}), 300, 300, 0, 0},                    // dots per inch as pels
                  {BuildDib({2100, 3, 1}), 394, 394, 394, 394}};           // 15,120 pt at 10 dpi
+        // 1-bit pages, coded as JBIG2, for the decoders that draw them too.
+        for (const DibShape& kind : kEveryKindOfBitmap)
+            if (kind.bitCount == 1)
+                cases.push_back({BuildDib(kind), 2835, 2835, 2835, 2835});
+        for (const jbig2check::PageCase& page : jbig2check::Pages())
+            cases.push_back(Bitonal(page, cases.size() % 2));
+        Bytes alpha = BuildDib({6, 4, 32, 108, 3});  // the same fields, its alpha bytes mostly not zero
+        std::copy(noAlpha.begin() + 40, noAlpha.begin() + 56, alpha.begin() + 40);
+        cases.push_back({alpha, 3780, 3780, 3780, 3780, true});
         for (size_t i = 0; i < cases.size(); ++i) {
             PutLE(cases[i].dib, 24, uint32_t(cases[i].xppm), 4), PutLE(cases[i].dib, 28, uint32_t(cases[i].yppm), 4);
             store.Add(int32_t(10 + i), FileOf(cases[i].dib));
@@ -78,6 +105,9 @@ protected:
         Write("pagorex.idx", store.index);
         Write("pagorex.dat", store.data);
     }
+    // The case page p of the PDF of every case shows: the last case first, then the others.
+    const ExportCase& OnPage(int page) const { return cases[(page + cases.size() - 2) % cases.size()]; }
+    void BitonalPagesComeBack(const std::string& name) const;
     std::vector<ExportCase> cases;
     storefiles::StoreLayout store;
 };
@@ -87,8 +117,117 @@ double Dpi(uint32_t pelsPerMeter)
     return pelsPerMeter ? pelsPerMeter * 0.0254 : 300;
 }
 
+// Whether a drawing of a page, at least 3 pixels a side to each of its pixels, shows the
+// DIB's pixels, each read at the middle of its block.
+::testing::AssertionResult DrawnAs(const Bytes& dib, const Bytes& png)
+{
+    Decoded d;
+    const DibLayout l = DibReadLayout(dib.data());
+    const int rows = std::abs(l.height);
+    const double sx = Decode(png, d) ? double(d.rows[0].size() / d.channels) / l.width : 0;
+    const double sy = double(d.rows.size()) / rows;
+    if (sx < 3 || sy < 3)
+        return ::testing::AssertionFailure() << "no drawing of the page at that size";
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < l.width; ++x)
+            for (int s = 0; s < 3; ++s)
+                if (d.rows[size_t((y + 0.5) * sy)][size_t((x + 0.5) * sx) * d.channels + s] !=
+                    Expected(dib, x, y, false)[s])
+                    return ::testing::AssertionFailure() << "pixel " << x << ", " << y << " differs";
+    return ::testing::AssertionSuccess();
+}
+
+std::string Match(const std::string& text, const std::string& pattern)
+{
+    std::smatch m;
+    return std::regex_search(text, m, std::regex(pattern)) ? m[1].str() : "";
+}
+
+// What qpdf shows of an object ("trailer", or a number), or of its stream's bytes.
+std::string Show(const std::string& path, const std::string& object, bool data = false)
+{
+    return RunCommand({"qpdf", "--show-object=" + object, path}, data ? std::vector<std::string>{"--raw-stream-data"}
+                                                                      : std::vector<std::string>{}).out;
+}
+
+// What keeps the PDF at path from being one archives accept, as its bytes and qpdf tell;
+// "" when nothing does.
+std::string ArchivalFaults(const std::string& path)
+{
+    std::string faults;
+    auto fault = [&faults](bool is, const std::string& what) { faults += is ? what + "; " : ""; };
+    fault(RunCommand({"qpdf", "--check", path}, {}).exitCode != 0, "qpdf finds faults");
+    const std::string trailer = Show(path, "trailer"), catalog = Show(path, Match(trailer, R"(/Root (\d+) 0 R)"));
+    std::smatch id;
+    fault(!std::regex_search(trailer, id, std::regex(R"(/ID \[ <(\w{32})> <(\w{32})> \])")) || id[1] != id[2],
+          "no identifier");
+    const std::string info = Show(path, Match(trailer, R"(/Info (\d+) 0 R)"));
+    const std::string metadata = Match(catalog, R"(/Metadata (\d+) 0 R)"), xmp = Show(path, metadata, true);
+    fault(Show(path, metadata).find("/Subtype /XML") == std::string::npos || Match(xmp, "<pdfaid:part>(.*?)<") != "2" ||
+              Match(xmp, "<pdfaid:conformance>(.*?)<") != "B", "no archival metadata");
+    // The producer and the dates of the document information, the dates as XMP writes them.
+    std::regex date(R"(D:(\d{4})(\d\d)(\d\d)(\d\d)(\d\d)(\d\d)([-+])(\d\d)'(\d\d)')");
+    auto entry = [&](const char* key) {
+        return std::regex_replace(Match(info, std::string("/") + key + R"( \((.*?)\))"), date,
+                                  "$1-$2-$3T$4:$5:$6$7$8:$9");
+    };
+    for (auto [key, value] : {std::pair{"pdf:Producer", entry("Producer")}, {"xmp:CreateDate", entry("CreationDate")},
+                              {"xmp:ModifyDate", entry("ModDate")}, {"xmp:MetadataDate", entry("ModDate")}})
+        fault(value.empty() || Match(xmp, std::string("<") + key + ">(.*?)<") != value, std::string(key) + " differs");
+    const std::string intent = Show(path, Match(catalog, R"(/OutputIntents \[ (\d+) 0 R)"));
+    const std::string profile = Match(intent, R"(/DestOutputProfile (\d+) 0 R)");
+    fault(intent.find("/S /GTS_PDFA1") == std::string::npos || profile.empty() ||
+              Show(path, profile).find("/N 3") == std::string::npos, "no output intent");
+    // littlecms takes the profile for sRGB: colours go through it into its own sRGB unchanged.
+    std::ofstream(path + ".icc", std::ios::binary) << Show(path, profile, true);
+    const std::string colours = "0 0 0 255 255 255 255 0 0 0 255 0 0 0 255 10 128 240";
+    std::istringstream in(colours), out(RunCommand({"sh", "-c", "echo " + colours + " | xargs -n 3 | transicc -n -i '" +
+                                                    path + ".icc' -o '*sRGB'"}, {}).out);
+    for (double want, got; in >> want;)
+        fault(!(out >> got) || std::fabs(got - want) > 0.5, "the profile is not sRGB");
+    const Bytes file = Slurp(path);
+    for (const char* part : {"/SMask", "/Interpolate true", "/LZWDecode"})
+        fault(std::search(file.begin(), file.end(), part, part + std::strlen(part)) != file.end(), part);
+    return faults;
+}
+
+// Every 1-bit page of the PDF out/name is JBIG2; those at 72 dpi come back pixel for pixel from
+// MuPDF's extraction and from poppler's and MuPDF's drawings at 288 dpi, four pixels a side
+// to a point (at 72 the renderers shade edges).
+void ExportFormats::BitonalPagesComeBack(const std::string& name) const
+{
+    const std::string out = Path("out");
+    ASSERT_EQ(RunCommand({"sh", "-c", "cd '" + out + "' && mutool extract " + name + " && pdftoppm -r 288 -png " +
+                          name + " poppler && mutool draw -q -r 288 -o mupdf%d.png " + name}, {}).exitCode, 0);
+    const std::string list = RunCommand({"pdfimages", "-list", out + "/" + name}, {}).out;
+    std::regex image(R"(\n *(\d+) +\d+ +image +\d+ +\d+ +\w+ +\d+ +\d+ +(\w+) +\w+ +(\d+) )");
+    size_t drawn = 0;
+    for (auto m = std::sregex_iterator(list.begin(), list.end(), image); m != std::sregex_iterator(); ++m) {
+        const int page = std::stoi((*m)[1]);
+        const ExportCase& c = OnPage(page);
+        const bool bitonal = DibReadLayout(c.dib.data()).bitCount == 1;
+        SCOPED_TRACE("page " + std::to_string(page));
+        EXPECT_EQ((*m)[2] == "jbig2", bitonal) << (*m)[2];
+        if (!bitonal || c.xWant != 2835)
+            continue;
+        char extracted[32], poppler[32];
+        std::snprintf(extracted, sizeof extracted, "/image-%04d.png", std::stoi((*m)[3]));
+        std::snprintf(poppler, sizeof poppler, "/poppler-%02d.png", page);
+        Decoded d;
+        EXPECT_TRUE(Decode(Slurp(out + extracted), d) && SamePixels(c.dib, d)) << extracted;
+        EXPECT_TRUE(DrawnAs(c.dib, Slurp(out + poppler))) << "poppler";
+        EXPECT_TRUE(DrawnAs(c.dib, Slurp(out + "/mupdf" + std::to_string(page) + ".png"))) << "MuPDF";
+        ++drawn;
+    }
+    EXPECT_GT(drawn, jbig2check::Pages().size());
+}
+
 TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
 {
+    const std::time_t epoch = 1700000000;
+    char date[40];
+    std::strftime(date, sizeof date, "/CreationDate (D:%Y%m%d%H%M%S+00'00')", std::gmtime(&epoch));
+    setenv("SOURCE_DATE_EPOCH", std::to_string(epoch).c_str(), 1);
     for (const auto& tool : Tools()) {
         SCOPED_TRACE(tool.back());
         std::filesystem::remove_all(Path("out"));
@@ -99,7 +238,7 @@ TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
             Decoded d;
             ASSERT_TRUE(Decode(Slurp(Path("out/" + std::to_string(10 + i) + ".png")), d)) << i;
             EXPECT_TRUE(SamePixels(cases[i].dib, d)) << i;
-            EXPECT_NE(d.colourType, 6) << i << ": no alpha field in use";
+            EXPECT_EQ(d.colourType == 6, cases[i].alpha) << i;
             EXPECT_EQ(d.xppm, cases[i].xWant) << i;
             EXPECT_EQ(d.yppm, cases[i].yWant) << i;
         }
@@ -110,19 +249,20 @@ TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
         args.insert(args.end(), {"--into", Path("out/all.pdf")});
         ToolRun pdf = RunCommand(tool, args);
         ASSERT_EQ(pdf.exitCode, 0) << pdf.err;
-        EXPECT_EQ(RunCommand({"qpdf", "--check", Path("out/all.pdf")}, {}).exitCode, 0);
+        EXPECT_EQ(ArchivalFaults(Path("out/all.pdf")), "");
         ASSERT_EQ(RunCommand({"pdfimages", "-png", Path("out/all.pdf"), Path("out/image")}, {}).exitCode, 0);
         ToolRun info = RunCommand({"pdfinfo", "-f", "1", "-l", "99", Path("out/all.pdf")}, {});
         std::regex size(R"(Page +(\d+) size: +([\d.]+) x ([\d.]+) pts)");
         size_t pages = 0;
         for (auto m = std::sregex_iterator(info.out.begin(), info.out.end(), size); m != std::sregex_iterator(); ++m) {
             const int page = std::stoi((*m)[1]);
-            const ExportCase& c = cases[(page + cases.size() - 2) % cases.size()];
+            const ExportCase& c = OnPage(page);
             const DibLayout l = DibReadLayout(c.dib.data());
-            // Poppler gives a page's size in units of its /UserUnit.
-            const double unit = std::ceil(l.width * 72 / Dpi(c.xWant) / 14400);
-            EXPECT_NEAR(std::stod((*m)[2]), l.width * 72 / Dpi(c.xWant) / unit, 1) << "page " << page;
-            EXPECT_NEAR(std::stod((*m)[3]), std::abs(l.height) * 72 / Dpi(c.yWant) / unit, 1) << "page " << page;
+            // Poppler gives a page's size in units of its /UserUnit; no side is under 3 units.
+            const double w = l.width * 72 / Dpi(c.xWant), h = std::abs(l.height) * 72 / Dpi(c.yWant);
+            const double unit = std::ceil(w / 14400), grow = std::max(1.0, 3 / std::min(w, h));
+            EXPECT_NEAR(std::stod((*m)[2]), w * grow / unit, 0.01) << "page " << page;
+            EXPECT_NEAR(std::stod((*m)[3]), h * grow / unit, 0.01) << "page " << page;
             Decoded d;
             char name[32];
             std::snprintf(name, sizeof name, "out/image-%03zu.png", pages);
@@ -140,7 +280,23 @@ TEST_F(ExportFormats, PngAndPdfFilesHoldTheStoredPixelsAtTheirResolution)
         Bytes drawn = Slurp(Path("out/alpha-08.pgm"));
         ASSERT_GT(drawn.size(), 24u);
         EXPECT_LT(*std::min_element(drawn.end() - 24, drawn.end()), 200) << "some pixel is not white";
+        BitonalPagesComeBack("all.pdf");
+        // The same export once more is the same file, dated as SOURCE_DATE_EPOCH says.
+        args.back() = Path("out/again.pdf");
+        ASSERT_EQ(RunCommand(tool, args).exitCode, 0);
+        EXPECT_TRUE(Slurp(Path("out/again.pdf")) == Slurp(Path("out/all.pdf")));
+        const std::string trailer = Show(Path("out/all.pdf"), "trailer");
+        EXPECT_NE(Show(Path("out/all.pdf"), Match(trailer, R"(/Info (\d+) 0 R)")).find(date), std::string::npos);
+        // The plain file has none of the archival parts, and keeps the alpha as a soft mask.
+        args.back() = Path("out/plain.pdf");
+        args.push_back("--plain-pdf");
+        ASSERT_EQ(RunCommand(tool, args).exitCode, 0);
+        const std::string faults = ArchivalFaults(Path("out/plain.pdf"));
+        for (const char* part : {"no identifier", "no archival metadata", "no output intent", "/SMask"})
+            EXPECT_NE(faults.find(part), std::string::npos) << part;
+        EXPECT_EQ(faults.find("qpdf"), std::string::npos) << faults;
     }
+    unsetenv("SOURCE_DATE_EPOCH");
 }
 
 // Record 50 is a document of the first three pages above, its page 2 stored last: every

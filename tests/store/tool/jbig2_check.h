@@ -8,6 +8,17 @@
 #undef inline  // jbig2.h defines it away where it is no macro, as in C++
 
 namespace jbig2check {
+struct PageCase {
+    const char* name;
+    int width, height;
+    std::vector<uint8_t> rows;  // packed, the top row first
+    bool inPdf = false;
+    Jbig2Page Page(bool oneIsBlack) const { return {width, height, rows.data(), oneIsBlack, 11811, 11811}; }
+};
+// The pages the encoder is tested on (jbig2_encoder_test.cpp): the drawn text page made black
+// and white, the 1-bit kind of bitmap, odd widths, white, black, stripes, a checkerboard.
+std::vector<PageCase> Pages();
+
 inline bool Black(const Jbig2Page& page, uint32_t x, uint32_t y)
 {
     return (page.rows[(size_t(page.width) + 7) / 8 * y + x / 8] >> (7 - x % 8) & 1) == (page.oneIsBlack ? 1 : 0);

@@ -10,13 +10,7 @@
 
 namespace {
 using Bytes = std::vector<uint8_t>;
-struct PageCase {
-    const char* name;
-    int width, height;
-    Bytes rows;
-    bool inPdf = false;
-    Jbig2Page Page(bool oneIsBlack) const { return {width, height, rows.data(), oneIsBlack, 11811, 11811}; }
-};
+using jbig2check::PageCase;
 
 // Rows with the pixels one() sets drawn over bytes of 0x5A, whose bits past the width stay.
 PageCase Drawn(const char* name, int width, int height, auto one, bool inPdf = false)
@@ -43,7 +37,9 @@ struct Block : imaging::ResultBlock {
     uint8_t* Allocate(size_t n) override { return (bytes.resize(n), bytes.data()); }
 };
 
-std::vector<PageCase> Pages()
+}  // namespace
+
+std::vector<PageCase> jbig2check::Pages()
 {
     Block text;
     const Bytes drawn = testpage::Make(testpage::Drawing{}).dib;
@@ -61,6 +57,8 @@ std::vector<PageCase> Pages()
     pages.push_back(Drawn("checkerboard", 70, 30, [](int x, int y) { return (x + y) % 2; }));
     return pages;
 }
+
+namespace {
 
 // A PDF of one page showing the stream a point per pixel.
 std::string Pdf(const Jbig2Page& page, const Bytes& stream)
@@ -103,7 +101,7 @@ TEST_F(ToolTest, Jbig2StreamsComeBackPixelForPixelFromEveryReader)
         {"pdfimages -png page.pdf poppler", "poppler-000.png", 1}, {"mutool extract page.pdf", "image-0005.png", 1},
         {"pdftoppm -r 288 -gray -png page.pdf poppler", "poppler-1.png", 4},
         {"mutool draw -q -r 288 -c gray -o mupdf.png page.pdf", "mupdf.png", 4}};
-    for (const PageCase& c : Pages())
+    for (const PageCase& c : jbig2check::Pages())
         for (bool oneIsBlack : {true, false}) {
             SCOPED_TRACE(c.name + (", width " + std::to_string(c.width)) + (oneIsBlack ? ", 1 black" : ", 0 black"));
             Bytes stream;

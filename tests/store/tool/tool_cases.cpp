@@ -501,6 +501,8 @@ const ErrorCase kErrors[] = {
     {"--page with --into", {"export", "{dir}", "5", "--into", "a.bmp", "--page", "2"}, 2,
      "--page K goes with one RECORD and FILE", ""},
     {"--page 0", {"export", "{dir}", "5", "a.bmp", "--page", "0"}, 2, "--page takes a page number", ""},
+    {"--plain-pdf with png", {"export", "{dir}", "5", "a.png", "--format", "png", "--plain-pdf"}, 2,
+     "--plain-pdf goes with a PDF", ""},
     {"--page past the record's pages", {"export", "{dir}", "5", "{dir}/a.bmp", "--page", "2"}, 1,
      "record 5: not exported: it has no page 2 (1 page)", ""},
     {"help", {"--help"}, 0, "", "usage: pagorex-store COMMAND DIR"},
