@@ -104,9 +104,11 @@ void DrawRows(HDC dc, const uint8_t* dib, const RECT& to, POINT from, SIZE size)
     header->biSizeImage = DWORD(stride * uint64_t(size.cy));
     // Bottom-up: the lowest of the rows comes first.
     const uint8_t* bits = dib + bitsAt + uint64_t(layout.height - from.y - size.cy) * stride;
-    if (to.right - to.left == size.cx && to.bottom - to.top == size.cy) {
+    if (to.right - to.left == size.cx && to.bottom - to.top == size.cy && layout.bitCount > 8) {
         // Pixel for pixel GDI copies the rows itself: DrawDib would prepare a stretch first,
-        // which a repaint of the whole window pays several times over.
+        // which a repaint of the whole window pays several times over. Pages of a colour
+        // table stay with DrawDib: under Wine a page of them copied this way reached the
+        // screen only with the next paint.
         SetDIBitsToDevice(dc, to.left, to.top, DWORD(size.cx), DWORD(size.cy), from.x, 0, 0, UINT(size.cy), bits,
                           reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
         return;

@@ -44,13 +44,22 @@ void ReadInDisplayPixels()
         reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(aware))();
 }
 
+// One copy of the area, read here: a GetPixel of a window of another program asks the
+// display for each pixel.
 std::vector<COLORREF> PixelsOf(HDC dc, int width, int height, int left, int top)
 {
+    HDC copy = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+    HGDIOBJ previous = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, width, height, dc, left, top, SRCCOPY);
     std::vector<COLORREF> result;
     result.reserve(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            result.push_back(GetPixel(dc, left + x, top + y));
+            result.push_back(GetPixel(copy, x, y));
+    SelectObject(copy, previous);
+    DeleteDC(copy);
+    DeleteObject(bitmap);
     return result;
 }
 
@@ -209,6 +218,13 @@ COLORREF SettledPixel(HWND window, int x, int y, DWORD timeoutMs)
 
 std::vector<COLORREF> Pixels(HWND window, int width, int height, int left, int top)
 {
+    // Wine hands a paint to the display only when the program next waits with no events of
+    // the display to handle; a title changed with the page brings such events, and what
+    // was painted then stays unshown until the program takes another message. One sent
+    // here is that message.
+    DWORD_PTR ignored = 0;
+    for (int i = 0; i < 3; ++i, Sleep(60))
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored);
     HDC dc = GetDC(window);
     std::vector<COLORREF> result = PixelsOf(dc, width, height, left, top);
     ReleaseDC(window, dc);
@@ -219,13 +235,8 @@ std::vector<COLORREF> ScreenPixels(HWND window, int width, int height, int left,
 {
     POINT origin = {left, top};
     ClientToScreen(window, &origin);
-    HDC screen = GetDC(nullptr), copy = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    SelectObject(copy, bitmap);
-    BitBlt(copy, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
-    std::vector<COLORREF> result = PixelsOf(copy, width, height, 0, 0);
-    DeleteDC(copy);
-    DeleteObject(bitmap);
+    HDC screen = GetDC(nullptr);
+    std::vector<COLORREF> result = PixelsOf(screen, width, height, origin.x, origin.y);
     ReleaseDC(nullptr, screen);
     return result;
 }
