@@ -197,8 +197,12 @@ std::string ArchivalFaults(const std::string& path)
 void ExportFormats::BitonalPagesComeBack(const std::string& name) const
 {
     const std::string out = Path("out");
-    ASSERT_EQ(RunCommand({"sh", "-c", "cd '" + out + "' && mutool extract " + name + " && pdftoppm -r 288 -png " +
-                          name + " poppler && mutool draw -q -r 288 -o mupdf%d.png " + name}, {}).exitCode, 0);
+    const ToolRun readers = RunCommand({"sh", "-c", "cd '" + out + "' && mutool extract " + name +
+                                        " && pdftoppm -r 288 -png " + name + " poppler && mutool draw -q -r 288 -o " +
+                                        "mupdf%d.png " + name}, {});
+    ASSERT_EQ(readers.exitCode, 0);
+    // Nothing said of the streams but MuPDF's note on every run.
+    EXPECT_EQ(std::regex_replace(readers.err, std::regex("warning: ICC support is not available\n"), ""), "");
     const std::string list = RunCommand({"pdfimages", "-list", out + "/" + name}, {}).out;
     std::regex image(R"(\n *(\d+) +\d+ +image +\d+ +\d+ +\w+ +\d+ +\d+ +(\w+) +\w+ +(\d+) )");
     size_t drawn = 0;

@@ -12,7 +12,6 @@ struct PageCase {
     const char* name;
     int width, height;
     std::vector<uint8_t> rows;  // packed, the top row first
-    bool inPdf = false;
     Jbig2Page Page(bool oneIsBlack) const { return {width, height, rows.data(), oneIsBlack, 11811, 11811}; }
 };
 // The pages the encoder is tested on (jbig2_encoder_test.cpp): the drawn text page made black
